@@ -1,0 +1,32 @@
+# The two commands of the README: `make run` and `make test`.
+BUILD ?= build
+JOBS ?= 2
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build run test test-sanitize bench clean
+
+all: build
+
+deps:
+	@./scripts/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	./$(BUILD)/bin/Pathmere
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+test-sanitize:
+	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DPATHMERE_SANITIZE=ON -DPATHMERE_BUILD_BENCH=OFF"
+
+bench: build
+	./bench/run-all.sh $(BUILD)
+
+clean:
+	rm -rf build build-sanitize
