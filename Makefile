@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-sanitize bench clean
+.PHONY: all deps configure build run test test-sanitize bench clean demo
 
 all: build
 
@@ -24,6 +24,11 @@ test: build
 
 test-sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DPATHMERE_SANITIZE=ON -DPATHMERE_BUILD_BENCH=OFF"
+
+# The window on a simulated camera LAN (network namespaces); without a display
+# it saves docs/pathmere-window.png after a search.
+demo:
+	@BUILD=$(BUILD) JOBS=$(JOBS) ./scripts/demo.sh
 
 bench: build
 	./bench/run-all.sh $(BUILD)

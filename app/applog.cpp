@@ -4,10 +4,11 @@
 
 void appLog(LogSystem::LogLevel level, QString format, ...)
 {
-    // -2: not registered yet; -1: the log system refused the module.
-    static int appModuleId = -2;
-    if (appModuleId == -2)
-        appModuleId = LogSystem::getSysLogSystem()->registerLoggedModule(QStringLiteral("Pathmere/Pathmere"));
+    // Registered on the first call; -1 when the log system refused the
+    // module, and every call is then a no-op. A function-local static makes
+    // the first call safe even if two threads make it at once.
+    static const int appModuleId =
+            LogSystem::getSysLogSystem()->registerLoggedModule(QStringLiteral("Pathmere/Pathmere"));
     if (appModuleId == -1)
         return;
 

@@ -61,8 +61,14 @@ public:
     static QString levelName(int level);
 
 private:
+    friend class SysLogger;
+
     LogSystem();
     Q_DISABLE_COPY(LogSystem)
+
+    // Called by a logger that is being destroyed while still installed, so
+    // that no later line is handed to a dead object.
+    void detachLogger(SysLogger *logger);
 
     QMutex configLock;
     QRecursiveMutex loggerLock;

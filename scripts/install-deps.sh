@@ -7,9 +7,10 @@ packages=(
     build-essential cmake pkg-config
     qtbase5-dev qtbase5-private-dev qttools5-dev-tools
     libqt5websockets5-dev libqt5webchannel5-dev
+    qtwebchannel5-examples
     libminizip-dev zlib1g-dev
     libspdlog-dev
-    xvfb xauth x11-utils imagemagick
+    xvfb xauth x11-utils imagemagick xdotool
     desktop-file-utils iproute2 procps psmisc python3
     fonts-liberation
 )

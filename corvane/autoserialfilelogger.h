@@ -1,0 +1,39 @@
+#ifndef AUTOSERIALFILELOGGER_H
+#define AUTOSERIALFILELOGGER_H
+
+#include "corvane_global.h"
+#include "filebasedlogger.h"
+
+#include <QDate>
+#include <QString>
+
+// A file logger whose name comes from a pattern such as
+// "<folder>/TolvikPathmere-YYMMDD-999.log": the date part becomes today's date
+// and the nines the first serial number of the day whose file does not exist.
+// A pattern without such parts is used as the file name unchanged.
+class CORVANE_EXPORT AutoSerialFileLogger : public FileBasedLogger
+{
+public:
+    explicit AutoSerialFileLogger(QString pattern);
+    AutoSerialFileLogger(const AutoSerialFileLogger &other) = default;
+    AutoSerialFileLogger &operator=(const AutoSerialFileLogger &other) = default;
+    ~AutoSerialFileLogger() override;
+
+protected:
+    QString getFileName() override;
+
+    // The date the name is built for; tests pin it to a fixed day.
+    virtual QDate today() const;
+
+private:
+    bool serialNaming = false;
+    bool longYear = false;
+    int32_t serialDigits = 0;
+    QString namePrefix;
+    QString nameSuffix;
+    int32_t nextSerial = 1;
+    QDate currentDate;
+    QString currentName;
+};
+
+#endif // AUTOSERIALFILELOGGER_H

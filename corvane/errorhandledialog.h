@@ -1,0 +1,65 @@
+#ifndef ERRORHANDLEDIALOG_H
+#define ERRORHANDLEDIALOG_H
+
+#include "corvane_global.h"
+#include "ui_errorhandledialog.h"
+
+#include <QDialog>
+#include <QMap>
+#include <QString>
+#include <QTranslator>
+
+class QZipWriter;
+
+// The crash dialog: tells the user the program closed unexpectedly and saves
+// the registered folders (the log folder first of all) as one zip archive.
+// The log system owns the only instance and decides when it is shown.
+class CORVANE_EXPORT ErrorHandleDialog : public QDialog, private Ui::ErrorHandleDialog
+{
+    Q_OBJECT
+
+public:
+    explicit ErrorHandleDialog(QWidget *parent = nullptr);
+    ~ErrorHandleDialog() override;
+
+    bool autoRestart() const;
+    void setAutoRestart(bool autoRestart);
+
+    // Files below folderPath go into the zip as zipFolderName + "/" + bare
+    // file name; a second call with the same zipFolderName replaces the first.
+    void addFolderToZip(const QString &zipFolderName, const QString &folderPath);
+    QMap<QString, QString> zipFolders() const;
+
+    // Path of the translation file that was loaded, empty if none could be.
+    QString translationFile() const;
+
+    // "Corvane_<code>.qm" for a recognised language code, the en_US file for
+    // anything else; codes are compared case-sensitively.
+    static QString translationFileName(const QString &languageCode);
+
+protected:
+    // Asks the user where to save the zip; a null string means cancelled.
+    // Tests replace it so that no modal file dialog ever opens there.
+    virtual QString askSaveFileName();
+
+    // Lays the form out for a screen of the given logical DPI (96 = the sizes of the .ui form).
+    void scaleForDpi(int logicalDpi);
+
+private slots:
+    void on_btnSave_clicked();
+    void on_btnExit_clicked();
+
+private:
+    Q_DISABLE_COPY(ErrorHandleDialog)
+
+    void loadTranslation();
+    void addFolderFiles(const QString &zipFolderName, const QString &folderPath,
+                        const QString &skipPath);
+
+    QTranslator translator;
+    bool m_autoRestart = true;
+    QZipWriter *writer = nullptr;
+    QMap<QString, QString> m_zipFolders;
+};
+
+#endif // ERRORHANDLEDIALOG_H

@@ -1,0 +1,60 @@
+#ifndef FILEBASEDLOGGER_H
+#define FILEBASEDLOGGER_H
+
+#include "corvane_global.h"
+#include "syslogger.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class QFile;
+
+// Writes one Latin-1 line per message into a file and flushes it at once, so
+// a crash loses nothing that was logged before it. Subclasses name the file.
+class CORVANE_EXPORT FileBasedLogger : public SysLogger
+{
+public:
+    explicit FileBasedLogger(bool append = true);
+    // A copy takes the settings, never the open file: two loggers closing
+    // the same QFile would be a double delete.
+    FileBasedLogger(const FileBasedLogger &other);
+    FileBasedLogger &operator=(const FileBasedLogger &other);
+    ~FileBasedLogger() override;
+
+    // The line exactly as it goes into the file, without the trailing "\n":
+    // level name padded to 13, "hh:mm:ss.zzz", module name, " : ", message.
+    static QString formatLine(LogSystem::LogLevel level, const QString &time,
+                              const QString &moduleName, const QString &message);
+    // The current local time as "hh:mm:ss.zzz".
+    static QString currentTimeText();
+    // "------------------- Log file started at <ISO date> -------------------\n"
+    static QByteArray headerLine();
+
+protected:
+    void moduleRegistered(QString name, int id) override;
+    void start() override;
+    void stop() override;
+    void log(int moduleId, LogSystem::LogLevel level, QString message) override;
+    QString getLogPath() override;
+    QString getCrashRecordFile() override;
+
+    virtual QString getFileName() = 0;
+
+    bool append = true;
+    bool isOpen = false;
+    QFile *file = nullptr;
+
+private:
+    void close();
+    QString moduleName(int moduleId);
+
+    // Module names seen so far. Ids are handed out in order and never reused,
+    // so an entry stays valid; the list is fetched again only for a new id.
+    QStringList knownModules;
+    LogSystem *knownModulesSource = nullptr;
+    // Reused for every line so that writing one costs no allocation.
+    QByteArray lineBuffer;
+};
+
+#endif // FILEBASEDLOGGER_H

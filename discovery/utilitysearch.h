@@ -1,0 +1,84 @@
+#ifndef UTILITYSEARCH_H
+#define UTILITYSEARCH_H
+
+#include "utilitydevicelist.h"
+#include "utilityreplyfilter.h"
+#include "utilitysearchcaminfo.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QSet>
+
+class NetworkInterfaceMonitor;
+class QNetworkDatagram;
+class QUdpSocket;
+
+// The broadcast utility search on UDP port 8000: sends the two queries from
+// every local IPv4 address (or one chosen address), collects the cameras'
+// replies merged by MAC and model, and carries settings records to cameras.
+// One instance per process, shared by use count.
+//
+// Linux does not deliver 255.255.255.255 to a socket bound to one address, so
+// next to the address-bound sockets (which send, and receive unicast replies)
+// a wildcard receiver on port 8000 takes broadcast replies and keeps those
+// that arrived on the adapters of the search.
+class UtilitySearch : public QObject
+{
+    Q_OBJECT
+
+public:
+    static UtilitySearch *getInstance();
+    static void releaseInstance();
+
+    // "" searches from every local address; otherwise only from the address
+    // whose dotted text equals onlyAddress (none matching: nothing is sent).
+    void startSearch(QString onlyAddress);
+    // Ends the search (closes its sockets) and returns the cameras found; the
+    // list itself stays until the next startSearch.
+    QList<UtilitySearchCamInfo> takeDeviceList();
+    void refreshAddresses();
+    // Broadcasts a 180-byte settings record from every local address.
+    void sendSetting(QByteArray record);
+    void stopSearch();
+
+signals:
+    void emitUtilityRecvSettingFail(int failCase);
+
+private slots:
+    void utilitySearchBrcRecvFunc();
+
+private:
+    friend class TestUtilitySearch;
+
+    UtilitySearch();
+    ~UtilitySearch() override;
+    Q_DISABLE_COPY(UtilitySearch)
+
+    void bindAddressSocket(const QHostAddress &address);
+    void openBroadcastReceiver();
+    void closeSockets();
+    void drainSocket(QUdpSocket *socket, quint64 ordinal, bool wildcard);
+    bool keepsBroadcastDatagram(const QNetworkDatagram &datagram) const;
+    void handleDatagram(const QByteArray &payload);
+
+    QMutex instanceLock;
+    NetworkInterfaceMonitor *monitor = nullptr;
+    QList<QHostAddress> localAddresses;
+    QList<QUdpSocket *> sockets;
+    UtilityDeviceList deviceList;
+    QByteArray queryA;
+    QByteArray queryB;
+
+    QUdpSocket *broadcastReceiver = nullptr;
+    QHash<quint32, int> boundAddresses;   // IPv4 of each bound socket -> its interface index
+    QSet<int> searchInterfaces;
+    UtilityReplyFilter replyFilter;
+    QElapsedTimer clock;
+};
+
+#endif // UTILITYSEARCH_H

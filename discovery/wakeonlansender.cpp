@@ -1,0 +1,69 @@
+#include "wakeonlansender.h"
+
+#include "wakeonlan.h"
+
+#include <QUdpSocket>
+
+WakeOnLanSender::WakeOnLanSender(QObject *parent)
+    : QObject(parent)
+    , passTimer(new QTimer(this))
+{
+    passTimer->setSingleShot(true);
+    // The spacing is part of what the camera sees; a coarse timer may be off
+    // by 5 %, which would blur the 300 ms rhythm.
+    passTimer->setTimerType(Qt::PreciseTimer);
+    connect(passTimer, &QTimer::timeout, this, &WakeOnLanSender::passTimerFunc);
+}
+
+WakeOnLanSender::~WakeOnLanSender() = default;
+
+void WakeOnLanSender::setPassFunction(PassFunction function)
+{
+    passFunction = std::move(function);
+}
+
+void WakeOnLanSender::enqueue(const QByteArray &packet)
+{
+    if (busy) {
+        queue.append(packet);
+        return;
+    }
+    busy = true;
+    current = packet;
+    passIndex = 0;
+    runPass();
+}
+
+void WakeOnLanSender::runPass()
+{
+    const int index = passIndex;
+    if (passFunction)
+        passFunction(current);
+    else
+        sendToBroadcastAddresses(current);
+    passTimer->start(WakeOnLan::delayAfterPass(index));
+    emit passSent(index);
+}
+
+void WakeOnLanSender::passTimerFunc()
+{
+    ++passIndex;
+    if (passIndex < WakeOnLan::TotalPasses) {
+        runPass();
+        return;
+    }
+    busy = false;
+    current.clear();
+    emit sequenceFinished();
+    if (!busy && !queue.isEmpty())
+        enqueue(queue.takeFirst());
+}
+
+void WakeOnLanSender::sendToBroadcastAddresses(const QByteArray &packet)
+{
+    if (!socket)
+        socket = new QUdpSocket(this);
+    const QList<QHostAddress> targets = WakeOnLan::broadcastAddresses();
+    for (const QHostAddress &target : targets)
+        socket->writeDatagram(packet, target, WakeOnLan::Port);
+}

@@ -1,0 +1,261 @@
+#include "pathmeresandbox.h"
+
+#include "segmentclient.h"
+#include "sessionsharedmemorykey.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <atomic>
+#include <csignal>
+
+#include <sys/ipc.h>
+#include <sys/sem.h>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<int> sessionCounter { 0 };
+
+QByteArray readProcFile(pid_t pid, const char *name)
+{
+    QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name)));
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+} // namespace
+
+PathmereSandbox::PathmereSandbox(const QString &sessionId)
+    : session(sessionId)
+{
+    if (session.isEmpty())
+        session = QStringLiteral("pmtest-%1-%2").arg(getpid()).arg(++sessionCounter);
+
+    env = QProcessEnvironment::systemEnvironment();
+    const QString base = dir.path();
+    for (const char *sub : { "home", "home/.config", "home/.local/share", "home/.cache", "run" })
+        QDir().mkpath(base + QLatin1Char('/') + QLatin1String(sub));
+    QFile::setPermissions(base + QStringLiteral("/run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    env.insert(QStringLiteral("HOME"), home());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home() + QStringLiteral("/.config"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home() + QStringLiteral("/.local/share"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home() + QStringLiteral("/.cache"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), base + QStringLiteral("/run"));
+    env.insert(QStringLiteral("XDG_SESSION_ID"), session);
+    env.insert(QStringLiteral("PATHMERE_TEST_SANDBOX"), base);
+    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+}
+
+PathmereSandbox::~PathmereSandbox()
+{
+    killAll();
+    qDeleteAll(started);
+}
+
+bool PathmereSandbox::isValid() const
+{
+    return dir.isValid() && QFile::exists(programPath());
+}
+
+QString PathmereSandbox::programPath()
+{
+    return qEnvironmentVariable("PATHMERE_BIN_DIR") + QStringLiteral("/Pathmere");
+}
+
+QString PathmereSandbox::root() const { return dir.path(); }
+QString PathmereSandbox::home() const { return dir.path() + QStringLiteral("/home"); }
+QString PathmereSandbox::sessionId() const { return session; }
+
+QString PathmereSandbox::segmentKey() const
+{
+    return SessionSharedMemoryKey::compose(QStringLiteral("Pathmere"), session.toUtf8(), getuid());
+}
+
+QString PathmereSandbox::logFolder() const
+{
+    return home() + QStringLiteral("/Documents/Tolvik/Log/Pathmere/");
+}
+
+QString PathmereSandbox::crashRecordFile() const
+{
+    return logFolder() + QStringLiteral("crash");
+}
+
+QProcessEnvironment PathmereSandbox::environment() const { return env; }
+
+void PathmereSandbox::setEnv(const QString &name, const QString &value)
+{
+    env.insert(name, value);
+}
+
+QProcess *PathmereSandbox::start(const QStringList &args)
+{
+    auto *process = new QProcess;
+    process->setProcessEnvironment(env);
+    const QString out = QStringLiteral("%1/output-%2.txt").arg(root()).arg(++outputCounter);
+    process->setStandardOutputFile(out);
+    process->setStandardErrorFile(out);
+    process->start(programPath(), args);
+    process->waitForStarted(10000);
+    started.append(process);
+    return process;
+}
+
+int PathmereSandbox::run(const QStringList &args, int timeoutMs)
+{
+    QProcess *process = start(args);
+    if (!process->waitForFinished(timeoutMs)) {
+        process->kill();
+        process->waitForFinished(5000);
+        return -1;
+    }
+    return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+}
+
+QStringList PathmereSandbox::logFiles() const
+{
+    return QDir(logFolder()).entryList({ QStringLiteral("TolvikPathmere-*.log") }, QDir::Files, QDir::Name);
+}
+
+QString PathmereSandbox::logText() const
+{
+    QString text;
+    for (const QString &name : logFiles()) {
+        QFile file(logFolder() + name);
+        if (file.open(QIODevice::ReadOnly))
+            text += QString::fromLatin1(file.readAll());
+    }
+    return text;
+}
+
+bool PathmereSandbox::waitForLog(const QString &text, int timeoutMs, int occurrences) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (logText().count(text) < occurrences) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+QString PathmereSandbox::output() const
+{
+    QString text;
+    for (int i = 1; i <= outputCounter; ++i) {
+        QFile file(QStringLiteral("%1/output-%2.txt").arg(root()).arg(i));
+        if (file.open(QIODevice::ReadOnly))
+            text += QString::fromLocal8Bit(file.readAll());
+    }
+    return text;
+}
+
+QList<pid_t> PathmereSandbox::processes() const
+{
+    const QByteArray marker = "PATHMERE_TEST_SANDBOX=" + QFile::encodeName(root());
+    QList<pid_t> found;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool ok = false;
+        const pid_t pid = entry.toInt(&ok);
+        if (!ok || pid == getpid())
+            continue;
+        const QList<QByteArray> variables = readProcFile(pid, "environ").split('\0');
+        if (!variables.contains(marker))
+            continue;
+        if (isAlive(pid))
+            found.append(pid);
+    }
+    return found;
+}
+
+QStringList PathmereSandbox::commandLine(pid_t pid)
+{
+    QStringList args;
+    const QList<QByteArray> parts = readProcFile(pid, "cmdline").split('\0');
+    for (const QByteArray &part : parts)
+        args.append(QString::fromLocal8Bit(part));
+    if (!args.isEmpty() && args.last().isEmpty())
+        args.removeLast();
+    return args;
+}
+
+bool PathmereSandbox::isAlive(pid_t pid)
+{
+    const QByteArray stat = readProcFile(pid, "stat");
+    const int close = stat.lastIndexOf(')');
+    if (stat.isEmpty() || close < 0 || close + 2 >= stat.size())
+        return false;
+    const char state = stat.at(close + 2);
+    return state != 'Z' && state != 'X';
+}
+
+bool PathmereSandbox::waitForProcessCount(int count, int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (processes().size() != count) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+pid_t PathmereSandbox::waitForNewProcess(const QList<pid_t> &known, int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        for (const pid_t pid : processes()) {
+            if (!known.contains(pid))
+                return pid;
+        }
+        if (deadline.hasExpired())
+            return 0;
+        QThread::msleep(50);
+    }
+}
+
+bool PathmereSandbox::waitForExit(pid_t pid, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (isAlive(pid)) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+void PathmereSandbox::killAll()
+{
+    // Copies started detached may still be on their way; look twice.
+    for (int round = 0; round < 2; ++round) {
+        for (const pid_t pid : processes())
+            ::kill(pid, SIGKILL);
+        for (const pid_t pid : processes())
+            waitForExit(pid, 5000);
+        for (QProcess *process : qAsConst(started)) {
+            if (process->state() != QProcess::NotRunning)
+                process->waitForFinished(5000);
+        }
+        if (round == 0)
+            QThread::msleep(300);
+    }
+    SessionSharedMemoryKey::removeStaleSegment(segmentKey());
+    // A segment that a test's own detach removed leaves its lock behind.
+    const QByteArray semaphoreFile = QFile::encodeName(SessionSharedMemoryKey::semaphoreKeyFile(segmentKey()));
+    if (!SegmentClient::exists(segmentKey()) && QFile::exists(QFile::decodeName(semaphoreFile))) {
+        const key_t key = ftok(semaphoreFile.constData(), 'Q');
+        const int semaphore = key == -1 ? -1 : semget(key, 1, 0);
+        if (semaphore != -1)
+            semctl(semaphore, 0, IPC_RMID);
+        QFile::remove(QFile::decodeName(semaphoreFile));
+    }
+}

@@ -1,0 +1,72 @@
+#ifndef PATHMERESANDBOX_H
+#define PATHMERESANDBOX_H
+
+#include <QByteArray>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <sys/types.h>
+
+class QProcess;
+
+// Runs the real Pathmere program the way a user would, but with HOME and the
+// XDG folders in a temporary folder and a login session of its own
+// (XDG_SESSION_ID), so runs never share a log folder or a segment. Every
+// process started here, including the copies the program starts of itself,
+// carries PATHMERE_TEST_SANDBOX=<folder> and is found and killed by that.
+class PathmereSandbox
+{
+public:
+    explicit PathmereSandbox(const QString &sessionId = QString());
+    ~PathmereSandbox();
+
+    bool isValid() const;
+    static QString programPath();
+
+    QString root() const;
+    QString home() const;
+    QString sessionId() const;
+    // The shared-memory key the program uses in this sandbox's session.
+    QString segmentKey() const;
+    QString logFolder() const;
+    QString crashRecordFile() const;
+
+    QProcessEnvironment environment() const;
+    void setEnv(const QString &name, const QString &value);
+
+    // Starts Pathmere with args; output goes to files in the sandbox, so the
+    // copies it starts of itself keep a place to write to.
+    QProcess *start(const QStringList &args = QStringList());
+    // Runs Pathmere with args to its end; returns the exit code, -1 on a
+    // crash or time-out.
+    int run(const QStringList &args, int timeoutMs = 15000);
+
+    // Text of all log files, oldest serial first; names of the log files.
+    QString logText() const;
+    QStringList logFiles() const;
+    bool waitForLog(const QString &text, int timeoutMs = 10000, int occurrences = 1) const;
+    QString output() const;
+
+    // Live (non-zombie) processes that carry this sandbox's marker.
+    QList<pid_t> processes() const;
+    static QStringList commandLine(pid_t pid);
+    static bool isAlive(pid_t pid);
+    bool waitForProcessCount(int count, int timeoutMs) const;
+    // A sandbox process other than those in known, waiting up to timeoutMs.
+    pid_t waitForNewProcess(const QList<pid_t> &known, int timeoutMs) const;
+    static bool waitForExit(pid_t pid, int timeoutMs);
+
+    // Kills every marked process and removes the session's segment.
+    void killAll();
+
+private:
+    QTemporaryDir dir;
+    QString session;
+    QProcessEnvironment env;
+    QList<QProcess *> started;
+    int outputCounter = 0;
+};
+
+#endif // PATHMERESANDBOX_H

@@ -1,0 +1,95 @@
+// A real invalid memory access in the running program (the slot behind
+// Ctrl+Alt+Shift+C, triggered by the program's test switch): the first crash
+// starts the program again, a second crash before a normal exit shows the
+// crash dialog instead. Runs on a private X server so the dialog can be seen.
+
+#include "pathmeresandbox.h"
+#include "privatenetwork.h"
+#include "xvfbserver.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+class TstCrashRestart : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void crashRestartsOnceThenShowsDialog();
+
+private:
+    XvfbServer xserver;
+};
+
+void TstCrashRestart::initTestCase()
+{
+    QVERIFY2(QFile::exists(PathmereSandbox::programPath()), qPrintable(PathmereSandbox::programPath()));
+    QVERIFY2(xserver.start(), "Xvfb did not start");
+}
+
+void TstCrashRestart::crashRestartsOnceThenShowsDialog()
+{
+    PathmereSandbox sandbox;
+    sandbox.setEnv(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    sandbox.setEnv(QStringLiteral("DISPLAY"), xserver.display());
+    // Every run of this sandbox, the restarted one included, crashes this
+    // long after its window exists.
+    sandbox.setEnv(QStringLiteral("PATHMERE_CRASH_AFTER_MS"), QStringLiteral("2500"));
+
+    QProcess *first = sandbox.start();
+    QVERIFY(sandbox.waitForLog(QStringLiteral("Screen size")));
+    const pid_t firstPid = pid_t(first->processId());
+
+    // First crash: the process dies of the signal and a new one starts.
+    QVERIFY(first->waitForFinished(15000));
+    QCOMPARE(first->exitStatus(), QProcess::CrashExit);
+    QCOMPARE(sandbox.logText().count(QStringLiteral("doCrash.")), 1);
+    QVERIFY2(sandbox.output().contains(QLatin1String("Pathmere: fatal signal 11")), qPrintable(sandbox.output()));
+    const pid_t second = sandbox.waitForNewProcess({ firstPid }, 10000);
+    QVERIFY(second > 0);
+    QVERIFY(sandbox.waitForLog(QStringLiteral("Screen size"), 10000, 2));
+    QCOMPARE(PathmereSandbox::commandLine(second).mid(1), QStringList());
+    QVERIFY(QFile::exists(sandbox.crashRecordFile()));
+    // The restarted program offers the crash logs at once.
+    QVERIFY(xserver.waitForViewableWindow(second, QStringLiteral("TolvikPathmere"), 10000));
+    QVERIFY(xserver.waitForViewableWindow(second, QStringLiteral("Pathmere"), 10000));
+
+    // Second crash before a normal exit: no restart, the dialog runs in the
+    // crashed process and the mark is gone.
+    QVERIFY(sandbox.waitForLog(QStringLiteral("doCrash."), 15000, 2));
+    QTRY_VERIFY_WITH_TIMEOUT(sandbox.output().count(QStringLiteral("Pathmere: fatal signal 11")) == 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(sandbox.crashRecordFile()), 5000);
+    QTest::qWait(2000);
+    QVERIFY(PathmereSandbox::isAlive(second));
+    QCOMPARE(sandbox.processes(), QList<pid_t> { second });
+    QVERIFY(xserver.hasViewableWindow(second, QStringLiteral("TolvikPathmere")));
+    QCOMPARE(sandbox.output().count(QStringLiteral("started again as process")), 1);
+
+#ifdef PATHMERE_TEST_HAVE_XLIB
+    // Closing the dialog ends the crashed process, still without a restart.
+    for (const XvfbServer::Window &window : xserver.windows(second)) {
+        if (window.title == QLatin1String("TolvikPathmere"))
+            QVERIFY(xserver.closeWindow(window.id));
+    }
+    QVERIFY(PathmereSandbox::waitForExit(second, 10000));
+    QTest::qWait(1000);
+    QVERIFY(sandbox.processes().isEmpty());
+    QCOMPARE(sandbox.output().count(QStringLiteral("started again as process")), 1);
+#endif
+}
+
+int main(int argc, char *argv[])
+{
+    const bool isolated = PrivateNetwork::enter();
+    QCoreApplication app(argc, argv);
+    if (isolated)
+        PrivateNetwork::ip({ QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"), QStringLiteral("up") });
+    else
+        qWarning("running in the shared network namespace: %s", qPrintable(PrivateNetwork::reason()));
+    TstCrashRestart test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_crashrestart.moc"

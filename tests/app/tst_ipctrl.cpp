@@ -1,0 +1,363 @@
+#include "ipctrl.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QVBoxLayout>
+#include <QValidator>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+class TestIPCtrl : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void typesDottedAddressWithAutomaticAdvance();
+    void zeroFillsAndJumps();
+    void zeroAfterDigitStaysInField();
+    void numbersAboveRangeAreRefused();
+    void commaAndPeriodJumpButAreNotInserted();
+    void periodInLastFieldChangesNothing();
+    void typingOverJumpedFieldReplacesIt();
+    void backspaceMovesBackOnlyAtStart();
+    void arrowKeysCrossFieldsOnlyAtTheEdges();
+    void everyKeyPressIsReported();
+    void bytesRoundTrip();
+    void fieldsAcceptOnlyNumbersUpTo255();
+
+private:
+    // Types like a person: each key goes to whatever has the focus now, and
+    // the queued advance runs before the next key.
+    void type(const QString &keys);
+    void press(Qt::Key key);
+    QLineEdit *focused() const;
+    QString fields() const;
+
+    std::unique_ptr<QWidget> window;
+    IPCtrl *ctrl = nullptr;
+};
+
+void TestIPCtrl::init()
+{
+    window = std::make_unique<QWidget>();
+    auto *layout = new QVBoxLayout(window.get());
+    ctrl = new IPCtrl(window.get());
+    layout->addWidget(ctrl);
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    ctrl->field(0)->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), ctrl->field(0));
+}
+
+void TestIPCtrl::cleanup()
+{
+    window.reset();
+    ctrl = nullptr;
+}
+
+void TestIPCtrl::type(const QString &keys)
+{
+    for (const QChar c : keys) {
+        QWidget *target = QApplication::focusWidget();
+        QVERIFY(target);
+        QTest::keyClick(target, c.toLatin1());
+        QCoreApplication::processEvents();
+    }
+}
+
+void TestIPCtrl::press(Qt::Key key)
+{
+    QWidget *target = QApplication::focusWidget();
+    QVERIFY(target);
+    QTest::keyClick(target, key);
+    QCoreApplication::processEvents();
+}
+
+QLineEdit *TestIPCtrl::focused() const
+{
+    return qobject_cast<QLineEdit *>(QApplication::focusWidget());
+}
+
+QString TestIPCtrl::fields() const
+{
+    QStringList texts;
+    for (int i = 0; i < 4; ++i)
+        texts << ctrl->field(i)->text();
+    return texts.join(QLatin1Char('|'));
+}
+
+void TestIPCtrl::typesDottedAddressWithAutomaticAdvance()
+{
+    type(QStringLiteral("192"));
+    QCOMPARE(focused(), ctrl->field(1));
+    type(QStringLiteral("168"));
+    QCOMPARE(focused(), ctrl->field(2));
+    type(QStringLiteral("1"));
+    QCOMPARE(focused(), ctrl->field(2)); // one digit could still grow
+    type(QStringLiteral("."));
+    QCOMPARE(focused(), ctrl->field(3));
+    type(QStringLiteral("20"));
+    QCOMPARE(focused(), ctrl->field(3));
+
+    QCOMPARE(fields(), QStringLiteral("192|168|1|20"));
+    QCOMPARE(ctrl->getAddress(), (IPCtrl::Bytes{192, 168, 1, 20}));
+
+    // A full last field has nowhere to go.
+    type(QStringLiteral("5"));
+    QCOMPARE(fields(), QStringLiteral("192|168|1|205"));
+    QCOMPARE(focused(), ctrl->field(3));
+}
+
+void TestIPCtrl::zeroFillsAndJumps()
+{
+    type(QStringLiteral("0"));
+    QCOMPARE(ctrl->field(0)->text(), QStringLiteral("0"));
+    QCOMPARE(focused(), ctrl->field(1));
+
+    type(QStringLiteral("000"));
+    QCOMPARE(fields(), QStringLiteral("0|0|0|0"));
+    QCOMPARE(focused(), ctrl->field(3));
+
+    // A second zero in the last field is refused, not doubled.
+    type(QStringLiteral("0"));
+    QCOMPARE(ctrl->field(3)->text(), QStringLiteral("0"));
+    QCOMPARE(ctrl->getAddress(), (IPCtrl::Bytes{0, 0, 0, 0}));
+}
+
+void TestIPCtrl::zeroAfterDigitStaysInField()
+{
+    type(QStringLiteral("10"));
+    QCOMPARE(ctrl->field(0)->text(), QStringLiteral("10"));
+    QCOMPARE(focused(), ctrl->field(0));
+    type(QStringLiteral("0"));
+    QCOMPARE(ctrl->field(0)->text(), QStringLiteral("100"));
+    QCOMPARE(focused(), ctrl->field(1));
+}
+
+void TestIPCtrl::numbersAboveRangeAreRefused()
+{
+    type(QStringLiteral("256"));
+    QCOMPARE(ctrl->field(0)->text(), QStringLiteral("25"));
+    QCOMPARE(focused(), ctrl->field(0));
+
+    type(QStringLiteral("5"));
+    QCOMPARE(ctrl->field(0)->text(), QStringLiteral("255"));
+    QCOMPARE(focused(), ctrl->field(1));
+
+    // 300 and a leading-zero 01 never get in either.
+    type(QStringLiteral("30"));
+    QCOMPARE(ctrl->field(1)->text(), QStringLiteral("30"));
+    type(QStringLiteral("0"));
+    QCOMPARE(ctrl->field(1)->text(), QStringLiteral("30"));
+    press(Qt::Key_Period);
+    type(QStringLiteral("01"));
+    QCOMPARE(ctrl->field(2)->text(), QStringLiteral("0"));
+    QCOMPARE(ctrl->field(3)->text(), QStringLiteral("1"));
+}
+
+void TestIPCtrl::commaAndPeriodJumpButAreNotInserted()
+{
+    type(QStringLiteral("10,2.3"));
+    QCOMPARE(fields(), QStringLiteral("10|2|3|"));
+    QCOMPARE(focused(), ctrl->field(2));
+
+    // Empty fields can be skipped.
+    ctrl->clearAddress();
+    ctrl->field(0)->setFocus();
+    type(QStringLiteral("..7"));
+    QCOMPARE(fields(), QStringLiteral("||7|"));
+}
+
+void TestIPCtrl::periodInLastFieldChangesNothing()
+{
+    ctrl->setAddress({1, 2, 3, 4});
+    ctrl->field(3)->setFocus();
+    ctrl->field(3)->setCursorPosition(1);
+    type(QStringLiteral(".,"));
+    QCOMPARE(focused(), ctrl->field(3));
+    QCOMPARE(fields(), QStringLiteral("1|2|3|4"));
+}
+
+void TestIPCtrl::typingOverJumpedFieldReplacesIt()
+{
+    ctrl->setAddress({10, 20, 30, 40});
+    ctrl->field(0)->setFocus();
+    ctrl->field(0)->setCursorPosition(2);
+    type(QStringLiteral("."));
+    QCOMPARE(focused(), ctrl->field(1));
+    QCOMPARE(ctrl->field(1)->selectedText(), QStringLiteral("20"));
+    type(QStringLiteral("99"));
+    QCOMPARE(fields(), QStringLiteral("10|99|30|40"));
+
+    // After a full number the next field is selected as well.
+    ctrl->field(0)->setFocus();
+    ctrl->field(0)->selectAll();
+    type(QStringLiteral("172"));
+    QCOMPARE(focused(), ctrl->field(1));
+    QCOMPARE(ctrl->field(1)->selectedText(), QStringLiteral("99"));
+    type(QStringLiteral("16"));
+    QCOMPARE(fields(), QStringLiteral("172|16|30|40"));
+}
+
+void TestIPCtrl::backspaceMovesBackOnlyAtStart()
+{
+    ctrl->setAddress({192, 168, 1, 1});
+    ctrl->field(2)->clear();
+
+    // Empty third field: back to the end of the second, nothing deleted.
+    ctrl->field(2)->setFocus();
+    press(Qt::Key_Backspace);
+    QCOMPARE(focused(), ctrl->field(1));
+    QCOMPARE(ctrl->field(1)->cursorPosition(), 3);
+    QCOMPARE(fields(), QStringLiteral("192|168||1"));
+
+    // Inside a field Backspace just deletes.
+    press(Qt::Key_Backspace);
+    QCOMPARE(focused(), ctrl->field(1));
+    QCOMPARE(ctrl->field(1)->text(), QStringLiteral("16"));
+
+    // At position 0 of a filled field: jump back, delete nothing.
+    ctrl->field(3)->setFocus();
+    ctrl->field(3)->setCursorPosition(0);
+    press(Qt::Key_Backspace);
+    QCOMPARE(focused(), ctrl->field(2));
+    QCOMPARE(ctrl->field(3)->text(), QStringLiteral("1"));
+
+    // The first field has nothing before it.
+    ctrl->field(0)->setFocus();
+    ctrl->field(0)->setCursorPosition(0);
+    press(Qt::Key_Backspace);
+    QCOMPARE(focused(), ctrl->field(0));
+    QCOMPARE(fields(), QStringLiteral("192|16||1"));
+}
+
+void TestIPCtrl::arrowKeysCrossFieldsOnlyAtTheEdges()
+{
+    ctrl->setAddress({11, 22, 33, 44});
+
+    ctrl->field(0)->setFocus();
+    ctrl->field(0)->setCursorPosition(0);
+    press(Qt::Key_Left);
+    QCOMPARE(focused(), ctrl->field(0));
+    QCOMPARE(ctrl->field(0)->cursorPosition(), 0);
+
+    press(Qt::Key_Right);
+    QCOMPARE(focused(), ctrl->field(0));
+    QCOMPARE(ctrl->field(0)->cursorPosition(), 1);
+    press(Qt::Key_Right);
+    QCOMPARE(focused(), ctrl->field(0));
+    press(Qt::Key_Right); // at the end now
+    QCOMPARE(focused(), ctrl->field(1));
+    QCOMPARE(ctrl->field(1)->selectedText(), QStringLiteral("22"));
+
+    ctrl->field(2)->setFocus();
+    ctrl->field(2)->setCursorPosition(1);
+    press(Qt::Key_Left);
+    QCOMPARE(focused(), ctrl->field(2));
+    press(Qt::Key_Left);
+    QCOMPARE(focused(), ctrl->field(1));
+    QCOMPARE(ctrl->field(1)->cursorPosition(), 2);
+
+    ctrl->field(3)->setFocus();
+    ctrl->field(3)->setCursorPosition(2);
+    press(Qt::Key_Right);
+    QCOMPARE(focused(), ctrl->field(3));
+    QCOMPARE(ctrl->field(3)->cursorPosition(), 2);
+
+    // An empty field is passed on the right at once.
+    ctrl->field(1)->clear();
+    ctrl->field(1)->setFocus();
+    press(Qt::Key_Right);
+    QCOMPARE(focused(), ctrl->field(2));
+    QCOMPARE(ctrl->getAddress(), (IPCtrl::Bytes{11, 0, 33, 44}));
+}
+
+void TestIPCtrl::everyKeyPressIsReported()
+{
+    QSignalSpy spy(ctrl, &IPCtrl::signalTextChanged);
+    type(QStringLiteral("7"));
+    press(Qt::Key_Home);
+    press(Qt::Key_Period); // moves, but is not a change
+    press(Qt::Key_Backspace);
+    press(Qt::Key_Left);
+    QCOMPARE(spy.count(), 2);
+    QCOMPARE(spy.at(0).at(0).value<QLineEdit *>(), ctrl->field(0));
+    QCOMPARE(spy.at(1).at(0).value<QLineEdit *>(), ctrl->field(0));
+
+    // A field holding a single zero advances on any reported key.
+    ctrl->setAddress({0, 1, 2, 3});
+    ctrl->field(0)->setFocus();
+    press(Qt::Key_End);
+    QCOMPARE(focused(), ctrl->field(1));
+}
+
+void TestIPCtrl::bytesRoundTrip()
+{
+    ctrl->setAddress({10, 0, 0, 1});
+    QCOMPARE(fields(), QStringLiteral("10|0|0|1"));
+    QCOMPARE(ctrl->getAddress(), (IPCtrl::Bytes{10, 0, 0, 1}));
+
+    ctrl->setAddress({255, 255, 255, 0});
+    QCOMPARE(fields(), QStringLiteral("255|255|255|0"));
+    QCOMPARE(ctrl->getAddress(), (IPCtrl::Bytes{255, 255, 255, 0}));
+
+    ctrl->field(1)->clear();
+    QCOMPARE(ctrl->getAddress(), (IPCtrl::Bytes{255, 0, 255, 0}));
+
+    ctrl->clearAddress();
+    QCOMPARE(fields(), QStringLiteral("|||"));
+    QCOMPARE(ctrl->getAddress(), (IPCtrl::Bytes{0, 0, 0, 0}));
+
+    QVERIFY(!ctrl->field(-1));
+    QVERIFY(!ctrl->field(4));
+
+    // setText bypasses the validator, as a program may: unreadable text is 0,
+    // larger numbers keep their low byte.
+    ctrl->field(0)->setText(QStringLiteral("abc"));
+    ctrl->field(1)->setText(QStringLiteral("300"));
+    ctrl->field(2)->setText(QStringLiteral("-1"));
+    ctrl->field(3)->setText(QStringLiteral("7"));
+    QCOMPARE(ctrl->getAddress(), (IPCtrl::Bytes{0, 300 & 0xFF, 0, 7}));
+}
+
+void TestIPCtrl::fieldsAcceptOnlyNumbersUpTo255()
+{
+    const QList<QLabel *> dots = ctrl->findChildren<QLabel *>();
+    QCOMPARE(dots.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(dots.at(i)->text(), QStringLiteral("."));
+        // Each dot sits between two fields.
+        QVERIFY(dots.at(i)->geometry().left() >= ctrl->field(i)->geometry().right());
+        QVERIFY(dots.at(i)->geometry().right() <= ctrl->field(i + 1)->geometry().left());
+    }
+
+    const QStringList valid {QStringLiteral("0"), QStringLiteral("9"), QStringLiteral("99"),
+                            QStringLiteral("199"), QStringLiteral("249"), QStringLiteral("255")};
+    const QStringList invalid {QStringLiteral("00"), QStringLiteral("01"), QStringLiteral("256"),
+                              QStringLiteral("260"), QStringLiteral("1000"), QStringLiteral("-1"),
+                              QStringLiteral(" 1"), QStringLiteral("a")};
+    const QValidator *validator = ctrl->field(0)->validator();
+    QVERIFY(validator);
+    // An empty field is allowed while editing.
+    QString empty;
+    int emptyPos = 0;
+    QVERIFY(validator->validate(empty, emptyPos) != QValidator::Invalid);
+    for (QString text : valid) {
+        int pos = 0;
+        QVERIFY2(validator->validate(text, pos) == QValidator::Acceptable, qPrintable(text));
+    }
+    for (QString text : invalid) {
+        int pos = 0;
+        QVERIFY2(validator->validate(text, pos) == QValidator::Invalid, qPrintable(text));
+    }
+}
+
+QTEST_MAIN(TestIPCtrl)
+#include "tst_ipctrl.moc"

@@ -1,0 +1,238 @@
+// The real main window against simulated cameras in a test LAN of network
+// namespaces (tests/netns/netns.sh runs this test in the program's namespace,
+// camsim runs in the camera namespace). Search, a refused and an accepted
+// settings change, as a user would do them.
+
+#include "ipctrl.h"
+#include "pathmere.h"
+#include "pathmeretestaccess.h"
+#include "usermessage.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+int rowOf(QTableWidget *table, int column, const QString &text)
+{
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (table->item(row, column) && table->item(row, column)->text() == text)
+            return row;
+    }
+    return -1;
+}
+
+} // namespace
+
+class TestPathmereLan : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void searchFillsTable();
+    void wrongPasswordIsUnauthorized();
+    void applyMovesCamera();
+
+private:
+    bool waitForEvent(const QString &event, QJsonObject *found, int timeoutMs);
+
+    QTemporaryDir home;
+    QProcess camsim;
+    QList<QJsonObject> events;
+    QByteArray pending;
+    Pathmere *window = nullptr;
+    PathmereTestAccess *access = nullptr;
+    QStringList messages;
+};
+
+void TestPathmereLan::initTestCase()
+{
+    const QByteArray unavailable = qgetenv("PATHMERE_NETNS_UNAVAILABLE");
+    if (!unavailable.isEmpty())
+        QSKIP(unavailable.constData());
+    const QString camNs = QString::fromLocal8Bit(qgetenv("PATHMERE_NETNS_CAMS")).section(QLatin1Char(' '), 0, 0);
+    QVERIFY2(!camNs.isEmpty(), "run through tests/netns/netns.sh");
+    const QString camsimPath = QString::fromLocal8Bit(qgetenv("PATHMERE_BIN_DIR")) + QStringLiteral("/camsim");
+    QVERIFY2(QFileInfo(camsimPath).isExecutable(), qPrintable(camsimPath));
+
+    QVERIFY(home.isValid());
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
+    QStandardPaths::setTestModeEnabled(true);
+    UserMessage::setObserver([this](const QString &, const QString &text) { messages << text; });
+
+    connect(&camsim, &QProcess::readyReadStandardOutput, this, [this] {
+        pending += camsim.readAllStandardOutput();
+        int newline;
+        while ((newline = pending.indexOf('\n')) >= 0) {
+            const QJsonDocument doc = QJsonDocument::fromJson(pending.left(newline));
+            pending.remove(0, newline + 1);
+            if (doc.isObject())
+                events << doc.object();
+        }
+    });
+    camsim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Three cameras that answer in different ways: broadcast and unicast,
+    // long and short replies, DHCP and static.
+    camsim.start(QStringLiteral("ip"),
+                 {"netns", "exec", camNs, camsimPath, "--interface", "eth0",
+                  "--camera", "mac=02:50:4d:00:00:01,model=ZR-20,name=Hall,ip=192.0.2.10,user=admin,password=secret,"
+                              "send=broadcast,reply=long,serial=SN0001",
+                  "--camera", "mac=02:50:4d:00:00:02,model=AX-10,name=Lobby,ip=192.0.2.11,send=unicast,reply=short",
+                  "--camera", "mac=02:50:4d:00:00:03,model=MK-30,name=Stage,ip=192.0.2.12,dhcp=1,reply=both"});
+    QJsonObject ready;
+    QVERIFY2(waitForEvent(QStringLiteral("ready"), &ready, 10000), "camsim did not become ready");
+
+    window = new Pathmere;
+    access = new PathmereTestAccess(window);
+    window->setStartHidden(false);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    // The program side has the one adapter lan0 of the test LAN.
+    QCOMPARE(access->adapterChooser()->count(), 1);
+}
+
+void TestPathmereLan::cleanupTestCase()
+{
+    delete access;
+    delete window;
+    if (camsim.state() != QProcess::NotRunning) {
+        camsim.terminate();
+        if (!camsim.waitForFinished(5000))
+            camsim.kill();
+        camsim.waitForFinished(2000);
+    }
+    UserMessage::setObserver({});
+}
+
+bool TestPathmereLan::waitForEvent(const QString &event, QJsonObject *found, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        for (int i = 0; i < events.size(); ++i) {
+            if (events.at(i).value(QStringLiteral("event")).toString() == event) {
+                *found = events.takeAt(i);
+                return true;
+            }
+        }
+        QTest::qWait(20);
+    }
+    return false;
+}
+
+void TestPathmereLan::searchFillsTable()
+{
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(access->searchButton(), Qt::LeftButton);
+    // Cameras answer within milliseconds, yet rows come only at the end.
+    QTest::qWait(1000);
+    QCOMPARE(access->table()->rowCount(), 0);
+    // A header click during the search changes nothing.
+    emit access->table()->horizontalHeader()->sectionClicked(3);
+    QCOMPARE(access->sortToggle(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(access->searchButton()->isEnabled(), 9000);
+    QVERIFY(clock.elapsed() >= 4500);
+
+    QTableWidget *table = access->table();
+    QCOMPARE(table->rowCount(), 3);
+    const int hall = rowOf(table, 7, QStringLiteral("02:50:4d:00:00:01"));
+    const int lobby = rowOf(table, 7, QStringLiteral("02:50:4d:00:00:02"));
+    const int stage = rowOf(table, 7, QStringLiteral("02:50:4d:00:00:03"));
+    QVERIFY(hall >= 0 && lobby >= 0 && stage >= 0);
+    QCOMPARE(table->item(hall, 3)->text(), QStringLiteral("ZR-20"));
+    QCOMPARE(table->item(hall, 4)->text(), QStringLiteral("Hall"));
+    QCOMPARE(table->item(hall, 6)->text(), QStringLiteral("192.0.2.10"));
+    QCOMPARE(table->item(lobby, 6)->text(), QStringLiteral("192.0.2.11"));
+    QCOMPARE(table->item(stage, 6)->text(), QStringLiteral("192.0.2.12"));
+    QCOMPARE(table->item(stage, 1)->text(), QStringLiteral("Working"));
+
+    // Sorted by IPv4 text, then the form follows the selection.
+    emit table->horizontalHeader()->sectionClicked(6);
+    QCOMPARE(table->item(0, 6)->text(), QStringLiteral("192.0.2.10"));
+    table->setCurrentCell(2, 4);
+    QCOMPARE(access->deviceName()->text(), QStringLiteral("Stage"));
+    QVERIFY(access->dhcp()->isChecked());
+}
+
+void TestPathmereLan::wrongPasswordIsUnauthorized()
+{
+    QTableWidget *table = access->table();
+    const int hall = rowOf(table, 7, QStringLiteral("02:50:4d:00:00:01"));
+    QVERIFY(hall >= 0);
+    table->setCurrentCell(hall, 4);
+    QVERIFY(access->staticIp()->isChecked());
+    access->ipField()->setAddress({192, 0, 2, 50});
+    access->userId()->setText(QStringLiteral("admin"));
+    access->password()->setText(QStringLiteral("wrong"));
+    events.clear();
+
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(access->applyButton(), Qt::LeftButton);
+    QVERIFY(messages.isEmpty());
+    QCOMPARE(table->item(hall, 1)->text(), QStringLiteral("Setting and checking"));
+    QTRY_COMPARE_WITH_TIMEOUT(table->item(hall, 1)->text(), QStringLiteral("Unauthorized"), 6000);
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(access->applyButton()->isEnabled());
+    QVERIFY(access->searchButton()->isEnabled());
+    QVERIFY(!table->cellWidget(hall, 2));
+
+    QJsonObject settings;
+    QVERIFY(waitForEvent(QStringLiteral("settings"), &settings, 1000));
+    QCOMPARE(settings.value(QStringLiteral("result")).toString(), QStringLiteral("refused"));
+    QCOMPARE(settings.value(QStringLiteral("mac")).toString(), QStringLiteral("02:50:4d:00:00:01"));
+}
+
+void TestPathmereLan::applyMovesCamera()
+{
+    QTableWidget *table = access->table();
+    const int hall = rowOf(table, 7, QStringLiteral("02:50:4d:00:00:01"));
+    QVERIFY(hall >= 0);
+    table->setCurrentCell(hall, 4);
+    QCOMPARE(access->deviceName()->text(), QStringLiteral("Hall"));
+    access->ipField()->setAddress({192, 0, 2, 50});
+    access->userId()->setText(QStringLiteral("admin"));
+    access->password()->setText(QStringLiteral("secret"));
+    events.clear();
+
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(access->applyButton(), Qt::LeftButton);
+    QVERIFY(messages.isEmpty());
+    QJsonObject settings;
+    QVERIFY(waitForEvent(QStringLiteral("settings"), &settings, 3000));
+    QCOMPARE(settings.value(QStringLiteral("result")).toString(), QStringLiteral("applied"));
+    QCOMPARE(settings.value(QStringLiteral("ip")).toString(), QStringLiteral("192.0.2.50"));
+
+    // Fifty ticks later the table empties and a new search starts by itself.
+    QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() == 0, 7000);
+    QVERIFY(clock.elapsed() >= 4500);
+    QVERIFY(!access->searchButton()->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(access->searchButton()->isEnabled(), 9000);
+
+    QCOMPARE(table->rowCount(), 3);
+    const int moved = rowOf(table, 7, QStringLiteral("02:50:4d:00:00:01"));
+    QVERIFY(moved >= 0);
+    QCOMPARE(table->item(moved, 6)->text(), QStringLiteral("192.0.2.50"));
+    QCOMPARE(rowOf(table, 6, QStringLiteral("192.0.2.10")), -1);
+}
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    TestPathmereLan test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_pathmerelan.moc"

@@ -1,0 +1,232 @@
+// The hand-over between login sessions over the loopback notice, and the
+// listener's retries when the port is taken. Runs the real program; the
+// notice port is machine-wide, so the suite keeps to a network namespace of
+// its own (and a CTest resource lock).
+
+#include "pathmeresandbox.h"
+#include "privatenetwork.h"
+#include "segmentclient.h"
+#include "xvfbserver.h"
+
+#include <QDateTime>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QUdpSocket>
+#include <QtTest>
+
+#include <csignal>
+
+class TstTakeover : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void noticeTakesOver();
+    void otherDatagramsIgnored();
+    void takeoverBetweenSessions();
+    void dialogCloseRestarts();
+    void bindRetriesWhilePortHeld();
+
+private:
+    void useDisplay(PathmereSandbox &sandbox) const;
+    pid_t startReady(PathmereSandbox &sandbox, const QStringList &args = QStringList()) const;
+    static void sendNotice(const QByteArray &text);
+    // Waits for the "-another" copy of a taken-over instance.
+    static pid_t waitForAnotherCopy(const PathmereSandbox &sandbox, const QList<pid_t> &known);
+
+    XvfbServer xserver;
+};
+
+void TstTakeover::initTestCase()
+{
+    QVERIFY2(QFile::exists(PathmereSandbox::programPath()), qPrintable(PathmereSandbox::programPath()));
+    QVERIFY2(xserver.start(), "Xvfb did not start");
+}
+
+void TstTakeover::useDisplay(PathmereSandbox &sandbox) const
+{
+    sandbox.setEnv(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    sandbox.setEnv(QStringLiteral("DISPLAY"), xserver.display());
+}
+
+pid_t TstTakeover::startReady(PathmereSandbox &sandbox, const QStringList &args) const
+{
+    const int before = sandbox.logText().count(QStringLiteral("Screen size"));
+    QProcess *process = sandbox.start(args);
+    if (!sandbox.waitForLog(QStringLiteral("Screen size"), 15000, before + 1)) {
+        qWarning("not ready; log:\n%s\noutput:\n%s", qPrintable(sandbox.logText()), qPrintable(sandbox.output()));
+        return 0;
+    }
+    return pid_t(process->processId());
+}
+
+void TstTakeover::sendNotice(const QByteArray &text)
+{
+    QUdpSocket socket;
+    QCOMPARE(socket.writeDatagram(text, QHostAddress(QHostAddress::LocalHost), 56731), qint64(text.size()));
+}
+
+pid_t TstTakeover::waitForAnotherCopy(const PathmereSandbox &sandbox, const QList<pid_t> &known)
+{
+    const pid_t copy = sandbox.waitForNewProcess(known, 10000);
+    if (copy == 0)
+        return 0;
+    // The copy is found as soon as it exists; its command line is final once
+    // it has logged.
+    if (!sandbox.waitForLog(QStringLiteral("Run in find another.")))
+        return 0;
+    return copy;
+}
+
+void TstTakeover::noticeTakesOver()
+{
+    PathmereSandbox sandbox;
+    useDisplay(sandbox);
+    const pid_t first = startReady(sandbox);
+    QVERIFY(first > 0);
+
+    sendNotice("ANOTHER_LOGIN");
+    QVERIFY(PathmereSandbox::waitForExit(first, 5000));
+    const pid_t copy = waitForAnotherCopy(sandbox, { first });
+    QVERIFY(copy > 0);
+    QCOMPARE(PathmereSandbox::commandLine(copy).mid(1), QStringList { QStringLiteral("-another") });
+
+    const QString log = sandbox.logText();
+    QCOMPARE(log.count(QStringLiteral("UdpServer has Pending Data.")), 1);
+    QCOMPARE(log.count(QStringLiteral("Find ANOTHER_LOGIN.")), 1);
+    // The copy got the segment the first instance gave up.
+    QCOMPARE(log.count(QStringLiteral("shareMemory.create success.")), 2);
+
+    // It shows the dialog and nothing else, and stays the only copy.
+    QVERIFY(xserver.waitForViewableWindow(copy, QStringLiteral("Pathmere"), 10000));
+    const QList<XvfbServer::Window> windows = xserver.windows(copy);
+    QCOMPARE(windows.size(), 1);
+    QCOMPARE(xserver.windowSize(windows.first().id), QSize(480, 150));
+    QTest::qWait(1000);
+    QCOMPARE(sandbox.processes(), QList<pid_t> { copy });
+}
+
+void TstTakeover::otherDatagramsIgnored()
+{
+    PathmereSandbox sandbox;
+    const pid_t first = startReady(sandbox);
+    QVERIFY(first > 0);
+
+    const QList<QByteArray> others { "ANOTHER_LOGIN\n", "another_login", "ANOTHER_LOGIN ", "ANOTHER_LOGI", "" };
+    for (const QByteArray &text : others)
+        sendNotice(text);
+    QVERIFY(sandbox.waitForLog(QStringLiteral("UdpServer has Pending Data."), 5000, others.size()));
+    QTest::qWait(1000);
+    QVERIFY(!sandbox.logText().contains(QLatin1String("Find ANOTHER_LOGIN.")));
+    QCOMPARE(sandbox.processes(), QList<pid_t> { first });
+
+    // Still listening after all that.
+    sendNotice("ANOTHER_LOGIN");
+    QVERIFY(PathmereSandbox::waitForExit(first, 5000));
+}
+
+void TstTakeover::takeoverBetweenSessions()
+{
+    PathmereSandbox sessionA;
+    PathmereSandbox sessionB;
+    const pid_t a = startReady(sessionA);
+    QVERIFY(a > 0);
+    const pid_t b = startReady(sessionB);
+    QVERIFY(b > 0);
+
+    QVERIFY(PathmereSandbox::waitForExit(a, 5000));
+    const pid_t copy = waitForAnotherCopy(sessionA, { a });
+    QVERIFY(copy > 0);
+    // The taken-over session's copy must not take over in turn: the new
+    // session's instance keeps running.
+    QTest::qWait(2000);
+    QVERIFY(PathmereSandbox::isAlive(b));
+    QVERIFY(!sessionB.logText().contains(QLatin1String("Find ANOTHER_LOGIN.")));
+    QCOMPARE(sessionA.processes(), QList<pid_t> { copy });
+    QCOMPARE(sessionB.processes(), QList<pid_t> { b });
+}
+
+void TstTakeover::dialogCloseRestarts()
+{
+#ifndef PATHMERE_TEST_HAVE_XLIB
+    QSKIP("built without Xlib: no way to close the dialog from outside");
+#endif
+    PathmereSandbox sandbox;
+    useDisplay(sandbox);
+    const pid_t first = startReady(sandbox);
+    QVERIFY(first > 0);
+    sendNotice("ANOTHER_LOGIN");
+    QVERIFY(PathmereSandbox::waitForExit(first, 5000));
+    const pid_t copy = waitForAnotherCopy(sandbox, { first });
+    QVERIFY(copy > 0);
+    QVERIFY(xserver.waitForViewableWindow(copy, QStringLiteral("Pathmere"), 10000));
+
+    // The title bar's close button does what "OK" does.
+    QVERIFY(xserver.closeWindow(xserver.windows(copy).first().id));
+    QVERIFY(PathmereSandbox::waitForExit(copy, 5000));
+    QVERIFY(sandbox.waitForLog(QStringLiteral("emitAnotherLoginOk.")));
+    const pid_t restarted = sandbox.waitForNewProcess({ first, copy }, 10000);
+    QVERIFY(restarted > 0);
+    QVERIFY(sandbox.waitForLog(QStringLiteral("Screen size"), 10000, 2));
+    QCOMPARE(PathmereSandbox::commandLine(restarted).mid(1), QStringList());
+    // It found the segment free, although the copy had held it moments ago.
+    QCOMPARE(sandbox.logText().count(QStringLiteral("shareMemory.create success.")), 3);
+    QVERIFY(!sandbox.logText().contains(QLatin1String("shareMemory.create fail.")));
+    QVERIFY(xserver.waitForViewableWindow(restarted, QStringLiteral("Pathmere"), 10000));
+    QCOMPARE(sandbox.processes(), QList<pid_t> { restarted });
+}
+
+void TstTakeover::bindRetriesWhilePortHeld()
+{
+    // An unrelated program holding the port without address sharing.
+    QUdpSocket holder;
+    QVERIFY(holder.bind(QHostAddress::AnyIPv4, 56731, QAbstractSocket::DontShareAddress));
+
+    PathmereSandbox sandbox;
+    const pid_t first = startReady(sandbox);
+    QVERIFY(first > 0);
+
+    const QString log = sandbox.logText();
+    const QRegularExpression line(QStringLiteral("^MAJOR MSG     (\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d) Pathmere/Pathmere : (.*)$"),
+                                  QRegularExpression::MultilineOption);
+    QStringList messages;
+    QList<QTime> times;
+    auto match = line.globalMatch(log);
+    while (match.hasNext()) {
+        const QRegularExpressionMatch m = match.next();
+        times.append(QTime::fromString(m.captured(1), QStringLiteral("hh:mm:ss.zzz")));
+        messages.append(m.captured(2));
+    }
+    const int sent = messages.indexOf(QStringLiteral("send message to server."));
+    QVERIFY(sent >= 0);
+    QCOMPARE(messages.mid(sent + 1, 3), (QStringList { QStringLiteral("reTry bind:1"), QStringLiteral("reTry bind:2"), QStringLiteral("reTry bind:3") }));
+    QVERIFY(!log.contains(QLatin1String("reTry bind:4")));
+    const int screen = messages.indexOf(QStringLiteral("Screen size 800x600"), sent);
+    QVERIFY(screen > sent);
+    // Three pauses of 500 ms between four attempts.
+    const int spentMs = times.at(sent).msecsTo(times.at(screen));
+    QVERIFY2(spentMs >= 1450 && spentMs < 2500, qPrintable(QString::number(spentMs)));
+
+    // Without a listener the notice reaches nobody; the program runs on.
+    holder.close();
+    sendNotice("ANOTHER_LOGIN");
+    QTest::qWait(1000);
+    QVERIFY(!sandbox.logText().contains(QLatin1String("UdpServer has Pending Data.")));
+    QCOMPARE(sandbox.processes(), QList<pid_t> { first });
+}
+
+int main(int argc, char *argv[])
+{
+    const bool isolated = PrivateNetwork::enter();
+    QCoreApplication app(argc, argv);
+    if (isolated)
+        PrivateNetwork::ip({ QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"), QStringLiteral("up") });
+    else
+        qWarning("running in the shared network namespace: %s", qPrintable(PrivateNetwork::reason()));
+    TstTakeover test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_takeover.moc"

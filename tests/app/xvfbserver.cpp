@@ -1,0 +1,136 @@
+#include "xvfbserver.h"
+
+#include <QDeadlineTimer>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QThread>
+
+#ifdef PATHMERE_TEST_HAVE_XLIB
+#include <X11/Xlib.h>
+#endif
+
+XvfbServer::XvfbServer() = default;
+
+XvfbServer::~XvfbServer()
+{
+    if (server.state() != QProcess::NotRunning) {
+        server.terminate();
+        if (!server.waitForFinished(5000)) {
+            server.kill();
+            server.waitForFinished(5000);
+        }
+    }
+}
+
+bool XvfbServer::start()
+{
+    // -displayfd: the server picks a free display and prints its number.
+    server.start(QStringLiteral("Xvfb"), { QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                            QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x1024x24"),
+                                            QStringLiteral("-dpi"), QStringLiteral("96"), QStringLiteral("-nolisten"), QStringLiteral("tcp") });
+    if (!server.waitForStarted(10000))
+        return false;
+    const QDeadlineTimer deadline(15000);
+    QByteArray text;
+    while (!text.contains('\n')) {
+        if (deadline.hasExpired() || server.state() == QProcess::NotRunning)
+            return false;
+        server.waitForReadyRead(200);
+        text += server.readAllStandardOutput();
+    }
+    displayName = QLatin1Char(':') + QString::fromLatin1(text.trimmed());
+    return true;
+}
+
+QString XvfbServer::display() const
+{
+    return displayName;
+}
+
+QString XvfbServer::runTool(const QString &program, const QStringList &args, const QString &display)
+{
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    tool.setProcessEnvironment(env);
+    tool.start(program, args);
+    if (!tool.waitForFinished(10000))
+        return QString();
+    return QString::fromLocal8Bit(tool.readAllStandardOutput());
+}
+
+QList<XvfbServer::Window> XvfbServer::windows(pid_t pid) const
+{
+    QList<Window> result;
+    const QString tree = runTool(QStringLiteral("xwininfo"), { QStringLiteral("-root"), QStringLiteral("-children") }, displayName);
+    static const QRegularExpression child(QStringLiteral("^\\s+(0x[0-9a-f]+) \"(.*)\":"), QRegularExpression::MultilineOption);
+    auto match = child.globalMatch(tree);
+    while (match.hasNext()) {
+        const QRegularExpressionMatch m = match.next();
+        const QString id = m.captured(1);
+        const QString props = runTool(QStringLiteral("xprop"), { QStringLiteral("-id"), id, QStringLiteral("_NET_WM_PID"), QStringLiteral("_NET_WM_STATE") }, displayName);
+        if (!props.contains(QStringLiteral("_NET_WM_PID(CARDINAL) = %1\n").arg(pid)))
+            continue;
+        Window window;
+        window.id = id;
+        window.title = m.captured(2);
+        window.modal = props.contains(QStringLiteral("_NET_WM_STATE_MODAL"));
+        const QString info = runTool(QStringLiteral("xwininfo"), { QStringLiteral("-id"), id }, displayName);
+        window.viewable = info.contains(QStringLiteral("Map State: IsViewable"));
+        result.append(window);
+    }
+    return result;
+}
+
+bool XvfbServer::hasViewableWindow(pid_t pid, const QString &title) const
+{
+    for (const Window &window : windows(pid)) {
+        if (window.viewable && window.title == title)
+            return true;
+    }
+    return false;
+}
+
+bool XvfbServer::waitForViewableWindow(pid_t pid, const QString &title, int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!hasViewableWindow(pid, title)) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(200);
+    }
+    return true;
+}
+
+QSize XvfbServer::windowSize(const QString &id) const
+{
+    const QString info = runTool(QStringLiteral("xwininfo"), { QStringLiteral("-id"), id }, displayName);
+    static const QRegularExpression width(QStringLiteral("Width: (\\d+)"));
+    static const QRegularExpression height(QStringLiteral("Height: (\\d+)"));
+    return QSize(width.match(info).captured(1).toInt(), height.match(info).captured(1).toInt());
+}
+
+bool XvfbServer::closeWindow(const QString &id) const
+{
+#ifdef PATHMERE_TEST_HAVE_XLIB
+    Display *connection = XOpenDisplay(displayName.toLocal8Bit().constData());
+    if (!connection)
+        return false;
+    bool ok = false;
+    const ::Window window = static_cast<::Window>(id.toULong(&ok, 16));
+    XEvent event {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(connection, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(connection, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    const Status sent = XSendEvent(connection, window, False, NoEventMask, &event);
+    XFlush(connection);
+    XCloseDisplay(connection);
+    return ok && sent != 0;
+#else
+    Q_UNUSED(id)
+    return false;
+#endif
+}

@@ -1,0 +1,415 @@
+// The log system's switchboard: ids, filters, start/stop, logger changes,
+// re-entrancy and the crash decision. The singleton is process-wide, so every
+// case uses its own module names and leaves the system stopped and empty.
+#include "errorhandledialog.h"
+#include "logsystem.h"
+#include "logtestsupport.h"
+#include "syslogger.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+ErrorHandleDialog *findCrashDialog()
+{
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets) {
+        if (auto *dialog = qobject_cast<ErrorHandleDialog *>(widget))
+            return dialog;
+    }
+    return nullptr;
+}
+
+// A logger that logs again from inside its own log().
+class EchoLogger : public RecordingLogger
+{
+protected:
+    void log(int moduleId, LogSystem::LogLevel level, QString message) override
+    {
+        RecordingLogger::log(moduleId, level, message);
+        LogSystem::getSysLogSystem()->log(moduleId, level, QStringLiteral("echo of %s"),
+                                          qPrintable(message));
+    }
+};
+
+// A logger that consults the module list from every callback, as a logger
+// printing module names might; none of this may deadlock.
+class CuriousLogger : public RecordingLogger
+{
+public:
+    using RecordingLogger::RecordingLogger;
+    int modulesAtRegistration = -1;
+    int modulesAtPathQuery = -1;
+
+protected:
+    void moduleRegistered(QString name, int id) override
+    {
+        modulesAtRegistration = getRegisteredModules().size();
+        RecordingLogger::moduleRegistered(name, id);
+    }
+    QString getLogPath() override
+    {
+        modulesAtPathQuery = getRegisteredModules().size();
+        return RecordingLogger::getLogPath();
+    }
+};
+
+} // namespace
+
+class TestLogSystem : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+
+    void moduleIds();
+    void levelFilter();
+    void moduleMask();
+    void disableAllSilencesModuleZero();
+    void startAndStop();
+    void loggerFixedWhileStarted();
+    void formatsPrintfStyle();
+    void nestedLogIsDropped();
+    void destroyedLoggerIsDetached();
+    void loggerMayReadModulesFromCallbacks();
+    void crashDecision();
+    void crashMarkOffersDialogAtNextStart();
+    void crashWithoutAutoRestart();
+
+private:
+    LogSystem *sys() { return LogSystem::getSysLogSystem(); }
+};
+
+void TestLogSystem::cleanup()
+{
+    sys()->stopLog();
+    sys()->setLogger(nullptr);
+    sys()->setLogLevel(LogSystem::LogDetailMsg);
+    sys()->enableAllLog();
+    sys()->setAutoRestart(true);
+    if (ErrorHandleDialog *dialog = findCrashDialog())
+        dialog->hide();
+}
+
+void TestLogSystem::moduleIds()
+{
+    // Must stay the first case: nothing else may have registered yet.
+    RecordingLogger logger;
+    sys()->setLogger(&logger);
+
+    QCOMPARE(sys()->registerLoggedModule(QStringLiteral("Client/One")), 1);
+    QCOMPARE(sys()->registerLoggedModule(QStringLiteral("Client/One")), 1);
+    QCOMPARE(sys()->registerLoggedModule(QStringLiteral("client/one")), 2); // case-sensitive
+    QCOMPARE(sys()->getRegisteredModules(),
+             QStringList({QStringLiteral("LogSystem"), QStringLiteral("Client/One"),
+                          QStringLiteral("client/one")}));
+    QCOMPARE(logger.modulesSeenByLogger(), sys()->getRegisteredModules());
+
+    QCOMPARE(logger.registrations.size(), 2);
+    QCOMPARE(logger.registrations.at(0), qMakePair(QStringLiteral("Client/One"), 1));
+    QCOMPARE(logger.registrations.at(1), qMakePair(QStringLiteral("client/one"), 2));
+}
+
+void TestLogSystem::levelFilter()
+{
+    RecordingLogger logger;
+    const int id = sys()->registerLoggedModule(QStringLiteral("Level/Filter"));
+    sys()->setLogger(&logger);
+    sys()->startLog();
+
+    sys()->setLogLevel(LogSystem::LogMajorMsg);
+    sys()->setLogLevel(static_cast<LogSystem::LogLevel>(8));
+    sys()->setLogLevel(static_cast<LogSystem::LogLevel>(-1));
+
+    sys()->log(id, LogSystem::LogMinorWarning, QStringLiteral("level 5"));
+    sys()->log(id, LogSystem::LogMajorMsg, QStringLiteral("level 4"));
+    sys()->log(id, LogSystem::LogFatal, QStringLiteral("level 0"));
+    sys()->log(id, static_cast<LogSystem::LogLevel>(-1), QStringLiteral("level -1"));
+    sys()->log(id, LogSystem::LogDetailMsg, QStringLiteral("level 7"));
+
+    // Ids never handed out, negative ids.
+    const int unknown = sys()->getRegisteredModules().size();
+    sys()->log(unknown, LogSystem::LogFatal, QStringLiteral("unknown id"));
+    sys()->log(-1, LogSystem::LogFatal, QStringLiteral("id -1"));
+    sys()->log(256, LogSystem::LogFatal, QStringLiteral("id 256"));
+
+    QCOMPARE(logger.messages(), QStringList({QStringLiteral("level 4"), QStringLiteral("level 0")}));
+    QCOMPARE(logger.lines.at(0).moduleId, id);
+    QCOMPARE(logger.lines.at(0).level, LogSystem::LogMajorMsg);
+
+    sys()->setLogLevel(LogSystem::LogDetailMsg);
+    sys()->log(id, LogSystem::LogDetailMsg, QStringLiteral("level 7 now"));
+    QCOMPARE(logger.messages().last(), QStringLiteral("level 7 now"));
+}
+
+void TestLogSystem::moduleMask()
+{
+    RecordingLogger logger;
+    const int a = sys()->registerLoggedModule(QStringLiteral("Mask/A"));
+    const int b = sys()->registerLoggedModule(QStringLiteral("Mask/B"));
+    sys()->setLogger(&logger);
+    sys()->startLog();
+
+    sys()->disableModuleLog(a);
+    sys()->disableModuleLog(-1);  // ignored
+    sys()->disableModuleLog(256); // ignored
+    sys()->log(a, LogSystem::LogFatal, QStringLiteral("a masked"));
+    sys()->log(b, LogSystem::LogFatal, QStringLiteral("b open"));
+    sys()->enableModuleLog(a);
+    sys()->log(a, LogSystem::LogFatal, QStringLiteral("a open"));
+
+    sys()->disableAllLog();
+    sys()->log(a, LogSystem::LogFatal, QStringLiteral("all masked"));
+    sys()->enableModuleLog(b);
+    sys()->log(a, LogSystem::LogFatal, QStringLiteral("a still masked"));
+    sys()->log(b, LogSystem::LogFatal, QStringLiteral("b reopened"));
+    sys()->enableAllLog();
+    sys()->log(a, LogSystem::LogFatal, QStringLiteral("a reopened"));
+
+    QCOMPARE(logger.messages(),
+             QStringList({QStringLiteral("b open"), QStringLiteral("a open"),
+                          QStringLiteral("b reopened"), QStringLiteral("a reopened")}));
+}
+
+void TestLogSystem::disableAllSilencesModuleZero()
+{
+    RecordingLogger logger;
+    sys()->setLogger(&logger);
+    sys()->startLog();
+
+    sys()->log(0, LogSystem::LogError, QStringLiteral("own line"));
+    sys()->disableAllLog();
+    sys()->log(0, LogSystem::LogFatal, QStringLiteral("silenced"));
+    sys()->enableModuleLog(0);
+    sys()->log(0, LogSystem::LogFatal, QStringLiteral("back"));
+
+    QCOMPARE(logger.messages(), QStringList({QStringLiteral("own line"), QStringLiteral("back")}));
+    QCOMPARE(logger.lines.at(0).moduleId, 0);
+}
+
+void TestLogSystem::startAndStop()
+{
+    RecordingLogger logger;
+    const int id = sys()->registerLoggedModule(QStringLiteral("Start/Stop"));
+
+    sys()->startLog(); // no logger yet: stays stopped
+    sys()->setLogger(&logger);
+    sys()->log(id, LogSystem::LogFatal, QStringLiteral("before start"));
+    sys()->startLog();
+    sys()->startLog(); // already started: start() is not called again
+    sys()->log(id, LogSystem::LogFatal, QStringLiteral("while started"));
+    sys()->stopLog();
+    sys()->stopLog();
+    sys()->log(id, LogSystem::LogFatal, QStringLiteral("after stop"));
+
+    QCOMPARE(logger.starts, 1);
+    QCOMPARE(logger.stops, 1);
+    QCOMPARE(logger.messages(), QStringList(QStringLiteral("while started")));
+
+    // No logger installed: an accepted call is dropped without harm.
+    sys()->setLogger(nullptr);
+    sys()->startLog();
+    sys()->log(id, LogSystem::LogFatal, QStringLiteral("nowhere"));
+    QCOMPARE(logger.lines.size(), 1);
+}
+
+void TestLogSystem::loggerFixedWhileStarted()
+{
+    RecordingLogger first;
+    RecordingLogger second;
+    const int id = sys()->registerLoggedModule(QStringLiteral("Logger/Swap"));
+    sys()->setLogger(&first);
+    sys()->startLog();
+    sys()->setLogger(&second);
+    sys()->setLogger(nullptr);
+    sys()->log(id, LogSystem::LogFatal, QStringLiteral("to first"));
+    sys()->stopLog();
+    QCOMPARE(first.messages(), QStringList(QStringLiteral("to first")));
+    QVERIFY(second.lines.isEmpty());
+    QCOMPARE(first.stops, 1);
+
+    // Once stopped the logger can be exchanged.
+    sys()->setLogger(&second);
+    sys()->startLog();
+    sys()->log(id, LogSystem::LogFatal, QStringLiteral("to second"));
+    QCOMPARE(second.messages(), QStringList(QStringLiteral("to second")));
+    QCOMPARE(first.lines.size(), 1);
+}
+
+void TestLogSystem::formatsPrintfStyle()
+{
+    RecordingLogger logger;
+    const int id = sys()->registerLoggedModule(QStringLiteral("Format"));
+    sys()->setLogger(&logger);
+    sys()->startLog();
+
+    sys()->log(id, LogSystem::LogFatal, QStringLiteral("%d-%05.1f-%s-%x-%%"), 42, 3.5, "text", 255);
+    // Accented text in the format and in a %s argument survives formatting;
+    // only the file loggers reduce it to Latin-1.
+    sys()->log(id, LogSystem::LogFatal, QString::fromUtf8("caf\xc3\xa9 \xe4\xb8\xad %d %s"), 7,
+               "\xc3\xa9t\xc3\xa9");
+
+    // The same format again after another one (formats are cached per thread).
+    const QString first = QStringLiteral("first %d");
+    sys()->log(id, LogSystem::LogFatal, first, 1);
+    sys()->log(id, LogSystem::LogFatal, QStringLiteral("second %d"), 2);
+    sys()->log(id, LogSystem::LogFatal, first, 3);
+    QCOMPARE(logger.messages().mid(2), QStringList({QStringLiteral("first 1"), QStringLiteral("second 2"),
+                                                    QStringLiteral("first 3")}));
+
+    QCOMPARE(logger.messages().mid(0, 2),
+             QStringList({QStringLiteral("42-003.5-text-ff-%"),
+                          QString::fromUtf8("caf\xc3\xa9 \xe4\xb8\xad 7 \xc3\xa9t\xc3\xa9")}));
+}
+
+void TestLogSystem::nestedLogIsDropped()
+{
+    EchoLogger logger;
+    const int id = sys()->registerLoggedModule(QStringLiteral("Nested"));
+    sys()->setLogger(&logger);
+    sys()->startLog();
+
+    sys()->log(id, LogSystem::LogFatal, QStringLiteral("outer 1"));
+    sys()->log(id, LogSystem::LogFatal, QStringLiteral("outer 2"));
+
+    // Each echo was dropped, and the guard was released after each call.
+    QCOMPARE(logger.messages(), QStringList({QStringLiteral("outer 1"), QStringLiteral("outer 2")}));
+}
+
+void TestLogSystem::destroyedLoggerIsDetached()
+{
+    const int id = sys()->registerLoggedModule(QStringLiteral("Detach"));
+    {
+        RecordingLogger doomed;
+        sys()->setLogger(&doomed);
+        sys()->startLog();
+    }
+    // Would reach the dead logger (and fail under the sanitizers) if the log
+    // system still held it.
+    sys()->log(id, LogSystem::LogFatal, QStringLiteral("after delete"));
+    sys()->stopLog();
+
+    RecordingLogger next;
+    sys()->setLogger(&next);
+    sys()->startLog();
+    sys()->log(id, LogSystem::LogFatal, QStringLiteral("to next"));
+    QCOMPARE(next.messages(), QStringList(QStringLiteral("to next")));
+}
+
+void TestLogSystem::loggerMayReadModulesFromCallbacks()
+{
+    QTemporaryDir dir;
+    CuriousLogger logger(dir.path());
+    sys()->setLogger(&logger);
+    QCOMPARE(logger.modulesAtPathQuery, sys()->getRegisteredModules().size());
+
+    const int id = sys()->registerLoggedModule(QStringLiteral("Curious"));
+    QCOMPARE(logger.modulesAtRegistration, id + 1);
+}
+
+void TestLogSystem::crashDecision()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    RecordingLogger logger(dir.path());
+    const QString record = dir.filePath(QStringLiteral("crash"));
+    sys()->setLogger(&logger);
+    sys()->startLog();
+
+    ErrorHandleDialog *dialog = findCrashDialog();
+    QVERIFY(dialog);
+    QVERIFY(dialog->autoRestart());
+    QCOMPARE(dialog->zipFolders().value(QStringLiteral("Log")), dir.path());
+    QVERIFY(!dialog->isVisible());
+
+    // First crash: mark it and restart.
+    QVERIFY(LogSystem::handlerCrash());
+    QVERIFY(QFile::exists(record));
+    QVERIFY(!dialog->isVisible());
+
+    // Crash again before a normal exit: clear the mark, show the dialog
+    // modally and do not restart. The timer plays the user closing it.
+    bool wasModal = false;
+    bool closedByTimer = false;
+    QTimer closer;
+    closer.setInterval(50);
+    connect(&closer, &QTimer::timeout, this, [&] {
+        if (dialog->isVisible()) {
+            wasModal = QApplication::activeModalWidget() == dialog;
+            closedByTimer = true;
+            dialog->reject();
+        }
+    });
+    closer.start();
+    QVERIFY(!LogSystem::handlerCrash());
+    closer.stop();
+    QVERIFY(closedByTimer);
+    QVERIFY(wasModal);
+    QVERIFY(!QFile::exists(record));
+
+    // The cycle starts over; a normal stop clears the mark.
+    QVERIFY(LogSystem::handlerCrash());
+    QVERIFY(QFile::exists(record));
+    sys()->stopLog();
+    QVERIFY(!QFile::exists(record));
+}
+
+void TestLogSystem::crashMarkOffersDialogAtNextStart()
+{
+    QTemporaryDir dir;
+    RecordingLogger logger(dir.path());
+    QFile mark(dir.filePath(QStringLiteral("crash")));
+    QVERIFY(mark.open(QIODevice::WriteOnly));
+    mark.close();
+
+    sys()->setWindowTitle(QStringLiteral("Pathmere"));
+    sys()->addFolderToZip(QStringLiteral("Extra"), QStringLiteral("/tmp/extra-one"));
+    sys()->addFolderToZip(QStringLiteral("Extra"), QStringLiteral("/tmp/extra-two"));
+    sys()->setLogger(&logger);
+
+    ErrorHandleDialog *dialog = findCrashDialog();
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!dialog->isModal());
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Pathmere"));
+    QCOMPARE(dialog->zipFolders().value(QStringLiteral("Extra")), QStringLiteral("/tmp/extra-two"));
+    QCOMPARE(dialog->zipFolders().value(QStringLiteral("Log")), dir.path());
+
+    // The mark stays until the program ends normally.
+    sys()->startLog();
+    QVERIFY(QFile::exists(mark.fileName()));
+    sys()->stopLog();
+    QVERIFY(!QFile::exists(mark.fileName()));
+}
+
+void TestLogSystem::crashWithoutAutoRestart()
+{
+    QTemporaryDir dir;
+    RecordingLogger logger(dir.path());
+    sys()->setLogger(&logger);
+    sys()->setAutoRestart(false);
+    ErrorHandleDialog *dialog = findCrashDialog();
+    QVERIFY(dialog);
+    QVERIFY(!dialog->autoRestart());
+
+    QTimer::singleShot(100, dialog, &QDialog::reject);
+    QVERIFY(!LogSystem::handlerCrash());
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("crash"))));
+}
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir home;
+    isolateHome(home.path());
+    QApplication app(argc, argv);
+    TestLogSystem test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_logsystem.moc"

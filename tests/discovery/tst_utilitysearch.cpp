@@ -1,0 +1,171 @@
+#include "utilityprotocol.h"
+#include "utilitysearch.h"
+
+#include "../corvane/logtestsupport.h"
+
+#include <QNetworkDatagram>
+#include <QtTest>
+
+// UtilitySearch without sockets: what it does with datagrams once they are
+// read, and which broadcast datagrams it keeps. Socket traffic is tested in
+// the network-namespace suites only.
+class TestUtilitySearch : public QObject
+{
+    Q_OBJECT
+
+private:
+    RecordingLogger logger;
+    UtilitySearch *search = nullptr;
+
+    int countLines(const QString &message) const { return logger.messages().count(message); }
+
+    static UtilitySearchCamInfo camera(const QString &ip)
+    {
+        UtilitySearchCamInfo info;
+        info.mac = QStringLiteral("02:00:5e:00:00:01");
+        info.model = QStringLiteral("CAM-100");
+        info.name = QStringLiteral("Hall");
+        info.ip = ip;
+        info.dhcp = true;
+        info.ipv6 = QStringLiteral("fe80::1");
+        return info;
+    }
+
+    static QNetworkDatagram arrived(const QString &destination, uint interfaceIndex)
+    {
+        QNetworkDatagram datagram(UtilityProtocol::encodeReply(camera(QStringLiteral("192.0.2.10")),
+                                                                 UtilityProtocol::ReplyForm::Short));
+        datagram.setSender(QHostAddress(QStringLiteral("192.0.2.10")), 8000);
+        datagram.setDestination(QHostAddress(destination), 8000);
+        datagram.setInterfaceIndex(interfaceIndex);
+        return datagram;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        LogSystem *logSystem = LogSystem::getSysLogSystem();
+        logSystem->setLogLevel(LogSystem::LogDetailMsg);
+        logSystem->setLogger(&logger);
+        logSystem->startLog();
+        search = UtilitySearch::getInstance();
+    }
+
+    void cleanupTestCase()
+    {
+        const QPointer<UtilitySearch> watch(search);
+        UtilitySearch::releaseInstance();
+        QVERIFY(!watch);
+        LogSystem::getSysLogSystem()->stopLog();
+        LogSystem::getSysLogSystem()->setLogger(nullptr);
+    }
+
+    void init() { logger.lines.clear(); }
+
+    void oneSharedInstance()
+    {
+        UtilitySearch *again = UtilitySearch::getInstance();
+        QCOMPARE(again, search);
+        UtilitySearch::releaseInstance();
+        QCOMPARE(UtilitySearch::getInstance(), search);
+        UtilitySearch::releaseInstance();
+    }
+
+    void searchFromNoMatchingAddressSendsNothing()
+    {
+        search->handleDatagram(UtilityProtocol::encodeReply(camera(QStringLiteral("192.0.2.10")),
+                                                            UtilityProtocol::ReplyForm::Short));
+        // An adapter's several addresses joined by "\r\n" equal no single address.
+        search->startSearch(QStringLiteral("192.0.2.250\r\n192.0.2.251"));
+        QVERIFY(search->sockets.isEmpty());
+        QVERIFY(!search->broadcastReceiver);
+        QVERIFY(search->takeDeviceList().isEmpty());
+        QVERIFY(!logger.messages().join(QLatin1Char('\n')).contains(QStringLiteral("bind udp")));
+    }
+
+    void repliesMergeAndAnAddressChangeIsLoggedOnce()
+    {
+        search->startSearch(QStringLiteral("no address"));
+        UtilitySearchCamInfo first = camera(QStringLiteral("192.0.2.10"));
+        search->handleDatagram(UtilityProtocol::encodeReply(first, UtilityProtocol::ReplyForm::Short));
+
+        UtilitySearchCamInfo longForm = first;
+        longForm.model = first.model.toLower();
+        longForm.serialNo = QStringLiteral("SN-7");
+        search->handleDatagram(UtilityProtocol::encodeReply(longForm, UtilityProtocol::ReplyForm::Long));
+
+        UtilitySearchCamInfo moved = first;
+        moved.ip = QStringLiteral("192.0.2.20");
+        moved.dhcp = false;
+        const QByteArray movedReply = UtilityProtocol::encodeReply(moved, UtilityProtocol::ReplyForm::Short);
+        search->handleDatagram(movedReply);
+        search->handleDatagram(movedReply);
+
+        QCOMPARE(countLines(QStringLiteral("IP Change - Updating IP=[192.0.2.20]")), 1);
+        const QList<UtilitySearchCamInfo> found = search->takeDeviceList();
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.at(0).ip, QStringLiteral("192.0.2.20"));
+        QCOMPARE(found.at(0).serialNo, QStringLiteral("SN-7"));
+        QVERIFY(found.at(0).dhcp);
+        QCOMPARE(found.at(0).model, first.model);
+
+        // Taking the list again gives the same records.
+        QCOMPARE(search->takeDeviceList(), found);
+    }
+
+    void refusalRaisesFailCaseOne()
+    {
+        QSignalSpy failures(search, &UtilitySearch::emitUtilityRecvSettingFail);
+
+        QByteArray refusal(100, ' ');
+        refusal.replace(10, 10, "Invalid ID");
+        search->handleDatagram(refusal);
+        QCOMPARE(failures.count(), 1);
+        QCOMPARE(failures.at(0).at(0).toInt(), 1);
+        QCOMPARE(countLines(QStringLiteral("ID or Password fail.")), 1);
+
+        QByteArray lowerCase(100, ' ');
+        lowerCase.replace(10, 10, "invalid id");
+        search->handleDatagram(lowerCase);
+        search->handleDatagram(QByteArray("Invalid ID").leftJustified(240, ' '));
+        search->handleDatagram(QByteArray());
+        QCOMPARE(failures.count(), 1);
+        QCOMPARE(countLines(QStringLiteral("ID or Password fail.")), 1);
+    }
+
+    void broadcastReceiverKeepsOnlyTheSearchAdapters_data()
+    {
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<uint>("interfaceIndex");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("limited broadcast on the search adapter") << "255.255.255.255" << 5u << true;
+        QTest::newRow("directed broadcast on the search adapter") << "192.0.2.255" << 5u << true;
+        QTest::newRow("limited broadcast on another adapter") << "255.255.255.255" << 6u << false;
+        QTest::newRow("arrival adapter unknown") << "255.255.255.255" << 0u << false;
+        QTest::newRow("unicast to the search address") << "192.0.2.1" << 6u << true;
+        QTest::newRow("unicast to an address outside the search") << "198.51.100.1" << 5u << false;
+    }
+
+    void broadcastReceiverKeepsOnlyTheSearchAdapters()
+    {
+        QFETCH(QString, destination);
+        QFETCH(uint, interfaceIndex);
+        QFETCH(bool, kept);
+
+        // A search limited to 192.0.2.1 on interface 5; the host also has
+        // 198.51.100.1 on interface 6.
+        const QList<QHostAddress> savedAddresses = search->localAddresses;
+        search->localAddresses = {QHostAddress(QStringLiteral("192.0.2.1")), QHostAddress(QStringLiteral("198.51.100.1"))};
+        search->boundAddresses.insert(QHostAddress(QStringLiteral("192.0.2.1")).toIPv4Address(), 5);
+        search->searchInterfaces.insert(5);
+
+        QCOMPARE(search->keepsBroadcastDatagram(arrived(destination, interfaceIndex)), kept);
+
+        search->boundAddresses.clear();
+        search->searchInterfaces.clear();
+        search->localAddresses = savedAddresses;
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUtilitySearch)
+#include "tst_utilitysearch.moc"

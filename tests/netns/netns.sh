@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# Test LAN in network namespaces.
+#
+#   netns.sh [--adapters 1|2] -- COMMAND [ARG...]
+#
+# Builds a private LAN out of network namespaces, runs COMMAND inside the
+# program's namespace and removes everything again when COMMAND ends, fails or
+# the script is interrupted. Discovery, VISCA and Wake-on-LAN traffic of the
+# tests therefore never leaves these namespaces.
+#
+#   <id>-prog   the program side; lan0 192.0.2.1/24 and, with --adapters 2,
+#               lan1 198.51.100.1/24
+#   <id>-cam1   cameras behind lan0: eth0 192.0.2.2/24
+#   <id>-cam2   cameras behind lan1: eth0 198.51.100.2/24 (--adapters 2)
+#
+# Every camera namespace has a default route on eth0, so a camera moved to an
+# address outside the subnet can still answer. The namespace names carry a
+# per-run id, so parallel test runs never meet.
+#
+# COMMAND sees:
+#   PATHMERE_NETNS_PROG         program namespace name
+#   PATHMERE_NETNS_CAMS         camera namespace names, blank-separated
+#   PATHMERE_NETNS_CAM_IFACE    camera-side interface name (eth0)
+#   PATHMERE_NETNS_PROG_ADDRS   program addresses, blank-separated, per camera namespace
+#   PATHMERE_NETNS_CAM_ADDRS    camera namespace base addresses, same order
+# When namespaces cannot be created (not root, no ip(8), no kernel support),
+# COMMAND runs with PATHMERE_NETNS_UNAVAILABLE=<reason> and no LAN, so a QtTest
+# suite can QSKIP; the script then exits with 77, which CTest reports as
+# skipped, never as passed.
+set -u
+
+SKIP_CODE=77
+adapters=1
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --adapters) adapters="$2"; shift 2 ;;
+        --) shift; break ;;
+        -h|--help) sed -n '2,30p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        *) break ;;
+    esac
+done
+if [ $# -eq 0 ]; then
+    echo "netns.sh: no command given" >&2
+    exit 2
+fi
+case "$adapters" in 1|2) ;; *) echo "netns.sh: --adapters takes 1 or 2" >&2; exit 2 ;; esac
+
+id="pmt$$x$(printf '%04x' $((RANDOM)))"
+prog="${id}-prog"
+cams=()
+created=()
+
+cleanup() {
+    local ns pid
+    for ns in "${created[@]}"; do
+        # Processes left inside our own namespaces (a crashed test's camsim)
+        # are ours; end them by id before the namespace goes.
+        for pid in $(ip netns pids "$ns" 2>/dev/null); do
+            kill "$pid" 2>/dev/null
+        done
+    done
+    sleep 0.1
+    for ns in "${created[@]}"; do
+        for pid in $(ip netns pids "$ns" 2>/dev/null); do
+            kill -9 "$pid" 2>/dev/null
+        done
+        ip netns delete "$ns" 2>/dev/null
+    done
+    created=()
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+skip_with() {
+    local reason="$1"; shift
+    echo "netns.sh: cannot build the test LAN: $reason; the test is skipped" >&2
+    cleanup
+    PATHMERE_NETNS_UNAVAILABLE="$reason" "$@"
+    exit $SKIP_CODE
+}
+
+[ "$(id -u)" = 0 ] || skip_with "root is needed for network namespaces" "$@"
+command -v ip >/dev/null 2>&1 || skip_with "ip(8) is not installed" "$@"
+
+# A run that was killed outright (SIGKILL on a CTest time-out) had no chance
+# to clean up; its namespaces carry its PID, so remove those whose creator is
+# gone.
+sweep_stale() {
+    local ns pid owner
+    for ns in $(ip netns list 2>/dev/null | awk '{print $1}'); do
+        case "$ns" in pmt*x*-prog|pmt*x*-cam[0-9]) ;; *) continue ;; esac
+        owner="${ns#pmt}"; owner="${owner%%x*}"
+        case "$owner" in ''|*[!0-9]*) continue ;; esac
+        kill -0 "$owner" 2>/dev/null && continue
+        for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -9 "$pid" 2>/dev/null; done
+        ip netns delete "$ns" 2>/dev/null
+    done
+}
+sweep_stale
+
+add_ns() {
+    ip netns add "$1" 2>/dev/null || return 1
+    created+=("$1")
+    ip -n "$1" link set lo up || return 1
+}
+
+add_ns "$prog" || skip_with "ip netns add failed (no namespace support or no permission)" "$@"
+
+prog_addrs=()
+cam_addrs=()
+subnets=("192.0.2" "198.51.100")
+for i in $(seq 1 "$adapters"); do
+    cam="${id}-cam$i"
+    net="${subnets[$((i - 1))]}"
+    add_ns "$cam" || skip_with "ip netns add failed" "$@"
+    # The pair is created inside the namespaces, so no name ever appears in
+    # the host's own namespace.
+    ip -n "$prog" link add "lan$((i - 1))" type veth peer name eth0 netns "$cam" \
+        || skip_with "veth pairs are not available" "$@"
+    ip -n "$prog" addr add "$net.1/24" broadcast "$net.255" dev "lan$((i - 1))" || exit 1
+    ip -n "$cam" addr add "$net.2/24" broadcast "$net.255" dev eth0 || exit 1
+    ip -n "$prog" link set "lan$((i - 1))" up || exit 1
+    ip -n "$cam" link set eth0 up || exit 1
+    ip -n "$cam" route add default dev eth0 || exit 1
+    # A camera that moves drops its old address; keep the others it shares
+    # the subnet with.
+    ip netns exec "$cam" sysctl -qw net.ipv4.conf.all.promote_secondaries=1 \
+        net.ipv4.conf.eth0.promote_secondaries=1 2>/dev/null
+    cams+=("$cam")
+    prog_addrs+=("$net.1")
+    cam_addrs+=("$net.2")
+done
+# Skip duplicate address detection noise and wait until the links are up.
+for ns in "$prog" "${cams[@]}"; do
+    ip netns exec "$ns" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 2>/dev/null
+done
+for _ in $(seq 1 50); do
+    if ! ip -n "$prog" -o link show | grep -q 'state DOWN\|state LOWERLAYERDOWN'; then
+        break
+    fi
+    sleep 0.1
+done
+
+export PATHMERE_NETNS_PROG="$prog"
+export PATHMERE_NETNS_CAMS="${cams[*]}"
+export PATHMERE_NETNS_CAM_IFACE=eth0
+export PATHMERE_NETNS_PROG_ADDRS="${prog_addrs[*]}"
+export PATHMERE_NETNS_CAM_ADDRS="${cam_addrs[*]}"
+unset PATHMERE_NETNS_UNAVAILABLE
+
+# In the background, so a TERM or INT reaches the traps at once (bash runs
+# them only between commands); the cleanup then ends the command too.
+ip netns exec "$prog" "$@" &
+wait $!
+exit $?

@@ -1,0 +1,89 @@
+#include "testlan.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#ifndef PATHMERE_NETNS_SCRIPT
+#define PATHMERE_NETNS_SCRIPT ""
+#endif
+
+static QStringList envList(const char *name)
+{
+    return QString::fromLocal8Bit(qgetenv(name)).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+QString TestLan::unavailableReason()
+{
+    const QByteArray why = qgetenv("PATHMERE_NETNS_UNAVAILABLE");
+    if (!why.isEmpty())
+        return QStringLiteral("test LAN unavailable: %1").arg(QString::fromLocal8Bit(why));
+    if (programNamespace().isEmpty() || cameraNamespaces().isEmpty())
+        return QStringLiteral("needs the test LAN: run through tests/netns/netns.sh (CTest does)");
+    // Refuse to run in the host's own network namespace, whatever the
+    // environment says: discovery traffic must stay inside the test LAN.
+    const QString own = QFile::symLinkTarget(QStringLiteral("/proc/self/ns/net"));
+    const QString init = QFile::symLinkTarget(QStringLiteral("/proc/1/ns/net"));
+    if (own.isEmpty() || own == init)
+        return QStringLiteral("not inside the test LAN's program namespace; refusing to send discovery traffic");
+    if (!QFileInfo(camsimPath()).isExecutable())
+        return QStringLiteral("camsim not found at %1").arg(camsimPath());
+    return QString();
+}
+
+QString TestLan::programNamespace()
+{
+    return QString::fromLocal8Bit(qgetenv("PATHMERE_NETNS_PROG"));
+}
+
+QStringList TestLan::cameraNamespaces()
+{
+    return envList("PATHMERE_NETNS_CAMS");
+}
+
+QString TestLan::cameraInterface()
+{
+    const QString name = QString::fromLocal8Bit(qgetenv("PATHMERE_NETNS_CAM_IFACE"));
+    return name.isEmpty() ? QStringLiteral("eth0") : name;
+}
+
+QStringList TestLan::programAddresses()
+{
+    return envList("PATHMERE_NETNS_PROG_ADDRS");
+}
+
+QStringList TestLan::cameraBaseAddresses()
+{
+    return envList("PATHMERE_NETNS_CAM_ADDRS");
+}
+
+QString TestLan::programInterface(int side)
+{
+    return QStringLiteral("lan%1").arg(side);
+}
+
+QString TestLan::camsimPath()
+{
+    QString dir = QString::fromLocal8Bit(qgetenv("PATHMERE_BIN_DIR"));
+    if (dir.isEmpty())
+        dir = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin");
+    return QDir(dir).absoluteFilePath(QStringLiteral("camsim"));
+}
+
+QString TestLan::harnessScript()
+{
+    return QString::fromLocal8Bit(PATHMERE_NETNS_SCRIPT);
+}
+
+bool TestLan::runIp(const QStringList &arguments, QString *output)
+{
+    QProcess ip;
+    ip.setProcessChannelMode(QProcess::MergedChannels);
+    ip.start(QStringLiteral("ip"), arguments);
+    const bool ok = ip.waitForFinished(10000) && ip.exitStatus() == QProcess::NormalExit && ip.exitCode() == 0;
+    if (output)
+        *output = QString::fromLocal8Bit(ip.readAll());
+    return ok;
+}

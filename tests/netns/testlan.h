@@ -1,0 +1,39 @@
+#ifndef TESTLAN_H
+#define TESTLAN_H
+
+#include <QString>
+#include <QStringList>
+
+// The test LAN that netns.sh builds around a test binary: which namespaces
+// exist and which addresses they carry. The suites never send a byte unless
+// unavailableReason() is empty, which also proves they run inside the
+// program's namespace and not in the host's.
+class TestLan
+{
+public:
+    // Empty when the LAN is there; otherwise why it is not (the suite skips).
+    static QString unavailableReason();
+
+    static QString programNamespace();
+    static QStringList cameraNamespaces();
+    static QString cameraInterface();          // inside every camera namespace
+    static QStringList programAddresses();     // one per camera namespace, same order
+    static QStringList cameraBaseAddresses();  // the camera namespaces' own addresses
+    static QString programInterface(int side); // lan0, lan1
+    static QString camsimPath();
+    static QString harnessScript();            // netns.sh
+
+    // Runs ip(8) with the given arguments in the current namespace.
+    static bool runIp(const QStringList &arguments, QString *output = nullptr);
+};
+
+// Skips the calling test function (or, from initTestCase, the whole suite)
+// when the LAN is missing. Needs QtTest.
+#define TESTLAN_REQUIRE()                                          \
+    do {                                                           \
+        const QString testLanWhy = TestLan::unavailableReason();   \
+        if (!testLanWhy.isEmpty())                                 \
+            QSKIP(qPrintable(testLanWhy));                         \
+    } while (false)
+
+#endif // TESTLAN_H

@@ -1,0 +1,286 @@
+// The fatal-signal hook in a forked child: which signals reach the decision,
+// that the handler has stack to spare (also after a stack overflow), and how
+// the restarted process starts out.
+
+#include "crashhook.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const char reportVariable[] = "CRASHHOOK_TEST_REPORT";
+int decisionPipe = -1;
+bool decisionAnswer = false;
+
+bool recordDecision()
+{
+    const char mark = 'd';
+    const ssize_t ignored = ::write(decisionPipe, &mark, 1);
+    (void)ignored;
+    return decisionAnswer;
+}
+
+bool bigStackDecision()
+{
+    // A modal dialog's event loop needs a deep stack; this needs as much.
+    volatile char block[4 * 1024 * 1024];
+    for (size_t i = 0; i < sizeof block; i += 4096)
+        block[i] = char(i);
+    return recordDecision() && block[4096] == char(4096);
+}
+
+bool faultingDecision()
+{
+    recordDecision();
+    volatile std::uintptr_t address = 0x20;
+    *reinterpret_cast<volatile int *>(address) = 1;
+    return true;
+}
+
+#pragma GCC diagnostic ignored "-Winfinite-recursion"
+[[gnu::noinline]] int recurse(volatile int depth)
+{
+    volatile char frame[1024];
+    frame[0] = char(depth);
+    return recurse(depth + 1) + frame[0];
+}
+
+void makeFault(int signalNumber)
+{
+    switch (signalNumber) {
+    case SIGSEGV: {
+        volatile std::uintptr_t address = 0x10;
+        *reinterpret_cast<volatile int *>(address) = 0;
+        break;
+    }
+    case SIGBUS: {
+        // A mapping beyond the end of its (empty) file.
+        char name[] = "/tmp/crashhook-bus-XXXXXX";
+        const int fd = mkstemp(name);
+        unlink(name);
+        if (ftruncate(fd, 4096) != 0)
+            break;
+        volatile char *page = static_cast<char *>(mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+        if (ftruncate(fd, 0) != 0)
+            break;
+        page[0] = 1;
+        break;
+    }
+    case SIGILL:
+        __builtin_trap();
+    case SIGFPE: {
+        int result = 0;
+        const int zero = 0;
+        // Hardware division, out of reach of the sanitizers' checks.
+        asm volatile("movl $1, %%eax\n\tcltd\n\tidivl %1" : "=&a"(result) : "c"(zero) : "edx");
+        (void)result;
+        break;
+    }
+    case SIGABRT:
+        std::abort();
+    default:
+        break;
+    }
+}
+
+struct ChildResult {
+    int terminatingSignal = 0;
+    int decisions = 0;
+};
+
+ChildResult runChild(const std::function<void()> &body, CrashHook::Decision decision, bool answer,
+                     const QString &reportFile)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        decisionPipe = fds[1];
+        decisionAnswer = answer;
+        setenv(reportVariable, QFile::encodeName(reportFile).constData(), 1);
+        // A descriptor without close-on-exec that the restart must not keep.
+        const int leaked = ::open("/dev/null", O_RDONLY);
+        (void)leaked;
+        CrashHook::install(decision, QCoreApplication::applicationFilePath());
+        body();
+        _exit(0);
+    }
+    ::close(fds[1]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ChildResult result;
+    result.terminatingSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    char buffer[16];
+    ssize_t n = 0;
+    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
+        result.decisions += int(n);
+    ::close(fds[0]);
+    return result;
+}
+
+bool waitForFile(const QString &path, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!QFile::exists(path + QStringLiteral(".done"))) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+// What the restarted process finds: its arguments, signal mask, session and
+// open descriptors.
+void writeReport(const char *path, int argc)
+{
+    // Counted first, before this function opens anything itself.
+    int inherited = 0;
+    const QFileInfoList fds = QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System);
+    for (const QFileInfo &fd : fds) {
+        // The listing's own descriptor is gone (empty target) or names /proc.
+        const QString target = fd.symLinkTarget();
+        if (fd.fileName().toInt() > 2 && !target.isEmpty() && !target.startsWith(QLatin1String("/proc/")))
+            ++inherited;
+    }
+
+    QFile report(QFile::decodeName(path));
+    if (!report.open(QIODevice::WriteOnly))
+        _exit(1);
+    report.write("argc=" + QByteArray::number(argc) + '\n');
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("SigBlk:"))
+            report.write(line.simplified() + '\n');
+    }
+    report.write("sessionLeader=" + QByteArray(getsid(0) == getpid() ? "yes" : "no") + '\n');
+    report.write("inheritedDescriptors=" + QByteArray::number(inherited) + '\n');
+    report.close();
+    QFile(QFile::decodeName(path) + QStringLiteral(".done")).open(QIODevice::WriteOnly);
+}
+
+} // namespace
+
+class TstCrashHook : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fatalSignalsReachDecision_data();
+    void fatalSignalsReachDecision();
+    void restartedProcessStartsClean();
+    void noRestartWhenDeclined();
+    void abortIsNotHooked();
+    void stackOverflowIsCaught();
+    void decisionHasStackToSpare();
+    void faultInsideDecisionEndsProcess();
+
+private:
+    QTemporaryDir dir;
+};
+
+void TstCrashHook::fatalSignalsReachDecision_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGSEGV") << int(SIGSEGV);
+    QTest::newRow("SIGBUS") << int(SIGBUS);
+    QTest::newRow("SIGILL") << int(SIGILL);
+    QTest::newRow("SIGFPE") << int(SIGFPE);
+}
+
+void TstCrashHook::fatalSignalsReachDecision()
+{
+    QFETCH(int, signalNumber);
+    const ChildResult result = runChild([signalNumber] { makeFault(signalNumber); }, recordDecision, false,
+                                        dir.filePath(QStringLiteral("unused")));
+    QCOMPARE(result.decisions, 1);
+    // The process still dies of its own signal.
+    QCOMPARE(result.terminatingSignal, signalNumber);
+}
+
+void TstCrashHook::restartedProcessStartsClean()
+{
+    const QString report = dir.filePath(QStringLiteral("restart"));
+    const ChildResult result = runChild([] { makeFault(SIGSEGV); }, recordDecision, true, report);
+    QCOMPARE(result.decisions, 1);
+    QCOMPARE(result.terminatingSignal, int(SIGSEGV));
+    QVERIFY(waitForFile(report, 10000));
+    QFile file(report);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    QVERIFY(lines.contains("argc=1"));
+    // The fatal signals were blocked in the handler; the new process must
+    // be able to catch its own crash.
+    QVERIFY2(lines.contains("SigBlk: 0000000000000000"), lines.join(' ').constData());
+    QVERIFY(lines.contains("sessionLeader=yes"));
+    // Nothing beyond stdin, stdout and stderr: not the pipe, not the leak.
+    QVERIFY2(lines.contains("inheritedDescriptors=0"), lines.join(' ').constData());
+}
+
+void TstCrashHook::noRestartWhenDeclined()
+{
+    const QString report = dir.filePath(QStringLiteral("declined"));
+    const ChildResult result = runChild([] { makeFault(SIGSEGV); }, recordDecision, false, report);
+    QCOMPARE(result.decisions, 1);
+    QVERIFY(!waitForFile(report, 1000));
+}
+
+void TstCrashHook::abortIsNotHooked()
+{
+    const QString report = dir.filePath(QStringLiteral("abort"));
+    const ChildResult result = runChild([] { makeFault(SIGABRT); }, recordDecision, true, report);
+    QCOMPARE(result.decisions, 0);
+    QCOMPARE(result.terminatingSignal, int(SIGABRT));
+    QVERIFY(!waitForFile(report, 1000));
+}
+
+void TstCrashHook::stackOverflowIsCaught()
+{
+    const ChildResult result = runChild([] { recurse(0); }, recordDecision, false, dir.filePath(QStringLiteral("unused")));
+    QCOMPARE(result.decisions, 1);
+    QCOMPARE(result.terminatingSignal, int(SIGSEGV));
+}
+
+void TstCrashHook::decisionHasStackToSpare()
+{
+    const ChildResult result = runChild([] { makeFault(SIGSEGV); }, bigStackDecision, false, dir.filePath(QStringLiteral("unused")));
+    QCOMPARE(result.decisions, 1);
+    QCOMPARE(result.terminatingSignal, int(SIGSEGV));
+}
+
+void TstCrashHook::faultInsideDecisionEndsProcess()
+{
+    const QString report = dir.filePath(QStringLiteral("nested"));
+    const ChildResult result = runChild([] { makeFault(SIGBUS); }, faultingDecision, true, report);
+    // One decision, no second one for the fault inside it, and no restart.
+    QCOMPARE(result.decisions, 1);
+    QCOMPARE(result.terminatingSignal, int(SIGSEGV));
+    QVERIFY(!waitForFile(report, 1000));
+}
+
+int main(int argc, char *argv[])
+{
+    if (const char *report = getenv(reportVariable)) {
+        writeReport(report, argc);
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    TstCrashHook test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_crashhook.moc"

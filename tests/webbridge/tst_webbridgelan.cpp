@@ -1,0 +1,285 @@
+// The web bridge of the real Pathmere program, driven by Qt's JavaScript web
+// channel client under Node.js, in the namespace test LAN with simulated
+// cameras. Everything the program sends (search, VISCA, Wake-on-LAN) stays
+// inside the LAN; the WebSocket is the namespace's own loopback.
+#include "camsimprocess.h"
+#include "nodechannelclient.h"
+#include "pathmeresandbox.h"
+#include "testlan.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QProcess>
+#include <QSet>
+#include <QTcpSocket>
+#include <QUdpSocket>
+#include <QtTest>
+
+namespace {
+
+const QString bridgeUrl = QStringLiteral("ws://127.0.0.1:15248");
+
+struct Camera {
+    QString ip, mac, name, power;
+};
+const QList<Camera> cameras = {
+    {QStringLiteral("192.0.2.61"), QStringLiteral("02:50:4d:00:06:01"), QStringLiteral("Stage-Left"), QStringLiteral("standby")},
+    {QStringLiteral("192.0.2.62"), QStringLiteral("02:50:4d:00:06:02"), QStringLiteral("Lectern"), QStringLiteral("on")},
+    {QStringLiteral("192.0.2.63"), QStringLiteral("02:50:4d:00:06:03"), QStringLiteral("Balcony"), QStringLiteral("silent")},
+};
+
+QString command(const QString &type, const QString &name, const QJsonValue &params = QJsonValue())
+{
+    QJsonObject payload{{QStringLiteral("name"), name}};
+    if (!params.isUndefined() && !params.isNull())
+        payload.insert(QStringLiteral("params"), params);
+    return QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("cmd_type"), type},
+                                                       {QStringLiteral("payload"), payload}})
+                                 .toJson(QJsonDocument::Compact));
+}
+
+QString setPower(const Camera &c, const QJsonValue &status)
+{
+    return command(QStringLiteral("Control"), QStringLiteral("SetPower"),
+                   QJsonObject{{QStringLiteral("Ip"), c.ip}, {QStringLiteral("Mac"), c.mac},
+                               {QStringLiteral("Status"), status}});
+}
+
+// "Msg" of an ErrorMsg or "Status" of a Status message; empty otherwise.
+QString word(const QJsonObject &message)
+{
+    const QJsonObject payload = message.value(QStringLiteral("payload")).toObject();
+    const QJsonObject params = payload.value(QStringLiteral("params")).toObject();
+    if (payload.value(QStringLiteral("name")).toString() == QLatin1String("ErrorMsg"))
+        return params.value(QStringLiteral("Msg")).toString();
+    if (payload.value(QStringLiteral("name")).toString() == QLatin1String("Status"))
+        return params.value(QStringLiteral("Status")).toString();
+    return QString();
+}
+
+bool portListening(quint16 port)
+{
+    QTcpSocket probe;
+    probe.connectToHost(QHostAddress::LocalHost, port);
+    return probe.waitForConnected(200);
+}
+
+} // namespace
+
+class TestWebBridgeLan : public QObject
+{
+    Q_OBJECT
+
+private:
+    CamsimProcess *camsim = nullptr;
+    PathmereSandbox *sandbox = nullptr;
+    QProcess *program = nullptr;
+    NodeChannelClient *node = nullptr;
+    QUdpSocket noticeHolder;
+
+    // Sends text from client and waits for the next reply both a and b get.
+    QJsonObject nextReply(const QString &client, const QString &text, int timeoutMs)
+    {
+        const int before = node->texts(QStringLiteral("a")).size();
+        const int beforeB = node->texts(QStringLiteral("b")).size();
+        node->send(client, text);
+        node->waitFor([&] {
+            return node->texts(QStringLiteral("a")).size() > before && node->texts(QStringLiteral("b")).size() > beforeB;
+        }, timeoutMs);
+        const QList<QJsonObject> a = node->texts(QStringLiteral("a"));
+        const QList<QJsonObject> b = node->texts(QStringLiteral("b"));
+        if (a.size() <= before || b.size() <= beforeB)
+            return QJsonObject();
+        // Every client gets every reply, the same text.
+        if (a.at(before) != b.at(beforeB))
+            return QJsonObject{{QStringLiteral("mismatch"), true}};
+        return a.at(before);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TESTLAN_REQUIRE();
+        const QString nodeMissing = NodeChannelClient::unavailableReason();
+        QVERIFY2(nodeMissing.isEmpty(), qPrintable(nodeMissing));
+
+        // The takeover notice of a second session must not end the first
+        // program here: this socket holds the notice port instead.
+        QVERIFY(noticeHolder.bind(QHostAddress::Any, 56731, QAbstractSocket::DontShareAddress));
+
+        camsim = new CamsimProcess(this);
+        QStringList args;
+        for (const Camera &c : cameras) {
+            args << QStringLiteral("--camera")
+                 << QStringLiteral("ip=%1,mac=%2,name=%3,model=PX-WEB,fw=3.1.4,power=%4").arg(c.ip, c.mac, c.name, c.power);
+        }
+        QVERIFY2(camsim->start(0, args), qPrintable(camsim->errorText()));
+
+        sandbox = new PathmereSandbox;
+        QVERIFY(sandbox->isValid());
+        QVERIFY2(!portListening(15248), "port 15248 is taken in the program namespace");
+        program = sandbox->start({QStringLiteral("-hide")});
+        QVERIFY(QTest::qWaitFor([] { return portListening(15248); }, 20000));
+
+        node = new NodeChannelClient(this);
+        QVERIFY(node->start());
+        node->open(QStringLiteral("a"), bridgeUrl);
+        node->open(QStringLiteral("b"), bridgeUrl);
+        QVERIFY2(node->waitReady(QStringLiteral("a")), qPrintable(node->errorOutput()));
+        QVERIFY2(node->waitReady(QStringLiteral("b")), qPrintable(node->errorOutput()));
+    }
+
+    void cleanupTestCase()
+    {
+        delete node;
+        node = nullptr;
+        delete sandbox;   // kills the program
+        sandbox = nullptr;
+        if (camsim)
+            camsim->stop();
+    }
+
+    void deviceListComesAfterSixSeconds()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        const QJsonObject reply = nextReply(QStringLiteral("a"),
+                                            command(QStringLiteral("Control"), QStringLiteral("UpdateDeviceList")), 15000);
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY2(!reply.isEmpty() && !reply.contains(QStringLiteral("mismatch")), qPrintable(node->errorOutput()));
+        QVERIFY2(elapsed >= 5900 && elapsed < 9000, qPrintable(QString::number(elapsed)));
+        QCOMPARE(reply.value(QStringLiteral("cmd_type")).toString(), QStringLiteral("Control"));
+        const QJsonObject payload = reply.value(QStringLiteral("payload")).toObject();
+        QCOMPARE(payload.value(QStringLiteral("name")).toString(), QStringLiteral("UpdateDeviceList"));
+        QCOMPARE(payload.value(QStringLiteral("result")).toString(), QStringLiteral("Success"));
+        const QJsonArray devices = payload.value(QStringLiteral("params")).toArray();
+        QCOMPARE(devices.size(), cameras.size());
+        QSet<QString> seen;
+        for (const QJsonValue &v : devices) {
+            const QJsonObject d = v.toObject();
+            const QString mac = d.value(QStringLiteral("macAddress")).toString();
+            const auto it = std::find_if(cameras.begin(), cameras.end(), [&](const Camera &c) { return c.mac == mac; });
+            QVERIFY2(it != cameras.end(), qPrintable(mac));
+            QCOMPARE(d.value(QStringLiteral("ipAddress")).toString(), it->ip);
+            QCOMPARE(d.value(QStringLiteral("Name")).toString(), it->name);
+            QCOMPARE(d.value(QStringLiteral("Model")).toString(), QStringLiteral("PX-WEB"));
+            QCOMPARE(d.value(QStringLiteral("fwVersion")).toString(), QStringLiteral("3.1.4"));
+            QCOMPARE(d.value(QStringLiteral("SearchType")).toString(), QStringLiteral("0"));
+            seen.insert(mac);
+        }
+        QCOMPARE(seen.size(), cameras.size());
+        QVERIFY(sandbox->waitForLog(QStringLiteral("Update device list from web."), 2000));
+        QVERIFY(sandbox->waitForLog(QStringLiteral("Send device list to web.(3)"), 2000));
+    }
+
+    void viscaStatusCheck()
+    {
+        const QJsonObject reply = nextReply(QStringLiteral("b"), command(QStringLiteral("Message"), QStringLiteral("Status")), 5000);
+        QVERIFY(!reply.isEmpty() && !reply.contains(QStringLiteral("mismatch")));
+        QCOMPARE(reply.value(QStringLiteral("cmd_type")).toString(), QStringLiteral("Message"));
+        QCOMPARE(word(reply), QStringLiteral("Visca_Bind_Success"));
+        QVERIFY(sandbox->waitForLog(QStringLiteral("Check visca status from web."), 2000));
+    }
+
+    void powerOnStandbyCamera()
+    {
+        const QJsonObject reply = nextReply(QStringLiteral("a"), setPower(cameras.at(0), QStringLiteral("1")), 8000);
+        QVERIFY(!reply.isEmpty() && !reply.contains(QStringLiteral("mismatch")));
+        QCOMPARE(word(reply), QStringLiteral("Visca_Send_Cmd_Completed"));
+        QVERIFY(CamsimProcess::waitUntil([&] { return camsim->count(QStringLiteral("power")) >= 1; }, 2000));
+        QVERIFY(sandbox->waitForLog(QStringLiteral("set power status from web(ip=192.0.2.61, mac=02:50:4d:00:06:01, status=1)"), 2000));
+        QVERIFY(sandbox->waitForLog(QStringLiteral("Pathmere receive visca stats:5"), 2000));
+    }
+
+    void powerOnCameraAlreadyOn()
+    {
+        const QJsonObject reply = nextReply(QStringLiteral("b"), setPower(cameras.at(1), QStringLiteral("1")), 8000);
+        QVERIFY(!reply.isEmpty() && !reply.contains(QStringLiteral("mismatch")));
+        QCOMPARE(word(reply), QStringLiteral("WOL_Power_Already_On"));
+    }
+
+    void powerOffIsRefused()
+    {
+        const int viscaBefore = camsim->count(QStringLiteral("visca"));
+        // A JSON number is no status text: it reads as 0, power off.
+        const QJsonObject reply = nextReply(QStringLiteral("a"), setPower(cameras.at(0), 1), 5000);
+        QCOMPARE(word(reply), QStringLiteral("Not_Support_Power_Off"));
+        const QJsonObject reply0 = nextReply(QStringLiteral("a"), setPower(cameras.at(0), QStringLiteral("0")), 5000);
+        QCOMPARE(word(reply0), QStringLiteral("Not_Support_Power_Off"));
+        QTest::qWait(300);
+        QCOMPARE(camsim->count(QStringLiteral("visca")), viscaBefore);
+    }
+
+    void silentCameraGetsWakeOnLan()
+    {
+        const int textsBefore = node->texts(QStringLiteral("a")).size();
+        camsim->clearEvents();
+        node->send(QStringLiteral("a"), setPower(cameras.at(2), QStringLiteral("1")));
+        QVERIFY(CamsimProcess::waitUntil([&] { return camsim->count(QStringLiteral("wol")) >= 5; }, 20000));
+        const QList<QJsonObject> wol = camsim->events(QStringLiteral("wol"));
+        for (const QJsonObject &w : wol)
+            QCOMPARE(w.value(QStringLiteral("mac")).toString(), cameras.at(2).mac);
+        // The page hears nothing about the wake-up itself.
+        QCOMPARE(node->texts(QStringLiteral("a")).size(), textsBefore);
+    }
+
+    void badFramesKeepTheConnection_data()
+    {
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("array") << "[1,2,3]" << "Received JSON message that is not an object:  \"[1,2,3]\"";
+        QTest::newRow("not JSON") << "power on please"
+                                  << "Failed to parse text message as JSON object: \"power on please\" Error is:";
+    }
+
+    void badFramesKeepTheConnection()
+    {
+        QFETCH(QString, frame);
+        QFETCH(QString, warning);
+        const int textsBefore = node->texts(QStringLiteral("a")).size();
+        node->raw(QStringLiteral("a"), frame);
+        QVERIFY(QTest::qWaitFor([&] { return sandbox->output().contains(warning); }, 5000));
+        QVERIFY(node->ping(QStringLiteral("a")));
+        QCOMPARE(node->texts(QStringLiteral("a")).size(), textsBefore);
+        QVERIFY(node->events(QStringLiteral("closed"), QStringLiteral("a")).isEmpty());
+        // And commands still work on it.
+        const QJsonObject reply = nextReply(QStringLiteral("a"), command(QStringLiteral("Message"), QStringLiteral("Status")), 5000);
+        QCOMPARE(word(reply), QStringLiteral("Visca_Bind_Success"));
+    }
+
+    void originIsCheckedAtTheHandshake()
+    {
+        node->open(QStringLiteral("foreign"), bridgeUrl, QStringLiteral("https://example.com"));
+        QVERIFY(!node->waitReady(QStringLiteral("foreign")));
+        QVERIFY(!node->events(QStringLiteral("refused"), QStringLiteral("foreign")).isEmpty()
+                || !node->events(QStringLiteral("error"), QStringLiteral("foreign")).isEmpty());
+        QVERIFY(QTest::qWaitFor([&] {
+            return sandbox->output().contains(QLatin1String("Refused web socket connection from origin https://example.com"));
+        }, 3000));
+        node->open(QStringLiteral("local"), bridgeUrl, QStringLiteral("http://localhost:8080"));
+        QVERIFY(node->waitReady(QStringLiteral("local")));
+        node->open(QStringLiteral("filepage"), bridgeUrl, QStringLiteral("null"));
+        QVERIFY(node->waitReady(QStringLiteral("filepage")));
+    }
+
+    void secondProgramStopsWhenThePortIsTaken()
+    {
+        // Another login session: its start notice lands on noticeHolder.
+        PathmereSandbox other;
+        QVERIFY(other.isValid());
+        const QList<pid_t> before = other.processes();
+        QCOMPARE(before.size(), 0);
+        const int exitCode = other.run({QStringLiteral("-hide")}, 20000);
+        QVERIFY2(other.output().contains(QLatin1String("Failed to open web socket server.")), qPrintable(other.output()));
+        // qFatal ends it; the crash hook must not bring it back.
+        QVERIFY(exitCode != 0);
+        QTest::qWait(1000);
+        QCOMPARE(other.processes().size(), 0);
+        // The first program goes on serving.
+        QCOMPARE(program->state(), QProcess::Running);
+        QVERIFY(node->ping(QStringLiteral("b")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWebBridgeLan)
+#include "tst_webbridgelan.moc"

@@ -1,0 +1,97 @@
+// The local control page in a real browser: headless Chromium opens
+// web/index.html inside the program's namespace, where the real Pathmere
+// serves the bridge and camsim plays the cameras. The page must list the
+// cameras, show the outcome of a power-on and the VISCA and version checks.
+#include "camsimprocess.h"
+#include "nodechannelclient.h"
+#include "pathmeresandbox.h"
+#include "testlan.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpSocket>
+#include <QUdpSocket>
+#include <QtTest>
+
+class TestWebBrowserLan : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pageListsCamerasAndPowersOne()
+    {
+        TESTLAN_REQUIRE();
+        const QString nodeMissing = NodeChannelClient::unavailableReason();
+        QVERIFY2(nodeMissing.isEmpty(), qPrintable(nodeMissing));
+        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("chromium")).isEmpty(), "chromium is not installed");
+
+        QUdpSocket noticeHolder;   // keeps other sessions' notices away
+        QVERIFY(noticeHolder.bind(QHostAddress::Any, 56731, QAbstractSocket::DontShareAddress));
+
+        CamsimProcess camsim;
+        QVERIFY2(camsim.start(0, {QStringLiteral("--camera"),
+                                  QStringLiteral("ip=192.0.2.81,mac=02:50:4d:00:08:01,name=Stage-Left,model=PX-WEB,fw=3.1.4,power=standby"),
+                                  QStringLiteral("--camera"),
+                                  QStringLiteral("ip=192.0.2.82,mac=02:50:4d:00:08:02,name=Lectern,model=PX-WEB,fw=3.1.4,power=on")}),
+                 qPrintable(camsim.errorText()));
+
+        PathmereSandbox sandbox;
+        QVERIFY(sandbox.isValid());
+        sandbox.start({QStringLiteral("-hide")});
+        QVERIFY(QTest::qWaitFor([] {
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, 15248);
+            return probe.waitForConnected(200);
+        }, 20000));
+
+        QProcess browser;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("NODE_PATH"), qEnvironmentVariable("PATHMERE_WEB_NODE_DIR") + QStringLiteral("/node_modules"));
+        browser.setProcessEnvironment(env);
+        browser.start(QStringLiteral("node"), {qEnvironmentVariable("PATHMERE_WEB_BROWSER_SCRIPT"),
+                                               qEnvironmentVariable("PATHMERE_WEB_PAGE"),
+                                               qEnvironmentVariable("PATHMERE_WEB_SCREENSHOT"),
+                                               QStringLiteral("02:50:4d:00:08:01"), QStringLiteral("2")});
+        QVERIFY(browser.waitForStarted());
+        QVERIFY(QTest::qWaitFor([&] { return browser.state() == QProcess::NotRunning; }, 90000));
+        const QByteArray out = browser.readAllStandardOutput();
+        const QJsonObject result = QJsonDocument::fromJson(out.trimmed().split('\n').last()).object();
+        QVERIFY2(!result.isEmpty() && !result.contains(QStringLiteral("error")),
+                 qPrintable(QString::fromUtf8(out + browser.readAllStandardError())));
+
+        QVERIFY2(result.value(QStringLiteral("listed")).toBool(), qPrintable(QString::fromUtf8(out)));
+        QVERIFY(result.value(QStringLiteral("connection")).toString().startsWith(QLatin1String("Connected")));
+        const QJsonArray rows = result.value(QStringLiteral("rows")).toArray();
+        QCOMPARE(rows.size(), 2);
+        QStringList macs;
+        for (const QJsonValue &row : rows) {
+            const QJsonArray cells = row.toArray();
+            QCOMPARE(cells.at(0).toString(), QStringLiteral("PX-WEB"));
+            macs << cells.at(4).toString();
+        }
+        macs.sort();
+        QCOMPARE(macs, (QStringList{QStringLiteral("02:50:4d:00:08:01"), QStringLiteral("02:50:4d:00:08:02")}));
+
+        QVERIFY2(result.value(QStringLiteral("poweredOn")).toBool(), qPrintable(QString::fromUtf8(out)));
+        QVERIFY(camsim.count(QStringLiteral("power")) >= 1 || CamsimProcess::waitUntil([&] {
+            return camsim.count(QStringLiteral("power")) >= 1; }, 2000));
+        QVERIFY(result.value(QStringLiteral("viscaChecked")).toBool());
+        QVERIFY(result.value(QStringLiteral("versionChecked")).toBool());
+        QVERIFY(!result.value(QStringLiteral("versionState")).toString().isEmpty());
+        // Every message is shown in words, not only as the program's code word.
+        const QJsonArray messages = result.value(QStringLiteral("messages")).toArray();
+        bool completedInWords = false;
+        for (const QJsonValue &m : messages) {
+            if (m.toString().contains(QLatin1String("The camera completed the power-on command")))
+                completedInWords = true;
+        }
+        QVERIFY(completedInWords);
+        QVERIFY(QFile::exists(result.value(QStringLiteral("screenshot")).toString()));
+        camsim.stop();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWebBrowserLan)
+#include "tst_webbrowserlan.moc"

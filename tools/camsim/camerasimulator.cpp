@@ -1,0 +1,336 @@
+#include "camerasimulator.h"
+
+#include "sourcedsender.h"
+#include "viscaprotocol.h"
+#include "wakeonlan.h"
+
+#include <QJsonArray>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+namespace {
+
+QString endpoint(const QHostAddress &address, int port)
+{
+    return QStringLiteral("%1:%2").arg(address.toString()).arg(port);
+}
+
+QString hexText(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex());
+}
+
+} // namespace
+
+CameraSimulator::CameraSimulator(const CamsimConfig &config, QObject *parent)
+    : QObject(parent)
+    , m_config(config)
+    , m_addresses(config.interfaceName)
+{
+    for (int i = 0; i < m_config.cameras.size(); ++i)
+        m_byMac.insert(m_config.cameras.at(i).info.mac, i);
+}
+
+CameraSimulator::~CameraSimulator()
+{
+    stop();
+}
+
+QUdpSocket *CameraSimulator::bindPort(quint16 port)
+{
+    auto *socket = new QUdpSocket(this);
+    if (!socket->bind(QHostAddress::AnyIPv4, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
+        m_log.write(QStringLiteral("error"), {{QStringLiteral("message"),
+                    QStringLiteral("cannot bind UDP port %1: %2").arg(port).arg(socket->errorString())}});
+        delete socket;
+        return nullptr;
+    }
+    // A fleet answers in one burst and the program may flood us with copies.
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 4 * 1024 * 1024);
+    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1024 * 1024);
+    return socket;
+}
+
+void CameraSimulator::rebuildAddressIndex()
+{
+    m_byIp.clear();
+    for (int i = 0; i < m_config.cameras.size(); ++i) {
+        const SimCamera &camera = m_config.cameras.at(i);
+        if (camera.ownsAddress && !m_byIp.contains(camera.info.ip))
+            m_byIp.insert(camera.info.ip, i);
+    }
+}
+
+bool CameraSimulator::start()
+{
+    QJsonArray addresses;
+    for (SimCamera &camera : m_config.cameras) {
+        if (!camera.ownsAddress)
+            continue;
+        QString error;
+        if (!m_addresses.claim(camera.info.ip, camera.info.mask, &error)) {
+            m_log.write(QStringLiteral("error"), {{QStringLiteral("message"), error}});
+            return false;
+        }
+        addresses.append(camera.info.ip);
+    }
+    rebuildAddressIndex();
+
+    m_utilitySocket = bindPort(UtilityProtocol::Port);
+    m_viscaSocket = bindPort(ViscaProtocol::Port);
+    m_wolSocket = bindPort(WakeOnLan::Port);
+    if (!m_utilitySocket || !m_viscaSocket || !m_wolSocket)
+        return false;
+    connect(m_utilitySocket, &QUdpSocket::readyRead, this, &CameraSimulator::utilityRecvFunc);
+    connect(m_viscaSocket, &QUdpSocket::readyRead, this, &CameraSimulator::viscaRecvFunc);
+    connect(m_wolSocket, &QUdpSocket::readyRead, this, &CameraSimulator::wakeOnLanRecvFunc);
+
+    m_log.write(QStringLiteral("ready"), {{QStringLiteral("cameras"), m_config.cameras.size()},
+                                          {QStringLiteral("interface"), m_config.interfaceName},
+                                          {QStringLiteral("addresses"), addresses}});
+    return true;
+}
+
+void CameraSimulator::stop()
+{
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    m_addresses.releaseAll();
+    m_log.write(QStringLiteral("stopped"));
+}
+
+void CameraSimulator::utilityRecvFunc()
+{
+    while (m_utilitySocket->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_utilitySocket->receiveDatagram();
+        if (datagram.isValid())
+            handleUtility(datagram);
+    }
+}
+
+void CameraSimulator::handleUtility(const QNetworkDatagram &datagram)
+{
+    // Our own broadcast replies and those of other cameras come back here as
+    // well; only 240-byte wire records are meant for a camera.
+    QByteArray record;
+    if (!UtilityProtocol::decodeWireRecord(datagram.data(), &record))
+        return;
+    const UtilityProtocol::RecordKind kind = UtilityProtocol::classifyRecord(record);
+    switch (kind) {
+    case UtilityProtocol::RecordKind::QueryA:
+    case UtilityProtocol::RecordKind::QueryB:
+        answerQuery(datagram, kind);
+        break;
+    case UtilityProtocol::RecordKind::Settings:
+        handleSettings(datagram, record);
+        break;
+    case UtilityProtocol::RecordKind::Unknown:
+        m_log.write(QStringLiteral("record"), {{QStringLiteral("from"), endpoint(datagram.senderAddress(), datagram.senderPort())},
+                                               {QStringLiteral("hex"), hexText(record)}});
+        break;
+    }
+}
+
+bool CameraSimulator::sendUtility(const SimCamera &camera, const QByteArray &payload, const QNetworkDatagram &request)
+{
+    const bool broadcast = camera.sendMode == SimCamera::SendMode::Broadcast;
+    const QHostAddress destination = broadcast ? QHostAddress(QHostAddress::Broadcast) : request.senderAddress();
+    const quint16 port = broadcast ? UtilityProtocol::Port : static_cast<quint16>(request.senderPort());
+    // An owned address is the source, so the reply comes from where the
+    // camera says it is.
+    const QHostAddress source = camera.ownsAddress && m_byIp.value(camera.info.ip, -1) >= 0
+        ? QHostAddress(camera.info.ip) : QHostAddress();
+    int error = 0;
+    const bool sent = SourcedSender::send(int(m_utilitySocket->socketDescriptor()), payload, destination, port,
+                                          source, &error);
+    if (!m_config.quiet) {
+        m_log.write(QStringLiteral("reply"), {{QStringLiteral("mac"), camera.info.mac},
+                                              {QStringLiteral("form"), payload.size() == UtilityProtocol::LongReplySize
+                                                   ? QStringLiteral("long") : payload.size() == UtilityProtocol::ShortReplySize
+                                                   ? QStringLiteral("short") : QStringLiteral("other")},
+                                              {QStringLiteral("bytes"), payload.size()},
+                                              {QStringLiteral("to"), endpoint(destination, port)},
+                                              {QStringLiteral("from"), source.isNull() ? QString() : source.toString()},
+                                              {QStringLiteral("sent"), sent},
+                                              {QStringLiteral("errno"), error}});
+    }
+    return sent;
+}
+
+void CameraSimulator::answerQuery(const QNetworkDatagram &query, UtilityProtocol::RecordKind kind)
+{
+    int replies = 0;
+    int failed = 0;
+    for (const SimCamera &camera : qAsConst(m_config.cameras)) {
+        const QByteArray reply = camera.replyTo(kind);
+        if (reply.isEmpty())
+            continue;
+        if (sendUtility(camera, reply, query))
+            ++replies;
+        else
+            ++failed;
+    }
+    m_log.write(QStringLiteral("query"), {{QStringLiteral("query"), kind == UtilityProtocol::RecordKind::QueryA
+                                               ? QStringLiteral("A") : QStringLiteral("B")},
+                                          {QStringLiteral("from"), endpoint(query.senderAddress(), query.senderPort())},
+                                          {QStringLiteral("to"), query.destinationAddress().toString()},
+                                          {QStringLiteral("replies"), replies},
+                                          {QStringLiteral("failed"), failed}});
+}
+
+void CameraSimulator::handleSettings(const QNetworkDatagram &datagram, const QByteArray &record)
+{
+    UtilityProtocol::Settings settings;
+    if (!UtilityProtocol::parseSettingsRecord(record, &settings))
+        return;
+    const QString mac = UtilityProtocol::macToText(settings.mac);
+    QJsonObject event{{QStringLiteral("mac"), mac},
+                      {QStringLiteral("from"), endpoint(datagram.senderAddress(), datagram.senderPort())},
+                      {QStringLiteral("dhcp"), settings.dhcp},
+                      {QStringLiteral("ip"), UtilityProtocol::ipv4ToText(settings.ip)},
+                      {QStringLiteral("mask"), UtilityProtocol::ipv4ToText(settings.mask)},
+                      {QStringLiteral("gateway"), UtilityProtocol::ipv4ToText(settings.gateway)},
+                      {QStringLiteral("dns1"), UtilityProtocol::ipv4ToText(settings.dns1)},
+                      {QStringLiteral("dns2"), UtilityProtocol::ipv4ToText(settings.dns2)},
+                      {QStringLiteral("name"), settings.name},
+                      {QStringLiteral("user"), settings.userId}};
+    const int index = m_byMac.value(mac, -1);
+    if (index < 0) {
+        event.insert(QStringLiteral("result"), QStringLiteral("no-camera"));
+        m_log.write(QStringLiteral("settings"), event);
+        return;
+    }
+    SimCamera &camera = m_config.cameras[index];
+    event.insert(QStringLiteral("oldIp"), camera.info.ip);
+    if (settings.userId != camera.userId || settings.password != camera.password) {
+        event.insert(QStringLiteral("result"), QStringLiteral("refused"));
+        m_log.write(QStringLiteral("settings"), event);
+        sendUtility(camera, UtilityProtocol::encodeInvalidIdReply(), datagram);
+        return;
+    }
+
+    const QString oldIp = camera.info.ip;
+    if (!settings.dhcp) {
+        const QString newIp = UtilityProtocol::ipv4ToText(settings.ip);
+        const QString newMask = UtilityProtocol::ipv4ToText(settings.mask);
+        if (camera.ownsAddress && newIp != oldIp) {
+            QString error;
+            if (!m_addresses.claim(newIp, newMask, &error)) {
+                event.insert(QStringLiteral("result"), QStringLiteral("failed"));
+                event.insert(QStringLiteral("message"), error);
+                m_log.write(QStringLiteral("settings"), event);
+                return;
+            }
+        }
+        camera.info.ip = newIp;
+        camera.info.mask = newMask;
+        camera.info.gateway = UtilityProtocol::ipv4ToText(settings.gateway);
+        camera.info.dns1 = UtilityProtocol::ipv4ToText(settings.dns1);
+        camera.info.dns2 = UtilityProtocol::ipv4ToText(settings.dns2);
+    }
+    camera.info.dhcp = settings.dhcp;
+    if (!settings.name.isEmpty())
+        camera.info.name = settings.name;
+    camera.refreshReplies();
+    rebuildAddressIndex();
+    // Drop the old address once no camera stands on it any more.
+    if (camera.ownsAddress && oldIp != camera.info.ip && !m_byIp.contains(oldIp))
+        m_addresses.release(oldIp);
+
+    event.insert(QStringLiteral("result"), QStringLiteral("applied"));
+    m_log.write(QStringLiteral("settings"), event);
+    sendUtility(camera, camera.settingsAnswer(), datagram);
+}
+
+void CameraSimulator::viscaRecvFunc()
+{
+    while (m_viscaSocket->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_viscaSocket->receiveDatagram();
+        if (datagram.isValid())
+            handleVisca(datagram);
+    }
+}
+
+void CameraSimulator::handleVisca(const QNetworkDatagram &datagram)
+{
+    QJsonObject event{{QStringLiteral("to"), datagram.destinationAddress().toString()},
+                      {QStringLiteral("from"), endpoint(datagram.senderAddress(), datagram.senderPort())},
+                      {QStringLiteral("bytes"), datagram.data().size()}};
+    ViscaProtocol::Datagram message;
+    if (!ViscaProtocol::decodeDatagram(datagram.data(), &message)) {
+        event.insert(QStringLiteral("malformed"), hexText(datagram.data()));
+        m_log.write(QStringLiteral("visca"), event);
+        return;
+    }
+    event.insert(QStringLiteral("type"), QString::asprintf("%04x", message.payloadType));
+    event.insert(QStringLiteral("seq"), static_cast<double>(message.sequence));
+    event.insert(QStringLiteral("payload"), hexText(message.payload));
+
+    const int index = m_byIp.value(datagram.destinationAddress().toString(), -1);
+    if (index < 0) {
+        event.insert(QStringLiteral("camera"), QJsonValue());
+        m_log.write(QStringLiteral("visca"), event);
+        return;
+    }
+    SimCamera &camera = m_config.cameras[index];
+    event.insert(QStringLiteral("camera"), camera.info.mac);
+    event.insert(QStringLiteral("power"), SimCamera::powerText(camera.power));
+
+    QList<QByteArray> answers;
+    const quint32 seq = message.sequence;
+    const SimCamera::Power before = camera.power;
+    if (camera.power != SimCamera::Power::Silent) {
+        if (message.payloadType == ViscaProtocol::TypeInquiry) {
+            if (message.payload == ViscaProtocol::powerInquiryPayload()) {
+                answers << ViscaProtocol::encodePowerInquiryReply(
+                    seq, camera.power == SimCamera::Power::On ? ViscaProtocol::PowerOn : ViscaProtocol::PowerStandby);
+            } else {
+                answers << ViscaProtocol::encodeError(seq, 0x02);
+            }
+        } else if (message.payloadType == ViscaProtocol::TypeCommand) {
+            answers << ViscaProtocol::encodeAcknowledge(seq) << ViscaProtocol::encodeCompletion(seq);
+            if (message.payload == ViscaProtocol::powerOnPayload())
+                camera.power = SimCamera::Power::On;
+            else if (message.payload == ViscaProtocol::powerStandbyPayload())
+                camera.power = SimCamera::Power::Standby;
+        }
+    }
+    QJsonArray answered;
+    for (const QByteArray &answer : qAsConst(answers)) {
+        // Answer from the address the message was sent to.
+        SourcedSender::send(int(m_viscaSocket->socketDescriptor()), answer, datagram.senderAddress(),
+                            static_cast<quint16>(datagram.senderPort()), datagram.destinationAddress());
+        ViscaProtocol::Datagram decoded;
+        answered.append(ViscaProtocol::decodeDatagram(answer, &decoded) ? hexText(decoded.payload) : hexText(answer));
+    }
+    event.insert(QStringLiteral("answer"), answered);
+    m_log.write(QStringLiteral("visca"), event);
+    if (camera.power != before) {
+        m_log.write(QStringLiteral("power"), {{QStringLiteral("mac"), camera.info.mac},
+                                              {QStringLiteral("from"), SimCamera::powerText(before)},
+                                              {QStringLiteral("to"), SimCamera::powerText(camera.power)}});
+    }
+}
+
+void CameraSimulator::wakeOnLanRecvFunc()
+{
+    while (m_wolSocket->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_wolSocket->receiveDatagram();
+        if (!datagram.isValid())
+            continue;
+        const QString mac = WakeOnLan::macOfMagicPacket(datagram.data());
+        const int index = mac.isEmpty() ? -1 : m_byMac.value(mac, -1);
+        m_log.write(QStringLiteral("wol"), {{QStringLiteral("from"), endpoint(datagram.senderAddress(), datagram.senderPort())},
+                                            {QStringLiteral("to"), datagram.destinationAddress().toString()},
+                                            {QStringLiteral("bytes"), datagram.data().size()},
+                                            {QStringLiteral("mac"), mac},
+                                            {QStringLiteral("camera"), index < 0 ? QJsonValue() : QJsonValue(mac)}});
+        if (index >= 0 && m_config.cameras.at(index).power == SimCamera::Power::Silent) {
+            m_config.cameras[index].power = SimCamera::Power::On;
+            m_log.write(QStringLiteral("power"), {{QStringLiteral("mac"), mac},
+                                                  {QStringLiteral("from"), QStringLiteral("silent")},
+                                                  {QStringLiteral("to"), QStringLiteral("on")}});
+        }
+    }
+}

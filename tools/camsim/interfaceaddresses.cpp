@@ -1,0 +1,90 @@
+#include "interfaceaddresses.h"
+
+#include "utilityprotocol.h"
+
+#include <QHostAddress>
+#include <QNetworkInterface>
+#include <QProcess>
+
+InterfaceAddresses::InterfaceAddresses(const QString &interfaceName)
+    : m_interface(interfaceName)
+{
+}
+
+InterfaceAddresses::~InterfaceAddresses()
+{
+    releaseAll();
+}
+
+int InterfaceAddresses::prefixLength(const QString &mask)
+{
+    const UtilityProtocol::Ipv4Bytes bytes = UtilityProtocol::ipv4FromText(mask);
+    quint32 value = 0;
+    for (const quint8 b : bytes)
+        value = (value << 8) | b;
+    int length = 0;
+    while (length < 32 && (value & (0x80000000u >> length)))
+        ++length;
+    // A mask with holes, or none at all, still needs a usable prefix.
+    return length == 0 ? 24 : length;
+}
+
+bool InterfaceAddresses::isLocal(const QString &ip)
+{
+    const QHostAddress wanted(ip);
+    const QList<QHostAddress> all = QNetworkInterface::allAddresses();
+    for (const QHostAddress &address : all) {
+        if (address.isEqual(wanted, QHostAddress::TolerantConversion))
+            return true;
+    }
+    return false;
+}
+
+bool InterfaceAddresses::runIp(const QStringList &arguments, QString *error)
+{
+    QProcess ip;
+    ip.setProcessChannelMode(QProcess::MergedChannels);
+    ip.start(QStringLiteral("ip"), arguments);
+    if (!ip.waitForFinished(10000) || ip.exitStatus() != QProcess::NormalExit || ip.exitCode() != 0) {
+        if (error) {
+            *error = QStringLiteral("ip %1: %2").arg(arguments.join(QLatin1Char(' ')),
+                                                    QString::fromLocal8Bit(ip.readAll()).trimmed());
+        }
+        return false;
+    }
+    return true;
+}
+
+bool InterfaceAddresses::claim(const QString &ip, const QString &mask, QString *error)
+{
+    if (!managed() || m_added.contains(ip) || isLocal(ip))
+        return true;
+    if (QHostAddress(ip).protocol() != QAbstractSocket::IPv4Protocol || ip == QLatin1String("0.0.0.0")) {
+        if (error)
+            *error = QStringLiteral("not a usable IPv4 address: %1").arg(ip);
+        return false;
+    }
+    const int prefix = prefixLength(mask);
+    const QString cidr = QStringLiteral("%1/%2").arg(ip).arg(prefix);
+    if (!runIp({QStringLiteral("addr"), QStringLiteral("add"), cidr, QStringLiteral("dev"), m_interface}, error))
+        return false;
+    m_added.insert(ip, prefix);
+    return true;
+}
+
+void InterfaceAddresses::release(const QString &ip)
+{
+    const auto it = m_added.constFind(ip);
+    if (it == m_added.constEnd())
+        return;
+    const QString cidr = QStringLiteral("%1/%2").arg(ip).arg(it.value());
+    m_added.erase(it);
+    runIp({QStringLiteral("addr"), QStringLiteral("del"), cidr, QStringLiteral("dev"), m_interface}, nullptr);
+}
+
+void InterfaceAddresses::releaseAll()
+{
+    const QStringList added = m_added.keys();
+    for (const QString &ip : added)
+        release(ip);
+}

@@ -1,0 +1,195 @@
+#include "simcamera.h"
+
+#include <QHostAddress>
+
+SimCamera SimCamera::generated(int index, const QString &baseIp)
+{
+    SimCamera camera;
+    // Locally administered unicast MACs, so no real vendor's range is used.
+    const quint32 n = static_cast<quint32>(index);
+    camera.info.mac = QString::asprintf("02:50:4d:%02x:%02x:%02x", (n >> 16) & 0xff, (n >> 8) & 0xff, n & 0xff);
+    camera.info.model = QStringLiteral("SIM-CAM100");
+    camera.info.fwVersion = QStringLiteral("1.0.0");
+    camera.info.name = QString::asprintf("CAM-%05d", index);
+    camera.info.serialNo = QString::asprintf("SN%08d", index);
+    camera.info.ipv6 = QString::asprintf("2001:db8::%x", index);
+
+    // Count up inside the base address's /24, skipping .0 and .255.
+    const UtilityProtocol::Ipv4Bytes base = UtilityProtocol::ipv4FromText(baseIp);
+    const int first = qBound(1, int(base[3]), 254);
+    UtilityProtocol::Ipv4Bytes ip = base;
+    ip[3] = static_cast<quint8>(1 + (first - 1 + index - 1) % 254);
+    camera.info.ip = UtilityProtocol::ipv4ToText(ip);
+    camera.info.mask = QStringLiteral("255.255.255.0");
+    UtilityProtocol::Ipv4Bytes gateway = base;
+    gateway[3] = 1;
+    camera.info.gateway = UtilityProtocol::ipv4ToText(gateway);
+    camera.info.dns1 = camera.info.gateway;
+    camera.info.dns2 = QStringLiteral("0.0.0.0");
+    camera.info.dhcp = false;
+    return camera;
+}
+
+static bool parseBool(const QVariant &value, bool *out)
+{
+    if (value.type() == QVariant::Bool) {
+        *out = value.toBool();
+        return true;
+    }
+    const QString text = value.toString().trimmed().toLower();
+    if (text == QLatin1String("1") || text == QLatin1String("true") || text == QLatin1String("yes")) {
+        *out = true;
+        return true;
+    }
+    if (text == QLatin1String("0") || text == QLatin1String("false") || text == QLatin1String("no")) {
+        *out = false;
+        return true;
+    }
+    return false;
+}
+
+static bool isDottedIpv4(const QString &text)
+{
+    QHostAddress address;
+    return address.setAddress(text) && address.protocol() == QAbstractSocket::IPv4Protocol;
+}
+
+bool SimCamera::apply(const QVariantMap &settings, QString *error)
+{
+    for (auto it = settings.constBegin(); it != settings.constEnd(); ++it) {
+        const QString key = it.key().trimmed().toLower();
+        const QString text = it.value().toString();
+        const QString lower = text.trimmed().toLower();
+        auto fail = [&](const QString &why) {
+            *error = QStringLiteral("%1=%2: %3").arg(key, text, why);
+            return false;
+        };
+        if (key == QLatin1String("mac")) {
+            UtilityProtocol::MacBytes bytes{};
+            if (text.split(QLatin1Char(':')).size() != 6 || !UtilityProtocol::macFromText(text, &bytes))
+                return fail(QStringLiteral("six hex bytes separated by ':' expected"));
+            info.mac = UtilityProtocol::macToText(bytes);
+        } else if (key == QLatin1String("model")) {
+            info.model = text;
+        } else if (key == QLatin1String("name")) {
+            info.name = text;
+        } else if (key == QLatin1String("fw") || key == QLatin1String("firmware")) {
+            info.fwVersion = text;
+        } else if (key == QLatin1String("ipv6")) {
+            info.ipv6 = text;
+        } else if (key == QLatin1String("serial")) {
+            info.serialNo = text;
+        } else if (key == QLatin1String("ip") || key == QLatin1String("mask") || key == QLatin1String("gateway")
+                   || key == QLatin1String("dns1") || key == QLatin1String("dns2")) {
+            if (!isDottedIpv4(text))
+                return fail(QStringLiteral("dotted IPv4 address expected"));
+            QString *field = key == QLatin1String("ip") ? &info.ip
+                : key == QLatin1String("mask") ? &info.mask
+                : key == QLatin1String("gateway") ? &info.gateway
+                : key == QLatin1String("dns1") ? &info.dns1 : &info.dns2;
+            *field = QHostAddress(text).toString();
+        } else if (key == QLatin1String("dhcp")) {
+            if (!parseBool(it.value(), &info.dhcp))
+                return fail(QStringLiteral("0 or 1 expected"));
+        } else if (key == QLatin1String("user")) {
+            userId = text;
+        } else if (key == QLatin1String("password")) {
+            password = text;
+        } else if (key == QLatin1String("reply")) {
+            if (lower == QLatin1String("short"))
+                replyForms = ReplyForms::Short;
+            else if (lower == QLatin1String("long"))
+                replyForms = ReplyForms::Long;
+            else if (lower == QLatin1String("both"))
+                replyForms = ReplyForms::Both;
+            else
+                return fail(QStringLiteral("short, long or both expected"));
+        } else if (key == QLatin1String("send")) {
+            if (lower == QLatin1String("unicast"))
+                sendMode = SendMode::Unicast;
+            else if (lower == QLatin1String("broadcast"))
+                sendMode = SendMode::Broadcast;
+            else
+                return fail(QStringLiteral("unicast or broadcast expected"));
+        } else if (key == QLatin1String("power")) {
+            if (lower == QLatin1String("on"))
+                power = Power::On;
+            else if (lower == QLatin1String("standby"))
+                power = Power::Standby;
+            else if (lower == QLatin1String("silent"))
+                power = Power::Silent;
+            else
+                return fail(QStringLiteral("on, standby or silent expected"));
+        } else if (key == QLatin1String("queries")) {
+            if (lower.isEmpty() || lower.count(QLatin1Char('a')) + lower.count(QLatin1Char('b')) != lower.size())
+                return fail(QStringLiteral("a, b or ab expected"));
+            answersQueryA = lower.contains(QLatin1Char('a'));
+            answersQueryB = lower.contains(QLatin1Char('b'));
+        } else if (key == QLatin1String("own")) {
+            if (!parseBool(it.value(), &ownsAddress))
+                return fail(QStringLiteral("0 or 1 expected"));
+        } else {
+            *error = QStringLiteral("unknown camera key \"%1\"").arg(key);
+            return false;
+        }
+    }
+    refreshReplies();
+    return true;
+}
+
+void SimCamera::refreshReplies()
+{
+    m_shortReply = UtilityProtocol::encodeReply(info, UtilityProtocol::ReplyForm::Short);
+    m_longReply = UtilityProtocol::encodeReply(info, UtilityProtocol::ReplyForm::Long);
+}
+
+QByteArray SimCamera::replyTo(UtilityProtocol::RecordKind query) const
+{
+    if (query == UtilityProtocol::RecordKind::QueryA) {
+        if (!answersQueryA)
+            return QByteArray();
+        return replyForms == ReplyForms::Long ? m_longReply : m_shortReply;
+    }
+    if (query == UtilityProtocol::RecordKind::QueryB) {
+        if (!answersQueryB)
+            return QByteArray();
+        return replyForms == ReplyForms::Short ? m_shortReply : m_longReply;
+    }
+    return QByteArray();
+}
+
+QByteArray SimCamera::settingsAnswer() const
+{
+    return replyForms == ReplyForms::Short ? m_shortReply : m_longReply;
+}
+
+QString SimCamera::powerText(Power power)
+{
+    switch (power) {
+    case Power::On:
+        return QStringLiteral("on");
+    case Power::Standby:
+        return QStringLiteral("standby");
+    case Power::Silent:
+        break;
+    }
+    return QStringLiteral("silent");
+}
+
+QString SimCamera::replyFormsText() const
+{
+    switch (replyForms) {
+    case ReplyForms::Short:
+        return QStringLiteral("short");
+    case ReplyForms::Long:
+        return QStringLiteral("long");
+    case ReplyForms::Both:
+        break;
+    }
+    return QStringLiteral("both");
+}
+
+QString SimCamera::sendModeText() const
+{
+    return sendMode == SendMode::Unicast ? QStringLiteral("unicast") : QStringLiteral("broadcast");
+}
