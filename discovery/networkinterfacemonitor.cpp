@@ -1,37 +1,24 @@
 #include "networkinterfacemonitor.h"
 
 #include "applog.h"
+#include "sharedinstance.h"
 
-#include <QMutex>
-#include <QMutexLocker>
 #include <QNetworkInterface>
 
 namespace {
 
-QMutex instanceMutex;
-NetworkInterfaceMonitor *instance = nullptr;
-int useCount = 0;
+SharedInstance<NetworkInterfaceMonitor> sharedInstance;
 
 } // namespace
 
 NetworkInterfaceMonitor *NetworkInterfaceMonitor::getInstance()
 {
-    QMutexLocker locker(&instanceMutex);
-    if (!instance)
-        instance = new NetworkInterfaceMonitor(&QNetworkInterface::allAddresses);
-    ++useCount;
-    return instance;
+    return sharedInstance.acquire([] { return new NetworkInterfaceMonitor(&QNetworkInterface::allAddresses); });
 }
 
 void NetworkInterfaceMonitor::releaseInstance()
 {
-    QMutexLocker locker(&instanceMutex);
-    if (useCount <= 0)
-        return;
-    if (--useCount == 0) {
-        delete instance;
-        instance = nullptr;
-    }
+    sharedInstance.release([](NetworkInterfaceMonitor *object) { delete object; });
 }
 
 NetworkInterfaceMonitor::NetworkInterfaceMonitor(AddressSource source, QObject *parent)

@@ -1,6 +1,7 @@
 #include "searchmanager.h"
 
 #include "applog.h"
+#include "sharedinstance.h"
 #include "searchsource.h"
 #include "utilitysearch.h"
 #include "viscaoipcontrol.h"
@@ -8,38 +9,24 @@
 #include "wakeonlan.h"
 #include "wakeonlansender.h"
 
-#include <QMutex>
-#include <QMutexLocker>
 #include <QNetworkAddressEntry>
 #include <QNetworkInterface>
 #include <QTimer>
 
 namespace {
 
-QMutex instanceMutex;
-SearchManager *instance = nullptr;
-int useCount = 0;
+SharedInstance<SearchManager> sharedInstance;
 
 } // namespace
 
 SearchManager *SearchManager::getInstance()
 {
-    QMutexLocker locker(&instanceMutex);
-    if (!instance)
-        instance = new SearchManager();
-    ++useCount;
-    return instance;
+    return sharedInstance.acquire([] { return new SearchManager(); });
 }
 
 void SearchManager::releaseInstance()
 {
-    QMutexLocker locker(&instanceMutex);
-    if (!instance || useCount <= 0)
-        return;
-    if (--useCount == 0) {
-        delete instance;
-        instance = nullptr;
-    }
+    sharedInstance.release([](SearchManager *object) { delete object; });
 }
 
 SearchManager::SearchManager()

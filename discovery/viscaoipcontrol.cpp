@@ -1,39 +1,27 @@
 #include "viscaoipcontrol.h"
 
 #include "applog.h"
+#include "sharedinstance.h"
 #include "networkinterfacemonitor.h"
 #include "viscaprotocol.h"
 
-#include <QMutexLocker>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
 namespace {
 
-QMutex instanceMutex;
-ViscaOipControl *instance = nullptr;
-int useCount = 0;
+SharedInstance<ViscaOipControl> sharedInstance;
 
 } // namespace
 
 ViscaOipControl *ViscaOipControl::getInstance()
 {
-    QMutexLocker locker(&instanceMutex);
-    if (!instance)
-        instance = new ViscaOipControl();
-    ++useCount;
-    return instance;
+    return sharedInstance.acquire([] { return new ViscaOipControl(); });
 }
 
 void ViscaOipControl::releaseInstance()
 {
-    QMutexLocker locker(&instanceMutex);
-    if (!instance || useCount <= 0)
-        return;
-    if (--useCount == 0) {
-        delete instance;
-        instance = nullptr;
-    }
+    sharedInstance.release([](ViscaOipControl *object) { delete object; });
 }
 
 ViscaOipControl::ViscaOipControl()
