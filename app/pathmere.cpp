@@ -76,9 +76,10 @@ Pathmere::Pathmere(QWidget *parent)
 {
     Q_INIT_RESOURCE(pathmere);
 
+    // setupUi also connects slots by object name; no slot here follows that
+    // naming, so everything below is wired explicitly.
     setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/Pathmere.png")));
-    QMetaObject::connectSlotsByName(this);
 
     auto *crashShortcut = new QShortcut(QKeySequence(Qt::CTRL + Qt::ALT + Qt::SHIFT + Qt::Key_C), this);
     crashShortcut->setContext(Qt::WindowShortcut);

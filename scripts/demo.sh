@@ -32,6 +32,9 @@ cameras=(
     --camera "mac=02:50:4d:10:00:05,model=BOX-4K,name=Factory default,fw=3.0.0,ip=203.0.113.20,send=broadcast"
 )
 
+# Processes this script started; the exit trap ends them by id.
+pids=()
+
 say() { echo "demo: $*"; }
 die() { echo "demo: $*" >&2; exit 1; }
 
@@ -69,7 +72,6 @@ program_side() {
     ip link set lo up 2>/dev/null || true
 
     work=$(mktemp -d "${TMPDIR:-/tmp}/pathmere-demo.XXXXXX")
-    pids=()
     finish() {
         local pid
         for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -92,6 +94,9 @@ program_side() {
     # A shared-memory segment of its own, so a Pathmere already running in
     # this session is not asked to show itself instead.
     export XDG_SESSION_ID="pathmere-demo-$$"
+    # Qt keeps the segment's key files in the temp folder; keep them in ours.
+    mkdir -p "$work/tmp"
+    export TMPDIR="$work/tmp"
 
     if ! headless; then
         say "the window opens on $DISPLAY: choose lan0, press Search, select a camera and Apply (user admin, password admin)"
@@ -141,7 +146,8 @@ userns_lan() {
     ip link set lo up
     unshare -n sleep infinity &
     holder=$!
-    trap 'kill $holder 2>/dev/null || true' EXIT
+    pids+=("$holder")
+    trap 'kill "$holder" 2>/dev/null || true' EXIT
     sleep 0.2
     ip link add lan0 type veth peer name eth0 netns "$holder" \
         || { echo "demo: veth pairs are not available in a user namespace here" >&2; needs_message; exit 77; }

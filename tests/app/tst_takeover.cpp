@@ -207,7 +207,7 @@ void TstTakeover::bindRetriesWhilePortHeld()
     QVERIFY(screen > sent);
     // Three pauses of 500 ms between four attempts.
     const int spentMs = times.at(sent).msecsTo(times.at(screen));
-    QVERIFY2(spentMs >= 1450 && spentMs < 2500, qPrintable(QString::number(spentMs)));
+    QVERIFY2(spentMs >= 1450 && spentMs < 3500, qPrintable(QString::number(spentMs)));
 
     // Without a listener the notice reaches nobody; the program runs on.
     holder.close();
