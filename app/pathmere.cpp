@@ -3,11 +3,15 @@
 #include "aboutdlg.h"
 #include "applog.h"
 #include "autostartentry.h"
+#include "core.h"
 #include "dpiscaler.h"
 #include "searchmanager.h"
 #include "singleinstance.h"
 #include "usermessage.h"
 #include "utilityprotocol.h"
+#include "webanalytic.h"
+#include "websocketclientwrapper.h"
+#include "websockettransport.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -25,6 +29,8 @@
 #include <QShortcut>
 #include <QStyleFactory>
 #include <QUrl>
+#include <QWebChannel>
+#include <QWebSocketServer>
 
 #include <algorithm>
 #include <cstdint>
@@ -88,7 +94,7 @@ Pathmere::Pathmere(QWidget *parent)
     searchManager = SearchManager::getInstance();
     connect(searchManager, &SearchManager::emitUtilitySettingFail, this, &Pathmere::utilitySettingFail);
     connect(searchManager, &SearchManager::emitNetInterfaceChanged, this, &Pathmere::netInterfaceChanged);
-    // emitViscaStatus reaches receiveViscaState with the web bridge.
+    connect(searchManager, &SearchManager::emitViscaStatus, this, &Pathmere::receiveViscaState);
     searchManager->setSearchTypes(1);
 
     setUpTray();
@@ -138,8 +144,7 @@ Pathmere::Pathmere(QWidget *parent)
     settingTimer->setSingleShot(true);
     connect(settingTimer, &QTimer::timeout, this, &Pathmere::updateTPgbar);
 
-    // The web page's command object (WebAnalytic) and the web bridge on
-    // 127.0.0.1:15248 are created here once they exist.
+    setUpWebBridge();
 
     aboutDlg = new AboutDlg(nullptr, dpiScale);
     connect(btnAbout, &QPushButton::clicked, this, &Pathmere::showAbout);
@@ -165,7 +170,40 @@ Pathmere::~Pathmere()
         disconnect(trayMenu, nullptr, this, nullptr);
     delete trayMenu;
     delete aboutDlg;
+    // The channel first, so it forgets the transports before the server
+    // takes their sockets away; then the port is free for a later window.
+    delete webChannel;
+    delete webCore;
+    if (webSocketServer)
+        webSocketServer->close();
+    delete clientWrapper;
+    delete webSocketServer;
+    delete webAnalytic;
     SearchManager::releaseInstance();
+}
+
+void Pathmere::setUpWebBridge()
+{
+    webAnalytic = new WebAnalytic;
+    connect(webAnalytic, &WebAnalytic::UpdateDeviceList, this, &Pathmere::UpdateDeviceListFromWeb);
+    connect(webAnalytic, &WebAnalytic::setDevicePowerStatus, this, &Pathmere::setPowerStatusFromWeb);
+    connect(webAnalytic, &WebAnalytic::checkViscaStatus, this, &Pathmere::checkViscaStatusFromWeb);
+    connect(webAnalytic, &WebAnalytic::checkVersion, this, &Pathmere::checkVersionFromWeb);
+
+    webSocketServer = new QWebSocketServer(QStringLiteral("QWebChannel Standalone Example Server"),
+                                           QWebSocketServer::NonSecureMode);
+    if (!webSocketServer->listen(QHostAddress::LocalHost, 15248)) {
+        appLog(LogSystem::LogMajorMsg, "Web socket server: %s", qPrintable(webSocketServer->errorString()));
+        qFatal("Failed to open web socket server.");
+    }
+
+    clientWrapper = new WebSocketClientWrapper(webSocketServer);
+    webChannel = new QWebChannel;
+    connect(clientWrapper, &WebSocketClientWrapper::clientConnected, webChannel, &QWebChannel::connectTo);
+
+    webCore = new Core(webAnalytic);
+    connect(webAnalytic, &WebAnalytic::sendText, webCore, &Core::sendText);
+    webChannel->registerObject(QStringLiteral("core"), webCore);
 }
 
 void Pathmere::setStartHidden(bool hidden)
@@ -639,4 +677,64 @@ void Pathmere::endSetting(int row, const QString &status)
     btnSearch->setEnabled(true);
     searchProgress = 0;
     searchTable->removeCellWidget(row, ColumnProgress);
+}
+
+void Pathmere::UpdateDeviceListFromWeb()
+{
+    appLog(LogSystem::LogMajorMsg, "Update device list from web.");
+    // The page's search leaves the table, the progress bar and the buttons
+    // alone; the page gets whatever the coordinator holds six seconds later
+    // (a precise timer: a coarse one may fire 5 % early).
+    searchManager->refreshAddresses();
+    searchManager->startSearch(QString());
+    QTimer::singleShot(6000, Qt::PreciseTimer, this, &Pathmere::sendDeviceListToWeb);
+}
+
+void Pathmere::sendDeviceListToWeb()
+{
+    // The window's own list stays as it is: its rows are what the table
+    // shows, and a row must keep naming the camera Apply writes to.
+    const QList<DeviceRecord> webList = searchManager->getDeviceList();
+    appLog(LogSystem::LogMajorMsg, "Send device list to web.(%d)", webList.size());
+    webAnalytic->replyDeviceList(webList);
+}
+
+void Pathmere::setPowerStatusFromWeb(QString ip, QString mac, int status)
+{
+    appLog(LogSystem::LogMajorMsg, "set power status from web(ip=%s, mac=%s, status=%d)",
+           ip.toLatin1().constData(), mac.toLatin1().constData(), status);
+    if (status == 0) {
+        webAnalytic->sendErrorMessage(WebAnalytic::NotSupportPowerOff);
+        return;
+    }
+    // Accepted requests are answered later, through receiveViscaState.
+    if (searchManager->setPowerOn(ip, mac) != 0)
+        webAnalytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
+}
+
+void Pathmere::checkViscaStatusFromWeb()
+{
+    appLog(LogSystem::LogMajorMsg, "Check visca status from web.");
+    if (searchManager->openViscaSockets() == 0)
+        webAnalytic->sendStatusMessage(WebAnalytic::ViscaBindSuccess);
+    else
+        webAnalytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
+}
+
+void Pathmere::receiveViscaState(int status)
+{
+    appLog(LogSystem::LogMajorMsg, "Pathmere receive visca stats:%d", status);
+    if (status == 0)
+        webAnalytic->sendErrorMessage(WebAnalytic::WolPowerAlreadyOn);
+    else if (status == 5)
+        webAnalytic->sendStatusMessage(WebAnalytic::ViscaSendCmdCompleted);
+}
+
+void Pathmere::checkVersionFromWeb()
+{
+    userAsked = false;
+    webAsked = true;
+    // Until the download manager answers for it, there is no update
+    // information: the page hears that no update is needed.
+    webAnalytic->replyCheckVersion(false, QString());
 }

@@ -12,13 +12,18 @@
 #include <QWidget>
 
 class AboutDlg;
+class Core;
 class QAction;
 class QCloseEvent;
 class QKeyEvent;
 class QMenu;
 class QStyle;
 class QTableWidgetItem;
+class QWebChannel;
+class QWebSocketServer;
 class SearchManager;
+class WebAnalytic;
+class WebSocketClientWrapper;
 
 // The program's main window: the device table the search fills, the settings
 // form that writes a camera's network settings, and the tray. It lives in the
@@ -58,9 +63,13 @@ private slots:
     void utilitySettingFail(int failCase);
     void updateTPgbar();
     void menuAboutToShow();
-    // The web page's slots (receiveViscaState, sendDeviceListToWeb,
-    // UpdateDeviceListFromWeb, setPowerStatusFromWeb, checkViscaStatusFromWeb,
-    // checkVersionFromWeb) take their place here with the web bridge.
+    // The local web page's commands and the outcome of its power-on.
+    void receiveViscaState(int status);
+    void sendDeviceListToWeb();
+    void UpdateDeviceListFromWeb();
+    void setPowerStatusFromWeb(QString ip, QString mac, int status);
+    void checkViscaStatusFromWeb();
+    void checkVersionFromWeb();
     void showAbout();
     void doCrash();
     void netInterfaceChanged();
@@ -77,6 +86,9 @@ private:
     friend class PathmereTestAccess;
 
     void setUpTray();
+    // The loopback WebSocket server carrying the web channel with "core";
+    // stops the program when the port is taken.
+    void setUpWebBridge();
     void scaleToDesktop();
     // Switches the network interface polling of the search coordinator.
     void setMonitoring(bool on);
@@ -117,6 +129,12 @@ private:
     QAction *actionAutoStart = nullptr;
     QAction *actionExit = nullptr;
     AboutDlg *aboutDlg = nullptr;
+    // The web bridge; owned here, none has a Qt parent.
+    WebAnalytic *webAnalytic = nullptr;
+    QWebSocketServer *webSocketServer = nullptr;
+    WebSocketClientWrapper *clientWrapper = nullptr;
+    QWebChannel *webChannel = nullptr;
+    Core *webCore = nullptr;
     bool userAsked = false;
     bool webAsked = false;
     bool firstShowPending = true;

@@ -143,6 +143,10 @@ private:
 void TestPathmereWindow::initTestCase()
 {
     QVERIFY(home.isValid());
+    // Every window listens on 127.0.0.1:15248 (the web bridge); a fresh
+    // namespace's loopback is down and loses 127.0.0.1 once another link
+    // gets an address.
+    PrivateNetwork::ip({QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"), QStringLiteral("up")});
     // Autostart entries and logs of this test go to a scratch home.
     qputenv("HOME", home.path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());

@@ -4,7 +4,7 @@
 // saves a screenshot. Chromium is driven over its DevTools protocol with the
 // npm "ws" package. Prints one JSON object with what the page showed.
 //
-//   node browsercheck.js PAGE_FILE SCREENSHOT_PNG POWER_ON_MAC EXPECTED_ROWS
+//   node browsercheck.js PAGE_FILE_OR_URL SCREENSHOT_PNG POWER_ON_MAC EXPECTED_ROWS
 "use strict";
 
 const childProcess = require("child_process");
@@ -97,7 +97,8 @@ async function main() {
 
     await call("Page.enable");
     await call("Runtime.enable");
-    await call("Page.navigate", { url: "file://" + path.resolve(pageFile) });
+    const pageUrl = /^[a-z]+:/.test(pageFile) ? pageFile : "file://" + path.resolve(pageFile);
+    await call("Page.navigate", { url: pageUrl });
 
     const result = {};
     result.listed = await waitFor("document.querySelectorAll('#devices tbody tr[data-mac]').length >= " + expectedRows, 20000);
