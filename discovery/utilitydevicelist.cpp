@@ -1,16 +1,36 @@
 #include "utilitydevicelist.h"
 
+#include <QHash>
+
 UtilityDeviceList::MergeResult UtilityDeviceList::merge(const UtilitySearchCamInfo &info)
 {
-    const QString key = indexKey(info.mac, info.model);
-    const auto found = index.constFind(key);
-    if (found == index.constEnd()) {
-        index.insert(key, list.size());
-        list.append(info);
-        return MergeResult::Appended;
-    }
+    UtilitySearchCamInfo copy = info;
+    return merge(std::move(copy));
+}
 
-    UtilitySearchCamInfo &known = list[found.value()];
+UtilityDeviceList::MergeResult UtilityDeviceList::merge(UtilitySearchCamInfo &&info)
+{
+    Key key = keyOf(info);
+    const int position = find(key);
+    if (position >= 0)
+        return update(list[position], info);
+
+    if ((keys.size() + 1) * 2 > index.size()) {
+        index.assign(qMax<size_t>(index.size() * 2, 256), -1);
+        for (size_t i = 0; i < keys.size(); ++i)
+            insertIndex(keys[i].hash, int(i));
+    }
+    insertIndex(key.hash, list.size());
+    keys.push_back(std::move(key));
+    // QList has no append by move: append an empty record and fill it.
+    list.append(UtilitySearchCamInfo());
+    list.last() = std::move(info);
+    return MergeResult::Appended;
+}
+
+UtilityDeviceList::MergeResult UtilityDeviceList::update(UtilitySearchCamInfo &known,
+                                                         const UtilitySearchCamInfo &info)
+{
     known.fwVersion = info.fwVersion;
     const bool ipChanged = known.ip != info.ip;
     known.ip = info.ip;
@@ -25,12 +45,49 @@ UtilityDeviceList::MergeResult UtilityDeviceList::merge(const UtilitySearchCamIn
 void UtilityDeviceList::clear()
 {
     list.clear();
-    index.clear();
+    keys.clear();
+    lastModel.clear();
+    lastFoldedModel.clear();
+    std::fill(index.begin(), index.end(), -1);
 }
 
-QString UtilityDeviceList::indexKey(const QString &mac, const QString &model)
+UtilityDeviceList::Key UtilityDeviceList::keyOf(const UtilitySearchCamInfo &info)
 {
-    // Case folding gives the same equality as a case-insensitive compare; the
-    // NUL keeps "ab"+"c" apart from "a"+"bc" (parsed texts never hold one).
-    return mac.toCaseFolded() + QChar(0) + model.toCaseFolded();
+    // Case folding gives the same equality as a case-insensitive compare.
+    // toCaseFolded hands back the text itself when nothing changes (our MACs
+    // are lower-case already). A model text shared with the previous record's
+    // (the parser hands out one copy of a recurring text) is the same text.
+    if (!info.model.isSharedWith(lastModel)) {
+        lastModel = info.model;
+        lastFoldedModel = info.model.toCaseFolded();
+    }
+    Key key;
+    key.mac = info.mac.toCaseFolded();
+    key.model = lastFoldedModel;
+    key.hash = qHash(key.model, qHash(key.mac));
+    return key;
+}
+
+int UtilityDeviceList::find(const Key &key) const
+{
+    if (index.empty())
+        return -1;
+    const size_t mask = index.size() - 1;
+    for (size_t i = key.hash & mask;; i = (i + 1) & mask) {
+        const int position = index[i];
+        if (position < 0)
+            return -1;
+        const Key &known = keys[size_t(position)];
+        if (known.hash == key.hash && known.mac == key.mac && known.model == key.model)
+            return position;
+    }
+}
+
+void UtilityDeviceList::insertIndex(uint hash, int position)
+{
+    const size_t mask = index.size() - 1;
+    size_t i = hash & mask;
+    while (index[i] >= 0)
+        i = (i + 1) & mask;
+    index[i] = position;
 }

@@ -3,9 +3,10 @@
 
 #include "utilitysearchcaminfo.h"
 
-#include <QHash>
 #include <QList>
 #include <QString>
+
+#include <vector>
 
 // The cameras found by one utility search, one record per (MAC, model) pair
 // compared without regard to letter case, in the order they first answered.
@@ -24,16 +25,34 @@ public:
     // the serial number only when the new one is not empty; its dhcp flag,
     // DNS servers and IPv6 text stay as first reported.
     MergeResult merge(const UtilitySearchCamInfo &info);
+    // The same, taking the record over when it is a new camera.
+    MergeResult merge(UtilitySearchCamInfo &&info);
 
     void clear();
     const QList<UtilitySearchCamInfo> &records() const { return list; }
     int size() const { return list.size(); }
 
 private:
-    static QString indexKey(const QString &mac, const QString &model);
+    // The case-folded key texts of a record and their hash; records compare
+    // equal exactly when both folded texts do.
+    struct Key
+    {
+        uint hash;
+        QString mac;
+        QString model;
+    };
+
+    Key keyOf(const UtilitySearchCamInfo &info);
+    int find(const Key &key) const;      // position in list, or -1
+    void insertIndex(uint hash, int position);
+    static MergeResult update(UtilitySearchCamInfo &known, const UtilitySearchCamInfo &info);
 
     QList<UtilitySearchCamInfo> list;
-    QHash<QString, int> index;   // indexKey -> position in list
+    std::vector<Key> keys;               // parallel to list
+    std::vector<int> index;              // open addressing over keys; -1 free, power-of-two size
+    // A fleet's replies share one model text; it is folded once.
+    QString lastModel;
+    QString lastFoldedModel;
 };
 
 #endif // UTILITYDEVICELIST_H

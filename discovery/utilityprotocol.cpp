@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include <cstring>
+#include <string.h>
 
 namespace {
 
@@ -75,11 +76,17 @@ void putArray(QByteArray &out, int offset, const std::array<quint8, N> &bytes)
 }
 
 template <size_t N>
-std::array<quint8, N> getArray(const QByteArray &in, int offset)
+std::array<quint8, N> getArray(const char *in, int offset)
 {
     std::array<quint8, N> bytes{};
-    std::memcpy(bytes.data(), in.constData() + offset, N);
+    std::memcpy(bytes.data(), in + offset, N);
     return bytes;
+}
+
+template <size_t N>
+std::array<quint8, N> getArray(const QByteArray &in, int offset)
+{
+    return getArray<N>(in.constData(), offset);
 }
 
 // Writes at most room bytes of text; the rest of the room stays zero.
@@ -101,17 +108,47 @@ QByteArray utf8Cut(const QString &text, int room)
     return bytes;
 }
 
-// Text from offset up to the first NUL, never past the end of the data: a
-// text that fills its room runs on into the next field, as cameras expect,
-// but a datagram without any NUL cannot make us read what was not received.
-QString getText(const QByteArray &in, int offset)
+// Length of the text from offset up to the first NUL, never past the end of
+// the data: a text that fills its room runs on into the next field, as
+// cameras expect, but a datagram without any NUL cannot make us read what was
+// not received.
+int textLength(const char *data, int size, int offset)
 {
-    if (offset >= in.size())
+    if (offset >= size)
+        return 0;
+    const char *start = data + offset;
+    const void *nul = std::memchr(start, 0, size_t(size - offset));
+    return nul ? int(static_cast<const char *>(nul) - start) : size - offset;
+}
+
+QString getText(const char *data, int size, int offset)
+{
+    if (offset >= size)
         return QString();
-    const char *start = in.constData() + offset;
-    const void *nul = std::memchr(start, 0, size_t(in.size() - offset));
-    const int length = nul ? int(static_cast<const char *>(nul) - start) : in.size() - offset;
-    return QString::fromUtf8(start, length);
+    return QString::fromUtf8(data + offset, textLength(data, size, offset));
+}
+
+bool isAscii(const char *text, int size)
+{
+    unsigned char any = 0;
+    for (int i = 0; i < size; ++i)
+        any |= static_cast<unsigned char>(text[i]);
+    return any < 0x80;
+}
+
+// Decimal and hex digits written straight into the string: these texts are
+// built for every reply of a fleet.
+QChar *putDecimal(QChar *out, unsigned value)
+{
+    if (value >= 100) {
+        *out++ = QLatin1Char(char('0' + value / 100));
+        value %= 100;
+        *out++ = QLatin1Char(char('0' + value / 10));
+    } else if (value >= 10) {
+        *out++ = QLatin1Char(char('0' + value / 10));
+    }
+    *out++ = QLatin1Char(char('0' + value % 10));
+    return out;
 }
 
 QString getLatin1(const QByteArray &in, int offset, int room)
@@ -181,39 +218,95 @@ QByteArray UtilityProtocol::encodeWireRecord(const QByteArray &record)
 
 UtilityProtocol::DatagramKind UtilityProtocol::classifyDatagram(const QByteArray &datagram)
 {
-    switch (datagram.size()) {
+    return classifyDatagram(datagram.constData(), datagram.size());
+}
+
+UtilityProtocol::DatagramKind UtilityProtocol::classifyDatagram(const char *data, int size)
+{
+    switch (size) {
     case ShortReplySize:
         return DatagramKind::ShortReply;
     case LongReplySize:
         return DatagramKind::LongReply;
     case WireRecordSize:
         return DatagramKind::WireRecord;
-    default:
-        return datagram.contains(InvalidIdText) ? DatagramKind::InvalidId : DatagramKind::Other;
+    default: {
+        const size_t textSize = sizeof(InvalidIdText) - 1;
+        const bool refused = size > 0 && ::memmem(data, size_t(size), InvalidIdText, textSize) != nullptr;
+        return refused ? DatagramKind::InvalidId : DatagramKind::Other;
     }
+    }
+}
+
+void UtilityProtocol::RecurringTexts::clear()
+{
+    *this = RecurringTexts();
+}
+
+QString UtilityProtocol::RecurringTexts::address(Field field, const Ipv4Bytes &bytes)
+{
+    QString &last = addressTexts[size_t(field)];
+    if (last.isNull() || addressBytes[size_t(field)] != bytes) {
+        addressBytes[size_t(field)] = bytes;
+        last = ipv4ToText(bytes);
+    }
+    return last;
+}
+
+QString UtilityProtocol::RecurringTexts::text(Text field, const char *utf8, int size)
+{
+    // Only ASCII is compared as it stands: there its Latin-1 and UTF-8
+    // readings are the same characters.
+    QString &last = texts[size_t(field)];
+    if (!last.isNull() && last.size() == size && isAscii(utf8, size) && last == QLatin1String(utf8, size))
+        return last;
+    last = QString::fromUtf8(utf8, size);
+    return last;
 }
 
 bool UtilityProtocol::parseReply(const QByteArray &datagram, UtilitySearchCamInfo *info)
 {
-    const int size = datagram.size();
+    return parseReply(datagram.constData(), datagram.size(), info);
+}
+
+bool UtilityProtocol::parseReply(const char *data, int size, UtilitySearchCamInfo *info,
+                                 RecurringTexts *recurring)
+{
     if (size != ShortReplySize && size != LongReplySize)
         return false;
 
+    using Texts = RecurringTexts;
+    const Ipv4Bytes mask = getArray<4>(data, Rep::Mask);
+    const Ipv4Bytes gateway = getArray<4>(data, Rep::Gateway);
+    const Ipv4Bytes dns1 = getArray<4>(data, Rep::Dns1);
+    const Ipv4Bytes dns2 = getArray<4>(data, Rep::Dns2);
+    const int modelLength = textLength(data, size, Rep::Model);
+    const int fwLength = textLength(data, size, Rep::FwVersion);
+
     UtilitySearchCamInfo parsed;
-    parsed.dhcp = std::memcmp(datagram.constData() + Rep::Mode, "dhcp", 4) == 0;
-    parsed.ip = ipv4ToText(getArray<4>(datagram, Rep::Ip));
-    parsed.mac = macToText(getArray<6>(datagram, Rep::Mac));
-    parsed.mask = ipv4ToText(getArray<4>(datagram, Rep::Mask));
-    parsed.gateway = ipv4ToText(getArray<4>(datagram, Rep::Gateway));
-    parsed.dns1 = ipv4ToText(getArray<4>(datagram, Rep::Dns1));
-    parsed.dns2 = ipv4ToText(getArray<4>(datagram, Rep::Dns2));
-    parsed.model = getText(datagram, Rep::Model);
-    parsed.name = getText(datagram, Rep::Name);
-    parsed.fwVersion = getText(datagram, Rep::FwVersion);
-    parsed.ipv6 = getText(datagram, Rep::Ipv6);
+    parsed.dhcp = std::memcmp(data + Rep::Mode, "dhcp", 4) == 0;
+    parsed.ip = ipv4ToText(getArray<4>(data, Rep::Ip));
+    parsed.mac = macToText(getArray<6>(data, Rep::Mac));
+    if (recurring) {
+        parsed.mask = recurring->address(Texts::Mask, mask);
+        parsed.gateway = recurring->address(Texts::Gateway, gateway);
+        parsed.dns1 = recurring->address(Texts::Dns1, dns1);
+        parsed.dns2 = recurring->address(Texts::Dns2, dns2);
+        parsed.model = recurring->text(Texts::Model, data + Rep::Model, modelLength);
+        parsed.fwVersion = recurring->text(Texts::FwVersion, data + Rep::FwVersion, fwLength);
+    } else {
+        parsed.mask = ipv4ToText(mask);
+        parsed.gateway = ipv4ToText(gateway);
+        parsed.dns1 = ipv4ToText(dns1);
+        parsed.dns2 = ipv4ToText(dns2);
+        parsed.model = getText(data, size, Rep::Model);
+        parsed.fwVersion = getText(data, size, Rep::FwVersion);
+    }
+    parsed.name = getText(data, size, Rep::Name);
+    parsed.ipv6 = getText(data, size, Rep::Ipv6);
     if (size == LongReplySize)
-        parsed.serialNo = getText(datagram, Rep::Serial);
-    *info = parsed;
+        parsed.serialNo = getText(data, size, Rep::Serial);
+    *info = std::move(parsed);
     return true;
 }
 
@@ -315,7 +408,14 @@ UtilityProtocol::Ipv4Bytes UtilityProtocol::ipv4FromText(const QString &text)
 
 QString UtilityProtocol::ipv4ToText(const Ipv4Bytes &bytes)
 {
-    return QString::asprintf("%d.%d.%d.%d", bytes[0], bytes[1], bytes[2], bytes[3]);
+    QChar text[15];
+    QChar *end = text;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (i)
+            *end++ = QLatin1Char('.');
+        end = putDecimal(end, bytes[i]);
+    }
+    return QString(text, int(end - text));
 }
 
 bool UtilityProtocol::macFromText(const QString &text, MacBytes *mac)
@@ -332,6 +432,14 @@ bool UtilityProtocol::macFromText(const QString &text, MacBytes *mac)
 
 QString UtilityProtocol::macToText(const MacBytes &mac)
 {
-    return QString::asprintf("%02x:%02x:%02x:%02x:%02x:%02x",
-                             mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+    static const char hex[] = "0123456789abcdef";
+    QChar text[17];
+    QChar *out = text;
+    for (size_t i = 0; i < mac.size(); ++i) {
+        if (i)
+            *out++ = QLatin1Char(':');
+        *out++ = QLatin1Char(hex[mac[i] >> 4]);
+        *out++ = QLatin1Char(hex[mac[i] & 0x0f]);
+    }
+    return QString(text, int(out - text));
 }

@@ -76,11 +76,34 @@ public:
     static QByteArray encodeWireRecord(const QByteArray &record);
 
     static DatagramKind classifyDatagram(const QByteArray &datagram);
+    static DatagramKind classifyDatagram(const char *data, int size);
+
+    // Texts that recur from reply to reply (a fleet's mask, gateway, DNS
+    // servers, model, firmware): a parse handed one of these reuses the last
+    // equal text instead of building another copy. Values are unchanged.
+    class RecurringTexts
+    {
+    public:
+        void clear();
+
+    private:
+        friend class UtilityProtocol;
+        enum Field { Mask, Gateway, Dns1, Dns2, AddressFields };
+        enum Text { Model, FwVersion, Ipv6, TextFields };
+        QString address(Field field, const Ipv4Bytes &bytes);
+        QString text(Text field, const char *utf8, int size);
+
+        std::array<Ipv4Bytes, AddressFields> addressBytes{};
+        std::array<QString, AddressFields> addressTexts;
+        std::array<QString, TextFields> texts;
+    };
 
     // Parses a 253- or 282-byte reply. Text fields end at their first NUL or
     // at the end of the datagram, whichever comes first. False (and *info
     // untouched) for any other length.
     static bool parseReply(const QByteArray &datagram, UtilitySearchCamInfo *info);
+    static bool parseReply(const char *data, int size, UtilitySearchCamInfo *info,
+                           RecurringTexts *recurring = nullptr);
 
     // True when a datagram that is neither a reply nor a wire record carries
     // the refusal text "Invalid ID" (case-sensitive) anywhere in its bytes.

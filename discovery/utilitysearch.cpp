@@ -7,9 +7,18 @@
 #include <QMutexLocker>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QUdpSocket>
 
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -20,6 +29,20 @@ int useCount = 0;
 // A fleet answering at once must not overflow the socket queue before the
 // event loop gets to it.
 constexpr int ReceiveBufferBytes = 32 * 1024 * 1024;
+
+// Reading pauses this long after a batch only when the queue can take a
+// burst meanwhile: at the 200 000 replies a second of a large fleet, about
+// 400 replies wait, far from what such a queue holds.
+constexpr int BatchPauseMs = 2;
+constexpr int PauseQueueBytes = 4 * 1024 * 1024;
+
+bool queueHoldsBurst(int descriptor)
+{
+    int size = 0;
+    socklen_t length = sizeof(size);
+    // The kernel reports twice the size asked for (the rest is its bookkeeping).
+    return ::getsockopt(descriptor, SOL_SOCKET, SO_RCVBUF, &size, &length) == 0 && size / 2 >= PauseQueueBytes;
+}
 
 void enlargeReceiveBuffer(QUdpSocket *socket)
 {
@@ -45,6 +68,39 @@ int interfaceIndexOf(const QHostAddress &address)
 }
 
 } // namespace
+
+// Buffers for one recvmmsg call. Each slot takes the largest IPv4 UDP
+// payload, so every datagram arrives whole and keeps its true length.
+struct UtilitySearch::ReceiveBatch
+{
+    static constexpr int Count = 16;
+    static constexpr size_t Room = 65536;
+    static constexpr size_t ControlRoom = 256;
+
+    std::unique_ptr<char[]> data{new char[Count * Room]};
+    mmsghdr headers[Count];
+    iovec vectors[Count];
+    sockaddr_in senders[Count];
+    alignas(cmsghdr) char control[Count][ControlRoom];
+
+    // The kernel shortens the name and control lengths it fills in.
+    void arm()
+    {
+        for (int i = 0; i < Count; ++i) {
+            vectors[i].iov_base = data.get() + size_t(i) * Room;
+            vectors[i].iov_len = Room;
+            msghdr &header = headers[i].msg_hdr;
+            header.msg_name = &senders[i];
+            header.msg_namelen = sizeof(senders[i]);
+            header.msg_iov = &vectors[i];
+            header.msg_iovlen = 1;
+            header.msg_control = control[i];
+            header.msg_controllen = ControlRoom;
+            header.msg_flags = 0;
+            headers[i].msg_len = 0;
+        }
+    }
+};
 
 UtilitySearch *UtilitySearch::getInstance()
 {
@@ -134,10 +190,16 @@ void UtilitySearch::sendSetting(QByteArray record)
 void UtilitySearch::stopSearch()
 {
     QMutexLocker locker(&instanceLock);
-    for (QUdpSocket *socket : qAsConst(sockets))
-        disconnect(socket, &QUdpSocket::readyRead, this, &UtilitySearch::utilitySearchBrcRecvFunc);
-    if (broadcastReceiver)
-        disconnect(broadcastReceiver, &QUdpSocket::readyRead, this, &UtilitySearch::utilitySearchBrcRecvFunc);
+    for (Receiver &receiver : receivers) {
+        receiver.stopped = true;
+        if (receiver.notifier) {
+            // A level-triggered notifier left enabled without a slot would fire for ever.
+            receiver.notifier->setEnabled(false);
+            disconnect(receiver.notifier, nullptr, this, nullptr);
+        } else {
+            disconnect(receiver.socket, &QUdpSocket::readyRead, this, &UtilitySearch::utilitySearchBrcRecvFunc);
+        }
+    }
 }
 
 void UtilitySearch::bindAddressSocket(const QHostAddress &address)
@@ -154,8 +216,8 @@ void UtilitySearch::bindAddressSocket(const QHostAddress &address)
     appLog(LogSystem::LogMajorMsg, "UtilitySearch bind udp success, port = %d, address = %s ",
            int(UtilityProtocol::Port), qPrintable(addressText));
     enlargeReceiveBuffer(socket);
-    connect(socket, &QUdpSocket::readyRead, this, &UtilitySearch::utilitySearchBrcRecvFunc);
     sockets.append(socket);
+    addReceiver(socket, quint64(sockets.size()), false);
 
     const quint32 ipv4 = address.toIPv4Address();
     if (!boundAddresses.contains(ipv4)) {
@@ -181,12 +243,43 @@ void UtilitySearch::openBroadcastReceiver()
         return;
     }
     enlargeReceiveBuffer(socket);
-    connect(socket, &QUdpSocket::readyRead, this, &UtilitySearch::utilitySearchBrcRecvFunc);
     broadcastReceiver = socket;
+    addReceiver(socket, 0, true);
+}
+
+void UtilitySearch::addReceiver(QUdpSocket *socket, quint64 ordinal, bool wildcard)
+{
+    Receiver receiver;
+    receiver.socket = socket;
+    receiver.ordinal = ordinal;
+    receiver.wildcard = wildcard;
+    const int fd = int(socket->socketDescriptor());
+    receiver.descriptor = fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (receiver.descriptor >= 0) {
+        receiver.mayPause = queueHoldsBurst(receiver.descriptor);
+        receiver.notifier = new QSocketNotifier(receiver.descriptor, QSocketNotifier::Read, this);
+        connect(receiver.notifier, SIGNAL(activated(int)), this, SLOT(utilitySearchBrcRecvFunc()));
+    } else {
+        // Out of descriptors: read datagram by datagram through Qt instead.
+        connect(socket, &QUdpSocket::readyRead, this, &UtilitySearch::utilitySearchBrcRecvFunc);
+    }
+    receivers.append(receiver);
 }
 
 void UtilitySearch::closeSockets()
 {
+    // A drain further up the stack sees this and stops reading.
+    ++socketGeneration;
+    // Our duplicate descriptors keep the port bound until they are closed too.
+    for (const Receiver &receiver : qAsConst(receivers)) {
+        if (receiver.notifier) {
+            receiver.notifier->setEnabled(false);
+            receiver.notifier->deleteLater();
+        }
+        if (receiver.descriptor >= 0)
+            ::close(receiver.descriptor);
+    }
+    receivers.clear();
     // deleteLater: a slot reached from one of our signals may end the search
     // while a socket is still being read further up the stack.
     for (QUdpSocket *socket : qAsConst(sockets)) {
@@ -205,64 +298,186 @@ void UtilitySearch::closeSockets()
 
 void UtilitySearch::utilitySearchBrcRecvFunc()
 {
-    // Every socket is drained on any readyRead: a burst of replies is read in
-    // one go rather than one datagram per event.
-    const QList<QUdpSocket *> bound = sockets;
-    QUdpSocket *const receiver = broadcastReceiver;
-    for (int i = 0; i < bound.size(); ++i)
-        drainSocket(bound.at(i), quint64(i) + 1, false);
-    if (receiver)
-        drainSocket(receiver, 0, true);
+    QObject *const from = sender();
+    for (const Receiver &receiver : qAsConst(receivers)) {
+        if (receiver.notifier && receiver.notifier == from) {
+            const Receiver copy = receiver;
+            if (drainDescriptor(copy) > 0 && copy.mayPause)
+                pauseReceiver(copy);
+            return;
+        }
+        if (!receiver.notifier && receiver.socket == from) {
+            drainSocket(Receiver(receiver));
+            return;
+        }
+    }
 }
 
-void UtilitySearch::drainSocket(QUdpSocket *socket, quint64 ordinal, bool wildcard)
+int UtilitySearch::drainDescriptor(const Receiver &receiver)
 {
-    while (socket->state() == QAbstractSocket::BoundState) {
-        const qint64 size = socket->pendingDatagramSize();
-        if (size < 0)
-            break;
-        const QNetworkDatagram datagram = socket->receiveDatagram(size);
-        const QByteArray payload = datagram.data();
-        // Queries and settings records, ours included, come back on port 8000.
-        if (payload.size() == UtilityProtocol::WireRecordSize)
-            continue;
-        if (wildcard && !keepsBroadcastDatagram(datagram))
-            continue;
-        const quint64 path = (ordinal << 32) | quint32(datagram.interfaceIndex());
-        if (!replyFilter.accept(payload, datagram.senderAddress(), quint16(datagram.senderPort()),
-                                path, clock.elapsed()))
-            continue;
-        handleDatagram(payload);
+    // The buffers are in use further up the stack when a slot of ours ran an
+    // event loop that brought us back here; such a call brings its own.
+    std::unique_ptr<ReceiveBatch> nested;
+    ReceiveBatch *buffers = nullptr;
+    if (batchInUse) {
+        nested.reset(new ReceiveBatch);
+        buffers = nested.get();
+    } else {
+        if (!batch)
+            batch.reset(new ReceiveBatch);
+        buffers = batch.get();
+        batchInUse = true;
     }
+
+    // A slot reached from our signals may end the search, which closes the
+    // descriptor: nothing more is read then.
+    const quint64 generation = socketGeneration;
+    int received = 0;
+    while (generation == socketGeneration) {
+        buffers->arm();
+        const int count = ::recvmmsg(receiver.descriptor, buffers->headers, ReceiveBatch::Count, MSG_DONTWAIT, nullptr);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        const qint64 now = clock.elapsed();
+        received += count;
+        for (int i = 0; i < count && generation == socketGeneration; ++i) {
+            const msghdr &header = buffers->headers[i].msg_hdr;
+            Arrival arrival{receiver.ordinal, receiver.wildcard, false, 0, 0};
+            for (cmsghdr *control = CMSG_FIRSTHDR(&header); control;
+                 control = CMSG_NXTHDR(const_cast<msghdr *>(&header), control)) {
+                if (control->cmsg_level == IPPROTO_IP && control->cmsg_type == IP_PKTINFO
+                    && control->cmsg_len >= CMSG_LEN(sizeof(in_pktinfo))) {
+                    in_pktinfo info;
+                    std::memcpy(&info, CMSG_DATA(control), sizeof info);
+                    arrival.hasDestination = true;
+                    arrival.destination = ntohl(info.ipi_addr.s_addr);
+                    arrival.interfaceIndex = info.ipi_ifindex;
+                }
+            }
+            const sockaddr_in &from = buffers->senders[i];
+            takeDatagram(static_cast<const char *>(buffers->vectors[i].iov_base), int(buffers->headers[i].msg_len),
+                         ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), arrival, now);
+        }
+        // A short batch emptied the queue; what comes later is notified anew.
+        if (count < ReceiveBatch::Count)
+            break;
+    }
+
+    if (!nested)
+        batchInUse = false;
+    return generation == socketGeneration ? received : 0;
+}
+
+void UtilitySearch::pauseReceiver(const Receiver &receiver)
+{
+    // Nothing is lost meanwhile: the datagrams wait in the kernel queue and
+    // the notifier, enabled again, fires at once when there are any.
+    receiver.notifier->setEnabled(false);
+    const QPointer<QSocketNotifier> notifier(receiver.notifier);
+    QTimer::singleShot(BatchPauseMs, Qt::PreciseTimer, this, [this, notifier] {
+        for (const Receiver &current : qAsConst(receivers)) {
+            if (notifier && current.notifier == notifier && !current.stopped)
+                notifier->setEnabled(true);
+        }
+    });
+}
+
+void UtilitySearch::drainSocket(const Receiver &receiver)
+{
+    const QPointer<QUdpSocket> socket(receiver.socket);
+    const quint64 generation = socketGeneration;
+    while (socket && generation == socketGeneration && socket->state() == QAbstractSocket::BoundState) {
+        const QNetworkDatagram datagram = socket->receiveDatagram();
+        if (!datagram.isValid())
+            break;
+        takeQtDatagram(datagram, receiver);
+    }
+}
+
+void UtilitySearch::takeQtDatagram(const QNetworkDatagram &datagram, const Receiver &receiver)
+{
+    bool hasDestination = false;
+    const quint32 destination = datagram.destinationAddress().toIPv4Address(&hasDestination);
+    const Arrival arrival{receiver.ordinal, receiver.wildcard, hasDestination, destination,
+                          int(datagram.interfaceIndex())};
+    const QByteArray payload = datagram.data();
+    bool senderIsIpv4 = false;
+    const quint32 senderIpv4 = datagram.senderAddress().toIPv4Address(&senderIsIpv4);
+    if (senderIsIpv4) {
+        takeDatagram(payload.constData(), payload.size(), senderIpv4, quint16(datagram.senderPort()), arrival,
+                     clock.elapsed());
+        return;
+    }
+    if (payload.size() == UtilityProtocol::WireRecordSize)
+        return;
+    if (receiver.wildcard && !keepsBroadcastDatagram(hasDestination, destination, arrival.interfaceIndex))
+        return;
+    const quint64 path = (receiver.ordinal << 32) | quint32(arrival.interfaceIndex);
+    if (replyFilter.accept(payload, datagram.senderAddress(), quint16(datagram.senderPort()), path, clock.elapsed()))
+        handlePayload(payload.constData(), payload.size());
+}
+
+void UtilitySearch::takeDatagram(const char *data, int size, quint32 senderIpv4, quint16 senderPort,
+                                 const Arrival &arrival, qint64 nowMs)
+{
+    // Queries and settings records, ours included, come back on port 8000.
+    if (size == UtilityProtocol::WireRecordSize)
+        return;
+    if (arrival.wildcard && !keepsBroadcastDatagram(arrival.hasDestination, arrival.destination, arrival.interfaceIndex))
+        return;
+    const quint64 path = (arrival.ordinal << 32) | quint32(arrival.interfaceIndex);
+    if (!replyFilter.accept(data, size, senderIpv4, senderPort, path, nowMs))
+        return;
+    handlePayload(data, size);
 }
 
 bool UtilitySearch::keepsBroadcastDatagram(const QNetworkDatagram &datagram) const
 {
     bool isIpv4 = false;
     const quint32 destination = datagram.destinationAddress().toIPv4Address(&isIpv4);
-    if (isIpv4 && boundAddresses.contains(destination))
-        return true;
+    return keepsBroadcastDatagram(isIpv4, destination, int(datagram.interfaceIndex()));
+}
 
-    const int interfaceIndex = int(datagram.interfaceIndex());
+bool UtilitySearch::keepsBroadcastDatagram(bool hasDestination, quint32 destination, int interfaceIndex) const
+{
+    if (hasDestination && boundAddresses.contains(destination))
+        return true;
     if (interfaceIndex <= 0 || !searchInterfaces.contains(interfaceIndex))
         return false;
     // Arrived on an adapter of the search, but addressed to one of our own
     // addresses that the search does not use: not ours.
-    if (isIpv4 && localAddresses.contains(datagram.destinationAddress()))
+    if (hasDestination && isLocalIpv4(destination))
         return false;
     return true;
 }
 
+bool UtilitySearch::isLocalIpv4(quint32 address) const
+{
+    for (const QHostAddress &local : localAddresses) {
+        if (local.protocol() == QAbstractSocket::IPv4Protocol && local.toIPv4Address() == address)
+            return true;
+    }
+    return false;
+}
+
 void UtilitySearch::handleDatagram(const QByteArray &payload)
 {
-    switch (UtilityProtocol::classifyDatagram(payload)) {
+    handlePayload(payload.constData(), payload.size());
+}
+
+void UtilitySearch::handlePayload(const char *data, int size)
+{
+    switch (UtilityProtocol::classifyDatagram(data, size)) {
     case UtilityProtocol::DatagramKind::ShortReply:
     case UtilityProtocol::DatagramKind::LongReply: {
         UtilitySearchCamInfo info;
-        if (!UtilityProtocol::parseReply(payload, &info))
+        if (!UtilityProtocol::parseReply(data, size, &info, &recurringTexts))
             return;
-        if (deviceList.merge(info) == UtilityDeviceList::MergeResult::IpChanged)
-            appLog(LogSystem::LogMajorMsg, "IP Change - Updating IP=[%s]", qPrintable(info.ip));
+        const QString ip = info.ip;
+        if (deviceList.merge(std::move(info)) == UtilityDeviceList::MergeResult::IpChanged)
+            appLog(LogSystem::LogMajorMsg, "IP Change - Updating IP=[%s]", qPrintable(ip));
         return;
     }
     case UtilityProtocol::DatagramKind::InvalidId:

@@ -99,6 +99,8 @@ int main(int argc, char *argv[])
     std::vector<double> oursNs;
     std::vector<double> theirsNs;
     std::vector<double> ratios;
+    std::vector<double> appLogNs;
+    std::vector<double> appLogRatios;
     int serial = 0;
     for (int block = -20; block < blocks; ++block) { // 20 warm-up blocks
         auto start = Clock::now();
@@ -106,6 +108,14 @@ int main(int argc, char *argv[])
             sys->log(moduleId, LogSystem::LogMajorMsg, lineFormat, "198.51.100.23", serial);
         auto end = Clock::now();
         const double oursBlock = nsPerItem(start, end, blockLines);
+
+        // As the program logs: through appLog, the literal becoming the
+        // QString format on every call.
+        start = Clock::now();
+        for (int i = 0; i < blockLines; ++i, ++serial)
+            appLog(LogSystem::LogMajorMsg, "Search reply from %s, %d bytes", "198.51.100.23", serial);
+        end = Clock::now();
+        const double appLogBlock = nsPerItem(start, end, blockLines);
 
         start = Clock::now();
         for (int i = 0; i < blockLines; ++i, ++serial)
@@ -115,8 +125,10 @@ int main(int argc, char *argv[])
         if (block < 0)
             continue;
         oursNs.push_back(oursBlock);
+        appLogNs.push_back(appLogBlock);
         theirsNs.push_back(theirsBlock);
         ratios.push_back(oursBlock / theirsBlock);
+        appLogRatios.push_back(appLogBlock / theirsBlock);
     }
     sys->stopLog();
     sys->setLogger(nullptr);
@@ -125,6 +137,8 @@ int main(int argc, char *argv[])
     std::printf("log_line_flushed_ns_corvane: %.0f\n", median(oursNs));
     std::printf("log_line_flushed_ns_spdlog: %.0f\n", median(theirsNs));
     std::printf("log_line_flushed_ratio_vs_spdlog: %.3f\n", median(ratios));
+    std::printf("log_line_flushed_ns_corvane_applog: %.0f\n", median(appLogNs));
+    std::printf("log_line_flushed_applog_ratio_vs_spdlog: %.3f\n", median(appLogRatios));
 
     // Filtered-out calls: level 7 against threshold 4, logging started.
     SimpleFileLogger sink(dir.filePath(QStringLiteral("filtered.log")), false);

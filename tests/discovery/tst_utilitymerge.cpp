@@ -133,6 +133,45 @@ private slots:
                  UtilityDeviceList::MergeResult::Appended);
     }
 
+    // The key is the case-folded text: letters outside ASCII fold too, and a
+    // sign that folds to a plain letter matches that letter.
+    void modelsCompareCaseFolded()
+    {
+        UtilityDeviceList list;
+        const QString mac = QStringLiteral("02:00:00:00:00:07");
+        QCOMPARE(list.merge(camera(mac, QStringLiteral("\u00c4RA-K1"), QStringLiteral("192.0.2.2"))),
+                 UtilityDeviceList::MergeResult::Appended);
+        QCOMPARE(list.merge(camera(mac, QStringLiteral("\u00e4ra-k1"), QStringLiteral("192.0.2.2"))),
+                 UtilityDeviceList::MergeResult::Updated);
+        // U+212A KELVIN SIGN folds to "k".
+        QCOMPARE(list.merge(camera(mac, QStringLiteral("\u00e4ra-\u212a1"), QStringLiteral("192.0.2.3"))),
+                 UtilityDeviceList::MergeResult::IpChanged);
+        QCOMPARE(list.merge(camera(mac, QStringLiteral("\u00e4ra-x1"), QStringLiteral("192.0.2.3"))),
+                 UtilityDeviceList::MergeResult::Appended);
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(list.records().at(0).model, QStringLiteral("\u00c4RA-K1"));
+
+        // One model text object for a whole fleet, then another model: the
+        // folded key must follow the text, not the last one seen.
+        const QString fleetModel = QStringLiteral("FLEET-A");
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(list.merge(camera(UtilityProtocol::macToText({2, 1, 0, 0, 0, quint8(i)}), fleetModel,
+                                       QStringLiteral("192.0.2.4"))),
+                     UtilityDeviceList::MergeResult::Appended);
+        }
+        QCOMPARE(list.merge(camera(UtilityProtocol::macToText({2, 1, 0, 0, 0, 0}), QStringLiteral("FLEET-B"),
+                                   QStringLiteral("192.0.2.4"))),
+                 UtilityDeviceList::MergeResult::Appended);
+        QCOMPARE(list.merge(camera(UtilityProtocol::macToText({2, 1, 0, 0, 0, 1}), QStringLiteral("fleet-a"),
+                                   QStringLiteral("192.0.2.5"))),
+                 UtilityDeviceList::MergeResult::IpChanged);
+        QCOMPARE(list.size(), 6);
+
+        list.clear();
+        QCOMPARE(list.merge(camera(mac, QString(), QStringLiteral("192.0.2.2"))), UtilityDeviceList::MergeResult::Appended);
+        QCOMPARE(list.merge(camera(mac, QStringLiteral(""), QStringLiteral("192.0.2.2"))), UtilityDeviceList::MergeResult::Updated);
+    }
+
     void filterDropsOneDatagramSeenTwice()
     {
         UtilityReplyFilter filter;
@@ -157,6 +196,45 @@ private slots:
         filter.clear();
         QCOMPARE(filter.size(), 0);
         QVERIFY(filter.accept(reply, camera, 8000, wildcard, 12 + UtilityReplyFilter::DuplicateWindowMs));
+    }
+
+    // A fleet fills the table far past its first size; copies are still found
+    // after it grew, and entries past the window are let go when it would grow.
+    void filterKeepsFindingCopiesOfAFleet()
+    {
+        UtilityReplyFilter filter;
+        const quint64 bound = 1ull << 32 | 3;
+        const quint64 wildcard = 3;
+        const int fleet = 20000;
+        const auto reply = [](int i) {
+            QByteArray datagram(253, '\0');
+            datagram[14] = char(i >> 16);
+            datagram[15] = char(i >> 8);
+            datagram[16] = char(i);
+            return datagram;
+        };
+        for (int i = 0; i < fleet; ++i)
+            QVERIFY(filter.accept(reply(i), QHostAddress(quint32(0xc0000200 + i % 200)), 8000, bound, i / 100));
+        QCOMPARE(filter.size(), fleet);
+        for (int i = 0; i < fleet; i += 7)
+            QVERIFY(!filter.accept(reply(i), QHostAddress(quint32(0xc0000200 + i % 200)), 8000, wildcard, 200));
+        // Same payload from another sender or port is another datagram.
+        QVERIFY(filter.accept(reply(5), QHostAddress(quint32(0xc0000200 + 6)), 8000, wildcard, 200));
+        QVERIFY(filter.accept(reply(5), QHostAddress(quint32(0xc0000200 + 5)), 8001, wildcard, 200));
+
+        // Long after, the old entries decide nothing and make room.
+        const qint64 later = 1000 + UtilityReplyFilter::DuplicateWindowMs;
+        for (int i = 0; i < fleet; ++i)
+            QVERIFY(filter.accept(reply(fleet + i), QHostAddress(quint32(0xc0000300)), 8000, bound, later));
+        QVERIFY(filter.size() < 2 * fleet);
+        QVERIFY(filter.accept(reply(0), QHostAddress(quint32(0xc0000200)), 8000, wildcard, later));
+        QVERIFY(!filter.accept(reply(fleet + 1), QHostAddress(quint32(0xc0000300)), 8000, wildcard, later + 1));
+        QVERIFY(!filter.accept(reply(0), QHostAddress(quint32(0xc0000200)), 8000, bound, later + 1));
+
+        // An IPv6 sender is keyed by its text and never meets an IPv4 key.
+        const QHostAddress v6(QStringLiteral("2001:db8::1"));
+        QVERIFY(filter.accept(reply(1), v6, 8000, bound, later));
+        QVERIFY(!filter.accept(reply(1), v6, 8000, wildcard, later));
     }
 
     void lateSecondCopyCannotUndoAnAddressChange()

@@ -361,6 +361,79 @@ private slots:
         QVERIFY(!UtilityProtocol::macFromText(QStringLiteral("1:2:3:4:5:6:7"), &mac));
         QCOMPARE(mac, before);
         QCOMPARE(UtilityProtocol::macToText({0xAB, 0x01, 0, 0xff, 0x10, 0x9}), QStringLiteral("ab:01:00:ff:10:09"));
+
+        // Every byte value prints as printf prints it.
+        for (int value = 0; value < 256; ++value) {
+            const quint8 b = quint8(value);
+            QCOMPARE(UtilityProtocol::ipv4ToText({b, quint8(255 - value), b, 0}),
+                     QString::asprintf("%d.%d.%d.0", value, 255 - value, value));
+            QCOMPARE(UtilityProtocol::macToText({b, 0, 0, 0, 0, quint8(255 - value)}),
+                     QString::asprintf("%02x:00:00:00:00:%02x", value, 255 - value));
+        }
+    }
+
+    // A parse that reuses recurring texts gives exactly what a plain parse
+    // gives, whatever changes from one reply to the next.
+    void recurringTextsNeverChangeAValue()
+    {
+        UtilityProtocol::RecurringTexts recurring;
+        UtilitySearchCamInfo base;
+        base.mac = QStringLiteral("02:00:5e:10:00:01");
+        base.model = QStringLiteral("CAM-100");
+        base.fwVersion = QStringLiteral("1.0");
+        base.ip = QStringLiteral("192.0.2.10");
+        base.mask = QStringLiteral("255.255.255.0");
+        base.gateway = QStringLiteral("192.0.2.1");
+        base.dns1 = QStringLiteral("192.0.2.53");
+        base.dns2 = QStringLiteral("0.0.0.0");
+        base.name = QStringLiteral("Hall");
+        base.ipv6 = QStringLiteral("fe80::1");
+
+        QList<UtilitySearchCamInfo> sequence;
+        sequence << base;
+        UtilitySearchCamInfo next = base;
+        next.mask = QStringLiteral("255.255.0.0");
+        next.model = QStringLiteral("CAM-200");
+        sequence << next;
+        next.dns2 = QStringLiteral("198.51.100.53");
+        next.fwVersion = QString();                       // empty text after a filled one
+        sequence << next;
+        next.model = QStringLiteral("CAM-\u00e9");          // not ASCII: never taken from the last one
+        sequence << next;
+        next.model = QStringLiteral("CAM-\u00c3\u00a9");    // its UTF-8 bytes read as Latin-1
+        sequence << next;
+        next.model = QStringLiteral("CAM-\u00e9");
+        next.fwVersion = QStringLiteral("1.0");
+        sequence << next << base << base;
+
+        UtilitySearchCamInfo previous;
+        for (int i = 0; i < sequence.size(); ++i) {
+            const QByteArray reply = UtilityProtocol::encodeReply(sequence.at(i), UtilityProtocol::ReplyForm::Long);
+            UtilitySearchCamInfo plain;
+            UtilitySearchCamInfo shared;
+            QVERIFY(UtilityProtocol::parseReply(reply, &plain));
+            QVERIFY(UtilityProtocol::parseReply(reply.constData(), reply.size(), &shared, &recurring));
+            QVERIFY2(shared == plain, qPrintable(QString::number(i)));
+            QCOMPARE(shared.model.isNull(), plain.model.isNull());
+            QCOMPARE(shared.fwVersion.isNull(), plain.fwVersion.isNull());
+            if (i > 0 && sequence.at(i).model == sequence.at(i - 1).model && shared.model.at(shared.model.size() - 1).unicode() < 0x80)
+                QVERIFY(shared.model.isSharedWith(previous.model));
+            previous = shared;
+        }
+        // The same reply again hands out one copy of each recurring text.
+        UtilitySearchCamInfo again;
+        const QByteArray last = UtilityProtocol::encodeReply(base, UtilityProtocol::ReplyForm::Short);
+        QVERIFY(UtilityProtocol::parseReply(last.constData(), last.size(), &again, &recurring));
+        QVERIFY(again.mask.isSharedWith(previous.mask));
+        QVERIFY(again.gateway.isSharedWith(previous.gateway));
+        QVERIFY(again.dns1.isSharedWith(previous.dns1));
+        QVERIFY(again.dns2.isSharedWith(previous.dns2));
+        QVERIFY(again.fwVersion.isSharedWith(previous.fwVersion));
+
+        recurring.clear();
+        QVERIFY(UtilityProtocol::parseReply(last.constData(), last.size(), &again, &recurring));
+        QVERIFY(!again.mask.isSharedWith(previous.mask));
+        QCOMPARE(again.mask, previous.mask);
     }
 };
 

@@ -4,11 +4,16 @@
 #include "../corvane/logtestsupport.h"
 
 #include <QNetworkDatagram>
+#include <QProcess>
+#include <QUdpSocket>
 #include <QtTest>
 
+#include <ctime>
+
 // UtilitySearch without sockets: what it does with datagrams once they are
-// read, and which broadcast datagrams it keeps. Socket traffic is tested in
-// the network-namespace suites only.
+// read, and which broadcast datagrams it keeps. The one case with socket
+// traffic re-runs this program in a network namespace of its own with
+// nothing but one unconnected adapter in it; the camera side lives there too.
 class TestUtilitySearch : public QObject
 {
     Q_OBJECT
@@ -111,6 +116,91 @@ private slots:
 
         // Taking the list again gives the same records.
         QCOMPARE(search->takeDeviceList(), found);
+    }
+
+    // A burst of replies, unicast to the bound socket and broadcast to the
+    // wildcard receiver, read in batches: every reply lands once, in the order
+    // it was sent on its way, and the sockets fall quiet afterwards.
+    void burstIsReadInBatches()
+    {
+        if (!qEnvironmentVariableIsSet("PATHMERE_UTILITY_NETNS")) {
+            if (QProcess::execute(QStringLiteral("unshare"), {QStringLiteral("--net"), QStringLiteral("true")}) != 0)
+                QSKIP("cannot create a network namespace");
+            QProcess child;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("PATHMERE_UTILITY_NETNS"), QStringLiteral("1"));
+            child.setProcessEnvironment(environment);
+            child.setProcessChannelMode(QProcess::MergedChannels);
+            child.start(QStringLiteral("unshare"), {QStringLiteral("--net"), QCoreApplication::applicationFilePath(),
+                                                    QStringLiteral("burstIsReadInBatches")});
+            QVERIFY(child.waitForFinished(60000));
+            const QByteArray output = child.readAll();
+            QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+            return;
+        }
+
+        // Inside the namespace: one adapter (a veth pair, nobody behind it) with
+        // a documentation address.
+        const QString ip = QStringLiteral("ip");
+        QCOMPARE(QProcess::execute(ip, {QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"), QStringLiteral("up")}), 0);
+        QCOMPARE(QProcess::execute(ip, {QStringLiteral("link"), QStringLiteral("add"), QStringLiteral("pm0"), QStringLiteral("type"),
+                                        QStringLiteral("veth"), QStringLiteral("peer"), QStringLiteral("name"), QStringLiteral("pm1")}), 0);
+        QCOMPARE(QProcess::execute(ip, {QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("pm1"), QStringLiteral("up")}), 0);
+        QCOMPARE(QProcess::execute(ip, {QStringLiteral("addr"), QStringLiteral("add"), QStringLiteral("192.0.2.1/24"), QStringLiteral("dev"), QStringLiteral("pm0")}), 0);
+        QCOMPARE(QProcess::execute(ip, {QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("pm0"), QStringLiteral("up")}), 0);
+
+        const QHostAddress local(QStringLiteral("192.0.2.1"));
+        search->localAddresses = {local};
+        search->startSearch(local.toString());
+        QCOMPARE(search->sockets.size(), 1);
+        QVERIFY(search->broadcastReceiver);
+
+        QUdpSocket cameras;
+        QVERIFY(cameras.bind(local, 0));
+        const int perWay = 1500;
+        QList<UtilitySearchCamInfo> sent;
+        for (int i = 0; i < 2 * perWay; ++i) {
+            UtilitySearchCamInfo info = camera(QStringLiteral("192.0.2.%1").arg(10 + i % 200));
+            info.mac = UtilityProtocol::macToText({0x02, 0x50, 0x4d, quint8(i >> 16), quint8(i >> 8), quint8(i)});
+            info.name = QStringLiteral("CAM-%1").arg(i);
+            info.serialNo = QStringLiteral("SN%1").arg(i);
+            const QByteArray reply = UtilityProtocol::encodeReply(info, UtilityProtocol::ReplyForm::Long);
+            UtilitySearchCamInfo expected;
+            QVERIFY(UtilityProtocol::parseReply(reply, &expected));
+            sent.append(expected);
+            const bool unicast = i < perWay;
+            const QHostAddress to = unicast ? local : QHostAddress(QHostAddress::Broadcast);
+            QCOMPARE(cameras.writeDatagram(reply, to, UtilityProtocol::Port), qint64(reply.size()));
+            // A camera answering both queries the same way: a genuine repeat.
+            if (unicast && i % 3 == 0)
+                QCOMPARE(cameras.writeDatagram(reply, to, UtilityProtocol::Port), qint64(reply.size()));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(search->deviceList.size(), 2 * perWay, 20000);
+
+        // Nothing left to read: the event loop must sleep, not spin.
+        timespec before = {};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
+        QTest::qWait(500);
+        timespec after = {};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
+        const double cpuMs = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
+        QVERIFY2(cpuMs < 250, qPrintable(QStringLiteral("%1 ms of CPU while idle").arg(cpuMs)));
+
+        const QList<UtilitySearchCamInfo> found = search->takeDeviceList();
+        QCOMPARE(found.size(), 2 * perWay);
+        QHash<QString, int> position;
+        for (int i = 0; i < found.size(); ++i)
+            position.insert(found.at(i).mac, i);
+        for (int i = 0; i < sent.size(); ++i) {
+            const int at = position.value(sent.at(i).mac, -1);
+            QVERIFY(at >= 0);
+            QVERIFY(found.at(at) == sent.at(i));
+            // Each way keeps its order.
+            if (i != 0 && i != perWay)
+                QVERIFY(at > position.value(sent.at(i - 1).mac));
+        }
+        QCOMPARE(countLines(QStringLiteral("IP Change - Updating IP=[192.0.2.10]")), 0);
+        search->localAddresses.clear();
     }
 
     void refusalRaisesFailCaseOne()
