@@ -140,9 +140,17 @@ void SearchManager::appendUtilityRecords(QList<DeviceRecord> *list, const QList<
 void SearchManager::appendSourceRecords(QList<DeviceRecord> *list, int searchType,
                                         const QList<DeviceRecord> &records)
 {
-    for (DeviceRecord record : records) {
+    for (const DeviceRecord &found : records) {
+        // Only these fields come from an SSDP source: dhcp, mask, gateway,
+        // DNS and IPv6 stay empty whatever the source filled in.
+        DeviceRecord record;
         record.searchType = searchType;
-        record.mac = record.mac.toLower();
+        record.name = found.name;
+        record.serialNo = found.serialNo;
+        record.model = found.model;
+        record.ip = found.ip;
+        record.fwVersion = found.fwVersion;
+        record.mac = found.mac.toLower();
         if (findSameMac(*list, record))
             continue;
         if (record.name.isEmpty() || record.model.isEmpty())

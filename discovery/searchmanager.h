@@ -71,7 +71,8 @@ public:
     static DeviceRecord toDeviceRecord(const UtilitySearchCamInfo &info);
     // Utility-search records without name or model are dropped; no MAC check.
     static void appendUtilityRecords(QList<DeviceRecord> *list, const QList<UtilitySearchCamInfo> &infos);
-    // Records of an SSDP source: searchType set, MAC lower-cased; dropped when
+    // Records of an SSDP source: name, serialNo, model, ip, fwVersion and the
+    // lower-cased MAC taken, searchType set, the rest left empty; dropped when
     // name or model is empty or a listed record has the same mac.
     static void appendSourceRecords(QList<DeviceRecord> *list, int searchType,
                                     const QList<DeviceRecord> &records);

@@ -49,6 +49,14 @@ DeviceRecord sourceRecord(const QString &mac, const QString &model, const QStrin
     record.ip = ip;
     record.fwVersion = QStringLiteral("9.9");
     record.serialNo = QStringLiteral("BOX-1");
+    // Network settings a source might fill in; the list never shows them
+    // for SSDP devices.
+    record.dhcp = true;
+    record.mask = QStringLiteral("255.255.255.0");
+    record.gateway = QStringLiteral("198.51.100.1");
+    record.dns1 = QStringLiteral("198.51.100.53");
+    record.dns2 = QStringLiteral("198.51.100.54");
+    record.ipv6 = QStringLiteral("2001:db8::7");
     return record;
 }
 
@@ -209,8 +217,17 @@ void TestSearchManager::sourceRecordsMergeByMac()
     QCOMPARE(list.size(), 2);
     QCOMPARE(list.at(1).searchType, 2);
     QCOMPARE(list.at(1).mac, QStringLiteral("00:1a:2b:3c:4d:5f"));
+    QCOMPARE(list.at(1).name, QStringLiteral("box 2"));
+    QCOMPARE(list.at(1).model, QStringLiteral("Control Box"));
+    QCOMPARE(list.at(1).ip, QStringLiteral("192.0.2.98"));
+    QCOMPARE(list.at(1).fwVersion, QStringLiteral("9.9"));
+    QCOMPARE(list.at(1).serialNo, QStringLiteral("BOX-1"));
     QCOMPARE(list.at(1).dhcp, false);
     QVERIFY(list.at(1).mask.isEmpty());
+    QVERIFY(list.at(1).gateway.isEmpty());
+    QVERIFY(list.at(1).dns1.isEmpty());
+    QVERIFY(list.at(1).dns2.isEmpty());
+    QVERIFY(list.at(1).ipv6.isEmpty());
 
     // The three lines name the record already listed.
     const QStringList lines = messages();

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTcpSocket>
 #include <QUdpSocket>
@@ -260,6 +261,39 @@ private slots:
         QVERIFY(node->waitReady(QStringLiteral("local")));
         node->open(QStringLiteral("filepage"), bridgeUrl, QStringLiteral("null"));
         QVERIFY(node->waitReady(QStringLiteral("filepage")));
+    }
+
+    void viscaBindFailureIsReported()
+    {
+        // A new local address whose VISCA port someone else holds: once the
+        // program knows the address (a page search refreshes the list), the
+        // status check and a power-on request both fail to bind.
+        const QString cidr = QStringLiteral("192.0.2.201/24");
+        const QString iface = TestLan::programInterface(0);
+        QString out;
+        QVERIFY2(TestLan::runIp({QStringLiteral("addr"), QStringLiteral("add"), cidr, QStringLiteral("dev"), iface}, &out),
+                 qPrintable(out));
+        auto dropAddress = qScopeGuard([&] {
+            TestLan::runIp({QStringLiteral("addr"), QStringLiteral("del"), cidr, QStringLiteral("dev"), iface});
+        });
+        QUdpSocket blocker;
+        QVERIFY(blocker.bind(QHostAddress(QStringLiteral("192.0.2.201")), 52381, QAbstractSocket::DontShareAddress));
+        const QJsonObject list = nextReply(QStringLiteral("a"), command(QStringLiteral("Control"), QStringLiteral("UpdateDeviceList")), 15000);
+        QVERIFY(!list.isEmpty() && !list.contains(QStringLiteral("mismatch")));
+
+        const QJsonObject status = nextReply(QStringLiteral("b"), command(QStringLiteral("Message"), QStringLiteral("Status")), 5000);
+        QCOMPARE(status.value(QStringLiteral("cmd_type")).toString(), QStringLiteral("Message"));
+        QCOMPARE(status.value(QStringLiteral("payload")).toObject().value(QStringLiteral("name")).toString(),
+                 QStringLiteral("ErrorMsg"));
+        QCOMPARE(word(status), QStringLiteral("UdpScoket_Bind_Fail"));
+        QVERIFY(sandbox->waitForLog(QStringLiteral("bind udp fail port:52381"), 2000));
+
+        // A refused power-on sends nothing to the camera.
+        const int viscaBefore = camsim->count(QStringLiteral("visca"));
+        const QJsonObject power = nextReply(QStringLiteral("a"), setPower(cameras.at(0), QStringLiteral("1")), 5000);
+        QCOMPARE(word(power), QStringLiteral("UdpScoket_Bind_Fail"));
+        QTest::qWait(300);
+        QCOMPARE(camsim->count(QStringLiteral("visca")), viscaBefore);
     }
 
     void secondProgramStopsWhenThePortIsTaken()
