@@ -13,7 +13,12 @@
 #include "usermessage.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDesktopWidget>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QDesktopServices>
 #include <QFile>
 #include <QHeaderView>
@@ -101,6 +106,8 @@ private slots:
     void cleanupTestCase();
 
     void windowSizeAtDesignDpi();
+    void formAsDesigned_data();
+    void formAsDesigned();
     void headerColumnsZeroToTwoAreInert();
     void oneToggleServesEveryColumn();
     void addressesSortAsText();
@@ -219,6 +226,114 @@ void TestPathmereWindow::windowSizeAtDesignDpi()
     QCOMPARE(access->table()->rowCount(), 0);
 }
 
+void TestPathmereWindow::formAsDesigned_data()
+{
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QRect>("designGeometry");
+    QTest::addColumn<QString>("text");
+    const QString window;
+    const auto row = [](const char *name, const QString &parent, const char *className, const QRect &rect,
+                        const QString &text) {
+        QTest::newRow(name) << parent << QString::fromLatin1(className) << rect << text;
+    };
+    // The six field labels end in the full-width colon U+FF1A.
+    const QString colon(QChar(0xFF1A));
+    row("groupBox", window, "QGroupBox", QRect(20, 10, 381, 131), QStringLiteral("Network Device"));
+    row("DeviceSelect", "groupBox", "QComboBox", QRect(10, 30, 241, 31), QString());
+    row("btnSearch", "groupBox", "QPushButton", QRect(270, 30, 101, 31), QStringLiteral("Search"));
+    row("progressBar", "groupBox", "QProgressBar", QRect(10, 80, 361, 31), QString());
+    row("btnAbout", window, "QPushButton", QRect(819, 10, 41, 41), QString());
+    row("searchTable", window, "QTableWidget", QRect(20, 150, 851, 221), QString());
+    row("groupBox_2", window, "QGroupBox", QRect(20, 390, 851, 261), QStringLiteral("Setting"));
+    row("label_2", "groupBox_2", "QLabel", QRect(10, 20, 111, 16), QStringLiteral("Device Name") + colon);
+    row("EditDeviceName", "groupBox_2", "QLineEdit", QRect(10, 40, 171, 31), QString());
+    row("radioDHCP", "groupBox_2", "QRadioButton", QRect(10, 80, 121, 16), QStringLiteral("DHCP"));
+    row("radioStaticIP", "groupBox_2", "QRadioButton", QRect(10, 110, 121, 16), QStringLiteral("Static IP"));
+    row("groupBox_3", "groupBox_2", "QGroupBox", QRect(10, 140, 331, 111), QStringLiteral("Login"));
+    row("label_8", "groupBox_3", "QLabel", QRect(10, 30, 111, 16), QStringLiteral("User ID"));
+    row("label_9", "groupBox_3", "QLabel", QRect(180, 30, 111, 16), QStringLiteral("Password"));
+    row("EditUserID", "groupBox_3", "QLineEdit", QRect(10, 60, 141, 31), QString());
+    row("EditPassword", "groupBox_3", "QLineEdit", QRect(180, 60, 141, 31), QString());
+    row("label_3", "groupBox_2", "QLabel", QRect(390, 30, 111, 16), QStringLiteral("IP Address") + colon);
+    row("frameIPAddress", "groupBox_2", "IPCtrl", QRect(500, 20, 221, 31), QString());
+    row("label_6", "groupBox_2", "QLabel", QRect(390, 75, 111, 16), QStringLiteral("Mask") + colon);
+    row("frameMask", "groupBox_2", "IPCtrl", QRect(500, 65, 221, 31), QString());
+    row("label_5", "groupBox_2", "QLabel", QRect(390, 120, 111, 16), QStringLiteral("Gateway") + colon);
+    row("frameGateway", "groupBox_2", "IPCtrl", QRect(500, 110, 221, 31), QString());
+    row("label_7", "groupBox_2", "QLabel", QRect(390, 165, 111, 16), QStringLiteral("Primary DNS") + colon);
+    row("framePDNS", "groupBox_2", "IPCtrl", QRect(500, 155, 221, 31), QString());
+    row("label_4", "groupBox_2", "QLabel", QRect(390, 210, 111, 16), QStringLiteral("Secondary DNS") + colon);
+    row("frameSDNS", "groupBox_2", "IPCtrl", QRect(500, 200, 221, 31), QString());
+    row("btnApply", "groupBox_2", "QPushButton", QRect(740, 210, 101, 31), QStringLiteral("Apply"));
+}
+
+void TestPathmereWindow::formAsDesigned()
+{
+    QFETCH(QString, parent);
+    QFETCH(QString, className);
+    QFETCH(QRect, designGeometry);
+    QFETCH(QString, text);
+    const QString name = QString::fromLatin1(QTest::currentDataTag());
+    QCOMPARE(window->windowTitle(), QStringLiteral("Pathmere"));
+
+    QWidget *widget = window->findChild<QWidget *>(name);
+    QVERIFY2(widget, qPrintable(name));
+    QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
+    QCOMPARE(widget->parentWidget() == window ? QString() : widget->parentWidget()->objectName(), parent);
+
+    const double scale = QApplication::desktop()->logicalDpiX() / 96.0;
+    const auto scaled = [scale](int v) { return int(std::trunc(v * scale)); };
+    QRect expected(scaled(designGeometry.x()), scaled(designGeometry.y()), scaled(designGeometry.width()),
+                   scaled(designGeometry.height()));
+    if (className == QLatin1String("IPCtrl")) {
+        // The address field keeps its own maximum width of 200.
+        expected.setWidth(qMin(expected.width(), 200));
+        QCOMPARE(widget->styleSheet(), QStringLiteral("background-color: white"));
+    }
+    QCOMPARE(widget->geometry(), expected);
+
+    QString shown;
+    if (auto *box = qobject_cast<QGroupBox *>(widget))
+        shown = box->title();
+    else if (auto *button = qobject_cast<QAbstractButton *>(widget))
+        shown = button->text();
+    else if (auto *label = qobject_cast<QLabel *>(widget))
+        shown = label->text();
+    QCOMPARE(shown, text);
+
+    // One font for the form; the info button shows only its image.
+    if (name == QLatin1String("btnAbout")) {
+        const QString sheet = widget->styleSheet();
+        QVERIFY(sheet.contains(QLatin1String(":checked")));
+        QCOMPARE(sheet.count(QStringLiteral(":/resource/info_icon.png")), 2);
+        QVERIFY(static_cast<QPushButton *>(widget)->shortcut().isEmpty());
+    } else {
+        QCOMPARE(widget->font().family(), QStringLiteral("Arial"));
+        QCOMPARE(widget->font().pointSize(), 10);
+    }
+
+    if (name == QLatin1String("EditDeviceName"))
+        QVERIFY(static_cast<QLineEdit *>(widget)->isReadOnly());
+    if (name == QLatin1String("EditPassword"))
+        QCOMPARE(static_cast<QLineEdit *>(widget)->echoMode(), QLineEdit::Password);
+    if (name == QLatin1String("progressBar")) {
+        QVERIFY(!access->progressBar()->isTextVisible());
+        QCOMPARE(access->progressBar()->value(), 0);
+    }
+    if (name == QLatin1String("searchTable")) {
+        QTableWidget *table = access->table();
+        QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QCOMPARE(table->selectionMode(), QAbstractItemView::SingleSelection);
+        QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
+        QVERIFY(table->showGrid());
+        QVERIFY(table->verticalHeader()->isHidden());
+        const int widths[] = {40, 80, 100, 120, 120, 120, 120, 140, 140};
+        for (int column = 0; column < 9; ++column)
+            QCOMPARE(table->columnWidth(column), scaled(widths[column]));
+    }
+}
+
 void TestPathmereWindow::headerColumnsZeroToTwoAreInert()
 {
     access->showDevices(threeCameras());
@@ -247,6 +362,9 @@ void TestPathmereWindow::oneToggleServesEveryColumn()
     // The rows carry whole records, not one re-sorted column.
     QCOMPARE(column(access->table(), 6), QStringList({"192.0.2.9", "192.0.2.10", "192.0.2.2"}));
     QCOMPARE(column(access->table(), 1), QStringList({"Working", "Working", "Working"}));
+    // And the address column continues the same toggle: descending, as text.
+    clickHeader(access->table(), 6);
+    QCOMPARE(column(access->table(), 6), QStringList({"192.0.2.9", "192.0.2.2", "192.0.2.10"}));
 }
 
 void TestPathmereWindow::addressesSortAsText()

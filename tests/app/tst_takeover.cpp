@@ -24,6 +24,8 @@ private slots:
     void initTestCase();
 
     void noticeTakesOver();
+    void anotherAtAnyPosition_data();
+    void anotherAtAnyPosition();
     void otherDatagramsIgnored();
     void takeoverBetweenSessions();
     void dialogCloseRestarts();
@@ -71,12 +73,13 @@ void TstTakeover::sendNotice(const QByteArray &text)
 pid_t TstTakeover::waitForAnotherCopy(const PathmereSandbox &sandbox, const QList<pid_t> &known)
 {
     const pid_t copy = sandbox.waitForNewProcess(known, 10000);
-    if (copy == 0)
-        return 0;
     // The copy is found as soon as it exists; its command line is final once
     // it has logged.
-    if (!sandbox.waitForLog(QStringLiteral("Run in find another.")))
+    if (copy == 0 || !sandbox.waitForLog(QStringLiteral("Run in find another."))) {
+        qWarning("no \"-another\" copy (found %d); log:\n%s\noutput:\n%s", int(copy),
+                 qPrintable(sandbox.logText()), qPrintable(sandbox.output()));
         return 0;
+    }
     return copy;
 }
 
@@ -106,6 +109,43 @@ void TstTakeover::noticeTakesOver()
     QCOMPARE(xserver.windowSize(windows.first().id), QSize(480, 150));
     QTest::qWait(1000);
     QCOMPARE(sandbox.processes(), QList<pid_t> { copy });
+}
+
+void TstTakeover::anotherAtAnyPosition_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("dialog");
+    QTest::newRow("only") << QStringList { QStringLiteral("-another") } << true;
+    QTest::newRow("after others") << QStringList { QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("-another") } << true;
+    QTest::newRow("with -hide") << QStringList { QStringLiteral("-hide"), QStringLiteral("-another") } << true;
+    QTest::newRow("upper case") << QStringList { QStringLiteral("-Another") } << false;
+    QTest::newRow("longer") << QStringList { QStringLiteral("x"), QStringLiteral("-another2") } << false;
+}
+
+void TstTakeover::anotherAtAnyPosition()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, dialog);
+    PathmereSandbox sandbox;
+    useDisplay(sandbox);
+    QProcess *process = sandbox.start(args);
+    const pid_t pid = pid_t(process->processId());
+    if (!dialog) {
+        QVERIFY(sandbox.waitForLog(QStringLiteral("Screen size"), 15000));
+        QVERIFY(!sandbox.logText().contains(QLatin1String("Run in find another.")));
+        return;
+    }
+    QVERIFY(sandbox.waitForLog(QStringLiteral("Run in find another."), 15000));
+    QVERIFY(xserver.waitForViewableWindow(pid, QStringLiteral("Pathmere"), 10000));
+    const QList<XvfbServer::Window> windows = xserver.windows(pid);
+    QCOMPARE(windows.size(), 1);
+    QCOMPARE(xserver.windowSize(windows.first().id), QSize(480, 150));
+    const QString log = sandbox.logText();
+    // The dialog instead of the main window, and no notice of its own: it
+    // would take over the session that has just taken over from this one.
+    QVERIFY(!log.contains(QLatin1String("Screen size")));
+    QVERIFY(!log.contains(QLatin1String("send message to server.")));
+    QCOMPARE(log.contains(QLatin1String("Start hide shareMemory.create success.")), args.first() == QLatin1String("-hide"));
 }
 
 void TstTakeover::otherDatagramsIgnored()
