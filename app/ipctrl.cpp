@@ -115,6 +115,28 @@ void IPCtrl::focusPrevious(int index)
 // Acts on the key and then lets it through: the field still receives every
 // key press, so a period after a jump is refused by its validator and a
 // Backspace at position 0 deletes nothing.
+namespace {
+
+bool isTypingKey(const QKeyEvent &event)
+{
+    switch (event.key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+        return false;
+    default:
+        return !(event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    }
+}
+
+} // namespace
+
 bool IPCtrl::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {
@@ -147,6 +169,11 @@ bool IPCtrl::eventFilter(QObject *watched, QEvent *event)
                 emit signalTextChanged(edit);
                 break;
             default:
+                // A modifier on its own, or a shortcut such as Ctrl+A, types
+                // nothing; reporting it would advance out of a full field
+                // before the user could select and overwrite it.
+                if (!isTypingKey(*keyEvent))
+                    break;
                 emit signalTextChanged(edit);
                 break;
             }

@@ -734,7 +734,7 @@ void Pathmere::checkVersionFromWeb()
 {
     userAsked = false;
     webAsked = true;
-    // Until the download manager answers for it, there is no update
-    // information: the page hears that no update is needed.
-    webAnalytic->replyCheckVersion(false, QString());
+    // There is no update check to run yet, so no update description could
+    // be had: say so, rather than telling the page it is up to date.
+    webAnalytic->sendErrorMessage(6);
 }

@@ -28,6 +28,7 @@ private slots:
     void backspaceMovesBackOnlyAtStart();
     void arrowKeysCrossFieldsOnlyAtTheEdges();
     void everyKeyPressIsReported();
+    void modifiersAndShortcutsDoNotAdvance();
     void bytesRoundTrip();
     void fieldsAcceptOnlyNumbersUpTo255();
 
@@ -295,6 +296,27 @@ void TestIPCtrl::everyKeyPressIsReported()
     ctrl->setAddress({0, 1, 2, 3});
     ctrl->field(0)->setFocus();
     press(Qt::Key_End);
+    QCOMPARE(focused(), ctrl->field(1));
+}
+
+void TestIPCtrl::modifiersAndShortcutsDoNotAdvance()
+{
+    ctrl->setAddress({250, 1, 2, 3});
+    ctrl->field(0)->setFocus();
+    ctrl->field(0)->setCursorPosition(3);
+    QSignalSpy spy(ctrl, &IPCtrl::signalTextChanged);
+
+    press(Qt::Key_Shift);
+    press(Qt::Key_Control);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    QCOMPARE(focused(), ctrl->field(0));
+    QCOMPARE(ctrl->field(0)->selectedText(), QStringLiteral("250"));
+    QCOMPARE(spy.count(), 0);
+
+    // Typing over the selection replaces the octet and advances as usual.
+    type(QStringLiteral("192"));
+    QCOMPARE(ctrl->field(0)->text(), QStringLiteral("192"));
     QCOMPARE(focused(), ctrl->field(1));
 }
 

@@ -182,6 +182,14 @@ private slots:
         QVERIFY(sandbox->waitForLog(QStringLiteral("Check visca status from web."), 2000));
     }
 
+    void versionCheckWithoutUpdateInformationIsAnError()
+    {
+        // Without an update description the page must not hear "up to date".
+        const QJsonObject reply = nextReply(QStringLiteral("a"), command(QStringLiteral("Control"), QStringLiteral("CheckVersion")), 5000);
+        QVERIFY(!reply.isEmpty() && !reply.contains(QStringLiteral("mismatch")));
+        QCOMPARE(word(reply), QStringLiteral("Download_cfg_Fail"));
+    }
+
     void powerOnStandbyCamera()
     {
         const QJsonObject reply = nextReply(QStringLiteral("a"), setPower(cameras.at(0), QStringLiteral("1")), 8000);
