@@ -26,7 +26,7 @@ test-sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DPATHMERE_SANITIZE=ON -DPATHMERE_BUILD_BENCH=OFF"
 
 # The window on a simulated camera LAN (network namespaces); without a display
-# it saves docs/pathmere-window.png after a search.
+# it saves build/demo/pathmere-window.png after a search.
 demo:
 	@BUILD=$(BUILD) JOBS=$(JOBS) ./scripts/demo.sh
 

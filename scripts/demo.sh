@@ -9,8 +9,11 @@
 #   With a display ($DISPLAY reachable) the window opens there; press Ctrl+C
 #   here to end the demo (closing the window only hides it in the tray).
 #   Without a display (or with PATHMERE_DEMO_HEADLESS=1) Pathmere runs on
-#   Xvfb, "Search" is clicked like a user would, the first camera is selected
-#   and a screenshot of the window is saved to docs/pathmere-window.png.
+#   Xvfb, "Search" is clicked like a user would, the list is sorted by device
+#   name and the camera "Factory default" selected, and a screenshot of the
+#   window is saved to $BUILD/demo/pathmere-window.png (PATHMERE_DEMO_SHOT
+#   overrides). The README's picture, docs/pathmere-window.png, is only ever
+#   refreshed by copying that file by hand.
 #
 # Needs root (ip netns), or unprivileged user namespaces (unshare -Urn).
 set -euo pipefail
@@ -19,7 +22,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
 export BUILD=${BUILD:-build}
 bin="$repo/$BUILD/bin"
-shot=${PATHMERE_DEMO_SHOT:-$repo/docs/pathmere-window.png}
+shot=${PATHMERE_DEMO_SHOT:-$repo/$BUILD/demo/pathmere-window.png}
 
 # Varied cameras: broadcast and unicast answers, short and long replies, a
 # DHCP camera and one that still sits in another subnet (the usual reason to
@@ -127,18 +130,28 @@ program_side() {
     wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Pathmere$' | head -n1) \
         || { cat "$work/pathmere.log" >&2; die "the Pathmere window did not appear"; }
     sleep 1
-    # Design units at 96 DPI: "Search" is at 290,40 (101 x 31); the table
-    # rows start below its header at y 150, 30 apart: select the second.
+    # Design units at 96 DPI: "Search" is at 290,40 (101 x 31). The table
+    # starts at 20,150 with a header about 20 high, then rows 30 high; the
+    # "Device Name" column spans x 360..480 of the window. Replies arrive in
+    # any order, so the list is sorted by name first (one click sorts
+    # ascending): Auditorium, Factory default, Lobby, Parking North,
+    # Stairwell. The second row (y 200..230) is then always "Factory
+    # default", the camera in another subnet.
     say "clicking Search"
     xdotool mousemove --window "$wid" 340 55 click 1
     sleep 6.5
-    xdotool mousemove --window "$wid" 400 220 click 1
+    say "sorting by device name and selecting \"Factory default\""
+    xdotool mousemove --window "$wid" 421 160 click 1
+    sleep 0.5
+    xdotool mousemove --window "$wid" 421 215 click 1
     sleep 0.7
     mkdir -p "$(dirname "$shot")"
     import -window "$wid" "$shot"
     local answered
     answered=$(grep -c '"event":"query"' "$work/camsim.log" || true)
-    say "camsim saw $answered queries; screenshot saved to $shot"
+    say "camsim saw $answered queries"
+    say "screenshot saved to $shot"
+    say "(the README's docs/pathmere-window.png is refreshed by copying it there)"
 }
 
 # --- a LAN without root: user namespace, camera side in a child namespace ----
@@ -174,6 +187,11 @@ esac
 say "building Pathmere, camsim and Hallbridge in $BUILD/"
 cmake -S "$repo" -B "$repo/$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$repo/$BUILD" -j"${JOBS:-2}" --target Pathmere camsim Hallbridge >/dev/null
+
+# camsim refuses to run in the namespace it is started from; naming it
+# helps where the kernel hides other processes' namespaces (unshare -Urn).
+PATHMERE_HOST_NETNS=$(readlink /proc/self/ns/net 2>/dev/null || true)
+export PATHMERE_HOST_NETNS
 
 if [ "$(id -u)" = 0 ]; then
     rc=0

@@ -11,7 +11,7 @@ packages=(
     libminizip-dev zlib1g-dev
     libspdlog-dev
     xvfb xauth x11-utils imagemagick xdotool
-    desktop-file-utils iproute2 procps psmisc python3
+    desktop-file-utils iproute2 procps psmisc python3 strace
     fonts-liberation
 )
 if [ "${PATHMERE_WITH_BROWSER:-0}" = 1 ]; then

@@ -1,5 +1,6 @@
 #include "camerasimulator.h"
 
+#include "networksafety.h"
 #include "sourcedsender.h"
 #include "viscaprotocol.h"
 #include "wakeonlan.h"
@@ -27,8 +28,11 @@ CameraSimulator::CameraSimulator(const CamsimConfig &config, QObject *parent)
     , m_config(config)
     , m_addresses(config.interfaceName)
 {
-    for (int i = 0; i < m_config.cameras.size(); ++i)
+    m_standsOn.resize(m_config.cameras.size());
+    for (int i = 0; i < m_config.cameras.size(); ++i) {
         m_byMac.insert(m_config.cameras.at(i).info.mac, i);
+        m_standsOn[i] = m_config.cameras.at(i).info.ip;
+    }
 }
 
 CameraSimulator::~CameraSimulator()
@@ -56,8 +60,8 @@ void CameraSimulator::rebuildAddressIndex()
     m_byIp.clear();
     for (int i = 0; i < m_config.cameras.size(); ++i) {
         const SimCamera &camera = m_config.cameras.at(i);
-        if (camera.ownsAddress && !m_byIp.contains(camera.info.ip))
-            m_byIp.insert(camera.info.ip, i);
+        if (camera.ownsAddress && !m_byIp.contains(m_standsOn.at(i)))
+            m_byIp.insert(m_standsOn.at(i), i);
     }
 }
 
@@ -132,15 +136,17 @@ void CameraSimulator::handleUtility(const QNetworkDatagram &datagram)
     }
 }
 
-bool CameraSimulator::sendUtility(const SimCamera &camera, const QByteArray &payload, const QNetworkDatagram &request)
+bool CameraSimulator::sendUtility(int index, const QByteArray &payload, const QNetworkDatagram &request)
 {
+    const SimCamera &camera = m_config.cameras.at(index);
     const bool broadcast = camera.sendMode == SimCamera::SendMode::Broadcast;
     const QHostAddress destination = broadcast ? QHostAddress(QHostAddress::Broadcast) : request.senderAddress();
     const quint16 port = broadcast ? UtilityProtocol::Port : static_cast<quint16>(request.senderPort());
     // An owned address is the source, so the reply comes from where the
     // camera says it is.
-    const QHostAddress source = camera.ownsAddress && m_byIp.value(camera.info.ip, -1) >= 0
-        ? QHostAddress(camera.info.ip) : QHostAddress();
+    const QString &standsOn = m_standsOn.at(index);
+    const QHostAddress source = camera.ownsAddress && m_byIp.value(standsOn, -1) >= 0
+        ? QHostAddress(standsOn) : QHostAddress();
     int error = 0;
     const bool sent = SourcedSender::send(int(m_utilitySocket->socketDescriptor()), payload, destination, port,
                                           source, &error);
@@ -162,11 +168,11 @@ void CameraSimulator::answerQuery(const QNetworkDatagram &query, UtilityProtocol
 {
     int replies = 0;
     int failed = 0;
-    for (const SimCamera &camera : qAsConst(m_config.cameras)) {
-        const QByteArray reply = camera.replyTo(kind);
+    for (int i = 0; i < m_config.cameras.size(); ++i) {
+        const QByteArray reply = m_config.cameras.at(i).replyTo(kind);
         if (reply.isEmpty())
             continue;
-        if (sendUtility(camera, reply, query))
+        if (sendUtility(i, reply, query))
             ++replies;
         else
             ++failed;
@@ -206,21 +212,36 @@ void CameraSimulator::handleSettings(const QNetworkDatagram &datagram, const QBy
     if (settings.userId != camera.userId || settings.password != camera.password) {
         event.insert(QStringLiteral("result"), QStringLiteral("refused"));
         m_log.write(QStringLiteral("settings"), event);
-        sendUtility(camera, UtilityProtocol::encodeInvalidIdReply(), datagram);
+        sendUtility(index, UtilityProtocol::encodeInvalidIdReply(), datagram);
         return;
     }
 
     const QString oldIp = camera.info.ip;
+    const QString oldStand = m_standsOn.at(index);
     if (!settings.dhcp) {
         const QString newIp = UtilityProtocol::ipv4ToText(settings.ip);
         const QString newMask = UtilityProtocol::ipv4ToText(settings.mask);
         if (camera.ownsAddress && newIp != oldIp) {
-            QString error;
-            if (!m_addresses.claim(newIp, newMask, &error)) {
-                event.insert(QStringLiteral("result"), QStringLiteral("failed"));
-                event.insert(QStringLiteral("message"), error);
-                m_log.write(QStringLiteral("settings"), event);
-                return;
+            if (m_addresses.managed() && !NetworkSafety::isDocumentationAddress(newIp)) {
+                // Taking the address is the camera's business; putting it on
+                // an interface is ours, and it stays on the old one.
+                m_log.write(QStringLiteral("address"),
+                            {{QStringLiteral("mac"), mac},
+                             {QStringLiteral("ip"), newIp},
+                             {QStringLiteral("kept"), oldStand},
+                             {QStringLiteral("result"), QStringLiteral("refused")},
+                             {QStringLiteral("message"),
+                              QStringLiteral("%1 is not a documentation address (%2); not added to %3")
+                                  .arg(newIp, NetworkSafety::documentationRanges(), m_addresses.interfaceName())}});
+            } else {
+                QString error;
+                if (!m_addresses.claim(newIp, newMask, &error)) {
+                    event.insert(QStringLiteral("result"), QStringLiteral("failed"));
+                    event.insert(QStringLiteral("message"), error);
+                    m_log.write(QStringLiteral("settings"), event);
+                    return;
+                }
+                m_standsOn[index] = newIp;
             }
         }
         camera.info.ip = newIp;
@@ -235,12 +256,12 @@ void CameraSimulator::handleSettings(const QNetworkDatagram &datagram, const QBy
     camera.refreshReplies();
     rebuildAddressIndex();
     // Drop the old address once no camera stands on it any more.
-    if (camera.ownsAddress && oldIp != camera.info.ip && !m_byIp.contains(oldIp))
-        m_addresses.release(oldIp);
+    if (camera.ownsAddress && oldStand != m_standsOn.at(index) && !m_byIp.contains(oldStand))
+        m_addresses.release(oldStand);
 
     event.insert(QStringLiteral("result"), QStringLiteral("applied"));
     m_log.write(QStringLiteral("settings"), event);
-    sendUtility(camera, camera.settingsAnswer(), datagram);
+    sendUtility(index, camera.settingsAnswer(), datagram);
 }
 
 void CameraSimulator::viscaRecvFunc()

@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QVector>
 
 class QNetworkDatagram;
 class QUdpSocket;
@@ -38,7 +39,7 @@ private:
     void answerQuery(const QNetworkDatagram &query, UtilityProtocol::RecordKind kind);
     void handleSettings(const QNetworkDatagram &datagram, const QByteArray &record);
     void handleVisca(const QNetworkDatagram &datagram);
-    bool sendUtility(const SimCamera &camera, const QByteArray &payload, const QNetworkDatagram &request);
+    bool sendUtility(int index, const QByteArray &payload, const QNetworkDatagram &request);
     void rebuildAddressIndex();
 
     CamsimConfig m_config;
@@ -49,6 +50,9 @@ private:
     QUdpSocket *m_wolSocket = nullptr;
     QHash<QString, int> m_byMac;   // MAC text -> camera index
     QHash<QString, int> m_byIp;    // owned address -> camera index
+    // Per camera: the address it stands on in this namespace, which is its
+    // own unless a move to a non-documentation address was refused.
+    QVector<QString> m_standsOn;
     bool m_stopped = false;
 };
 

@@ -1,5 +1,7 @@
 #include "camsimconfig.h"
 
+#include "networksafety.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -25,7 +27,7 @@ DESCRIPTION
   It sends real broadcast traffic. Run it only inside a network namespace of
   a test LAN (see tests/netns/netns.sh), never on a real network, and give
   the cameras documentation addresses only (192.0.2.0/24, 198.51.100.0/24,
-  203.0.113.0/24).
+  203.0.113.0/24). camsim enforces both (see NETWORK SAFETY).
 
   Everything camsim sees or does is written to stdout as one JSON object per
   line (see EVENTS). It runs until SIGTERM or SIGINT, then removes the
@@ -57,6 +59,9 @@ OPTIONS
                          --reply long, --send broadcast, --power silent,
                          --model X, --user U, --password P) is the default
                          for every camera; a SPEC's own keys win.
+      --print-config     Print the cameras as configured (every camera key
+                         with its value, as one JSON object) and exit
+                         without opening a socket or touching an address.
   -h, --help             Show this manual.
 
 CAMERA KEYS
@@ -68,8 +73,11 @@ CAMERA KEYS
   serial=TEXT            serial number, sent in the long reply only
   ip=A.B.C.D             IPv4 address (default 192.0.2.<9+n>)
   mask=A.B.C.D           subnet mask (default 255.255.255.0)
-  gateway=A.B.C.D        default gateway (default the subnet's .1)
-  dns1=A.B.C.D, dns2=A.B.C.D   DNS servers (default .1 and 0.0.0.0)
+  gateway=A.B.C.D        default gateway (default the first address of the
+                         camera's own subnet: A.B.C.1 of its ip= with the
+                         default mask; follows ip= and mask=)
+  dns1=A.B.C.D, dns2=A.B.C.D   DNS servers (default dns1 the same first
+                         address of the camera's subnet, dns2 0.0.0.0)
   dhcp=0|1               reports "dhcp" when 1 (default 0)
   user=TEXT, password=TEXT     credentials for settings (default admin/admin)
   reply=short|long|both  short: 253-byte reply to every query; long:
@@ -110,6 +118,22 @@ BEHAVIOUR
   Wake-on-LAN (port 33333): every datagram is logged; a magic packet for a
   camera's MAC wakes a silent camera, which is then on.
 
+NETWORK SAFETY
+  camsim refuses to start, with a message on stderr and exit code 2, in the
+  host's own network namespace: the one of PID 1, or, when PID 1's cannot be
+  read, the one of the outermost ancestor process it may read (an
+  unprivileged "unshare -Urn" namespace has no readable ancestor outside
+  and passes because it belongs to a user namespace of its own).
+  PATHMERE_HOST_NETNS may name the host's namespace as well (a path such as
+  /proc/<pid>/ns/net, or "net:[N]"). The check is made before any socket
+  exists; --help and --print-config open none and are always allowed.
+  With --interface, only documentation addresses (192.0.2.0/24,
+  198.51.100.0/24, 203.0.113.0/24) are ever added to the interface: an owned
+  camera with another ip= is an error at start, and a settings record
+  moving a camera elsewhere is still applied and answered as the camera
+  would (it then reports the new address), but the camera keeps standing on
+  its old address and an "address" event says the new one was refused.
+
 EVENTS (stdout, one JSON object per line)
   Every event has "event", "t" (ms since start, monotonic) and "wall" (ms
   since the epoch).
@@ -123,6 +147,9 @@ EVENTS (stdout, one JSON object per line)
   record    a 240-byte record that is neither a query nor settings
   visca     a VISCA datagram: "camera" (MAC or null), "to", "from", "type"
             (hex), "seq", "payload" (hex), "answer" (list of reply payloads)
+  address   an address camsim would not add to the interface: "mac",
+            "ip", "kept" (the address the camera stays on), "result"
+            (refused), "message"
   power     a power state change: "mac", "from", "to"
   wol       a Wake-on-LAN datagram: "from", "to", "bytes", "mac" (empty
             when not a magic packet), "camera" (MAC or null)
@@ -231,6 +258,8 @@ CamsimConfig::Outcome CamsimConfig::parse(const QStringList &arguments, QString 
         QString v;
         if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
             return Outcome::Help;
+        } else if (arg == QLatin1String("--print-config")) {
+            printOnly = true;
         } else if (arg == QLatin1String("-q") || arg == QLatin1String("--quiet")) {
             quiet = true;
         } else if (arg == QLatin1String("-c") || arg == QLatin1String("--camera")) {
@@ -273,7 +302,8 @@ CamsimConfig::Outcome CamsimConfig::parse(const QStringList &arguments, QString 
     int index = 0;
     const QList<QVariantMap> specs = fileCameras + optionCameras;
     for (const QVariantMap &spec : specs) {
-        SimCamera camera = SimCamera::generated(++index, QString::fromLatin1(DefaultBaseIp));
+        ++index;
+        SimCamera camera = SimCamera::generated(index, QString::fromLatin1(DefaultBaseIp), index);
         if (!camera.apply(defaults, error) || !camera.apply(spec, error))
             return Outcome::Error;
         cameras.append(camera);
@@ -287,7 +317,9 @@ CamsimConfig::Outcome CamsimConfig::parse(const QStringList &arguments, QString 
     fleet.remove(QStringLiteral("baseIp"));
     cameras.reserve(cameras.size() + fleetCount);
     for (int n = 0; n < fleetCount; ++n) {
-        SimCamera camera = SimCamera::generated(++index, fleetBaseIp);
+        // Identities go on counting after the listed cameras; addresses
+        // start at the fleet's own base.
+        SimCamera camera = SimCamera::generated(++index, fleetBaseIp, n + 1);
         camera.ownsAddress = false;
         if (!camera.apply(defaults, error) || !camera.apply(fleet, error))
             return Outcome::Error;
@@ -297,5 +329,25 @@ CamsimConfig::Outcome CamsimConfig::parse(const QStringList &arguments, QString 
         *error = QStringLiteral("no camera to simulate; give --camera, --fleet or --config (see --help)");
         return Outcome::Error;
     }
+    if (!interfaceName.isEmpty()) {
+        for (const SimCamera &camera : qAsConst(cameras)) {
+            if (camera.ownsAddress && !NetworkSafety::isDocumentationAddress(camera.info.ip)) {
+                *error = QStringLiteral("ip=%1 (camera %2): with --interface only documentation addresses (%3) "
+                                        "are added to an interface")
+                             .arg(camera.info.ip, camera.info.mac, NetworkSafety::documentationRanges());
+                return Outcome::Error;
+            }
+        }
+    }
     return Outcome::Run;
+}
+
+QJsonObject CamsimConfig::toJson() const
+{
+    QJsonArray list;
+    for (const SimCamera &camera : cameras)
+        list.append(camera.toJson());
+    return {{QStringLiteral("interface"), interfaceName},
+            {QStringLiteral("quiet"), quiet},
+            {QStringLiteral("cameras"), list}};
 }

@@ -3,6 +3,7 @@
 
 #include "simcamera.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -14,6 +15,7 @@ class CamsimConfig
 public:
     QString interfaceName;   // empty: addresses are not managed
     bool quiet = false;      // no event per reply datagram
+    bool printOnly = false;  // --print-config: show the cameras, open nothing
     QList<SimCamera> cameras;
 
     enum class Outcome { Run, Help, Error };
@@ -21,6 +23,7 @@ public:
     Outcome parse(const QStringList &arguments, QString *error);
 
     static QString manual();
+    QJsonObject toJson() const;   // what --print-config shows
 
 private:
     bool readFile(const QString &path, QVariantMap *defaults, QList<QVariantMap> *cameras,

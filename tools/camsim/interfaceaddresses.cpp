@@ -1,5 +1,6 @@
 #include "interfaceaddresses.h"
 
+#include "networksafety.h"
 #include "utilityprotocol.h"
 
 #include <QHostAddress>
@@ -62,6 +63,13 @@ bool InterfaceAddresses::claim(const QString &ip, const QString &mask, QString *
     if (QHostAddress(ip).protocol() != QAbstractSocket::IPv4Protocol || ip == QLatin1String("0.0.0.0")) {
         if (error)
             *error = QStringLiteral("not a usable IPv4 address: %1").arg(ip);
+        return false;
+    }
+    if (!NetworkSafety::isDocumentationAddress(ip)) {
+        if (error) {
+            *error = QStringLiteral("refusing to add %1 to %2: not a documentation address (%3)")
+                         .arg(ip, m_interface, NetworkSafety::documentationRanges());
+        }
         return false;
     }
     const int prefix = prefixLength(mask);

@@ -2,7 +2,7 @@
 
 #include <QHostAddress>
 
-SimCamera SimCamera::generated(int index, const QString &baseIp)
+SimCamera SimCamera::generated(int index, const QString &baseIp, int position)
 {
     SimCamera camera;
     // Locally administered unicast MACs, so no real vendor's range is used.
@@ -18,16 +18,37 @@ SimCamera SimCamera::generated(int index, const QString &baseIp)
     const UtilityProtocol::Ipv4Bytes base = UtilityProtocol::ipv4FromText(baseIp);
     const int first = qBound(1, int(base[3]), 254);
     UtilityProtocol::Ipv4Bytes ip = base;
-    ip[3] = static_cast<quint8>(1 + (first - 1 + index - 1) % 254);
+    ip[3] = static_cast<quint8>(1 + (first - 1 + qMax(position, 1) - 1) % 254);
     camera.info.ip = UtilityProtocol::ipv4ToText(ip);
     camera.info.mask = QStringLiteral("255.255.255.0");
-    UtilityProtocol::Ipv4Bytes gateway = base;
-    gateway[3] = 1;
-    camera.info.gateway = UtilityProtocol::ipv4ToText(gateway);
-    camera.info.dns1 = camera.info.gateway;
+    camera.deriveAddressDefaults();
     camera.info.dns2 = QStringLiteral("0.0.0.0");
     camera.info.dhcp = false;
     return camera;
+}
+
+QString SimCamera::firstAddressOfSubnet(const QString &ip, const QString &mask)
+{
+    const quint32 address = QHostAddress(ip).toIPv4Address();
+    const quint32 maskBits = QHostAddress(mask).toIPv4Address();
+    int prefix = 0;
+    while (prefix < 32 && (maskBits & (0x80000000u >> prefix)))
+        ++prefix;
+    // A /31 or /32 has no first host and 0.0.0.0 no subnet: take the /24's
+    // .1 as the default mask would.
+    if (prefix == 0 || prefix > 30)
+        prefix = 24;
+    const quint32 network = address & (0xffffffffu << (32 - prefix));
+    return QHostAddress(network + 1).toString();
+}
+
+void SimCamera::deriveAddressDefaults()
+{
+    const QString first = firstAddressOfSubnet(info.ip, info.mask);
+    if (!m_gatewayGiven)
+        info.gateway = first;
+    if (!m_dns1Given)
+        info.dns1 = first;
 }
 
 static bool parseBool(const QVariant &value, bool *out)
@@ -88,6 +109,10 @@ bool SimCamera::apply(const QVariantMap &settings, QString *error)
                 : key == QLatin1String("gateway") ? &info.gateway
                 : key == QLatin1String("dns1") ? &info.dns1 : &info.dns2;
             *field = QHostAddress(text).toString();
+            if (key == QLatin1String("gateway"))
+                m_gatewayGiven = true;
+            else if (key == QLatin1String("dns1"))
+                m_dns1Given = true;
         } else if (key == QLatin1String("dhcp")) {
             if (!parseBool(it.value(), &info.dhcp))
                 return fail(QStringLiteral("0 or 1 expected"));
@@ -133,6 +158,7 @@ bool SimCamera::apply(const QVariantMap &settings, QString *error)
             return false;
         }
     }
+    deriveAddressDefaults();
     refreshReplies();
     return true;
 }
@@ -192,4 +218,32 @@ QString SimCamera::replyFormsText() const
 QString SimCamera::sendModeText() const
 {
     return sendMode == SendMode::Unicast ? QStringLiteral("unicast") : QStringLiteral("broadcast");
+}
+
+QString SimCamera::queriesText() const
+{
+    return QString(answersQueryA ? QStringLiteral("a") : QString()) + (answersQueryB ? QStringLiteral("b") : QString());
+}
+
+QJsonObject SimCamera::toJson() const
+{
+    return {{QStringLiteral("mac"), info.mac},
+            {QStringLiteral("model"), info.model},
+            {QStringLiteral("name"), info.name},
+            {QStringLiteral("fw"), info.fwVersion},
+            {QStringLiteral("ipv6"), info.ipv6},
+            {QStringLiteral("serial"), info.serialNo},
+            {QStringLiteral("ip"), info.ip},
+            {QStringLiteral("mask"), info.mask},
+            {QStringLiteral("gateway"), info.gateway},
+            {QStringLiteral("dns1"), info.dns1},
+            {QStringLiteral("dns2"), info.dns2},
+            {QStringLiteral("dhcp"), info.dhcp},
+            {QStringLiteral("user"), userId},
+            {QStringLiteral("password"), password},
+            {QStringLiteral("reply"), replyFormsText()},
+            {QStringLiteral("queries"), queriesText()},
+            {QStringLiteral("send"), sendModeText()},
+            {QStringLiteral("power"), powerText(power)},
+            {QStringLiteral("own"), ownsAddress}};
 }
