@@ -1,6 +1,7 @@
 #ifndef UTILITYSEARCH_H
 #define UTILITYSEARCH_H
 
+#include "batchdatagramreceiver.h"
 #include "utilitydevicelist.h"
 #include "utilityprotocol.h"
 #include "utilityreplyfilter.h"
@@ -14,13 +15,9 @@
 #include <QMutex>
 #include <QObject>
 #include <QSet>
-#include <QVector>
-
-#include <memory>
 
 class NetworkInterfaceMonitor;
 class QNetworkDatagram;
-class QSocketNotifier;
 class QUdpSocket;
 
 // The broadcast utility search on UDP port 8000: sends the two queries from
@@ -33,15 +30,8 @@ class QUdpSocket;
 // a wildcard receiver on port 8000 takes broadcast replies and keeps those
 // that arrived on the adapters of the search.
 //
-// A fleet answers a search within milliseconds, and QUdpSocket hands over one
-// datagram per call (two system calls and a QNetworkDatagram each). Every
-// socket is therefore read in batches (recvmmsg, with the arrival address
-// and interface) through a duplicate of its descriptor that has a socket
-// notifier of its own. The QUdpSocket keeps binding and sending; as nothing
-// reads through it, it soon stops notifying by itself. When the kernel queue
-// is large enough to hold a burst, a socket that just had data is left to
-// fill for a moment before it is read again: one wake-up then takes hundreds
-// of replies instead of a handful.
+// A fleet answers a search within milliseconds: every socket is read in
+// batches (BatchDatagramReceiver) and per-reply work stays O(1).
 class UtilitySearch : public QObject
 {
     Q_OBJECT
@@ -64,9 +54,6 @@ public:
 signals:
     void emitUtilityRecvSettingFail(int failCase);
 
-private slots:
-    void utilitySearchBrcRecvFunc();
-
 private:
     friend class TestUtilitySearch;
 
@@ -76,36 +63,16 @@ private:
 
     void bindAddressSocket(const QHostAddress &address);
     void openBroadcastReceiver();
-    void closeSockets();
-    struct ReceiveBatch;
-    // How one socket is read: its place (0 for the wildcard receiver, 1...
-    // for the bound sockets in list order) and our duplicate descriptor.
-    struct Receiver
-    {
-        QUdpSocket *socket = nullptr;
-        int descriptor = -1;          // -1: read through the QUdpSocket itself
-        QSocketNotifier *notifier = nullptr;
-        quint64 ordinal = 0;
-        bool wildcard = false;
-        bool mayPause = false;        // the queue holds a burst
-        bool stopped = false;         // stopSearch: no more reading
-    };
-    struct Arrival
-    {
-        quint64 ordinal;
-        bool wildcard;
-        bool hasDestination;   // the datagram's IPv4 destination and interface are known
-        quint32 destination;
-        int interfaceIndex;
-    };
-
+    // A socket bound to address on port 8000 (the failure logged), or nullptr.
+    QUdpSocket *bindSocket(const QHostAddress &address);
+    // ordinal: the socket's place, 0 for the wildcard receiver, 1... for the
+    // bound sockets in list order.
     void addReceiver(QUdpSocket *socket, quint64 ordinal, bool wildcard);
-    int drainDescriptor(const Receiver &receiver);
-    void pauseReceiver(const Receiver &receiver);
-    void drainSocket(const Receiver &receiver);
-    void takeQtDatagram(const QNetworkDatagram &datagram, const Receiver &receiver);
-    void takeDatagram(const char *data, int size, quint32 senderIpv4, quint16 senderPort,
-                      const Arrival &arrival, qint64 nowMs);
+    void closeSockets();
+    void utilitySearchBrcRecvFunc(const BatchDatagramReceiver::Datagram *datagrams, int count,
+                                  quint64 ordinal, bool wildcard);
+    void takeDatagram(const BatchDatagramReceiver::Datagram &datagram, quint64 ordinal, bool wildcard,
+                      qint64 nowMs);
     bool keepsBroadcastDatagram(const QNetworkDatagram &datagram) const;
     bool keepsBroadcastDatagram(bool hasDestination, quint32 destination, int interfaceIndex) const;
     bool isLocalIpv4(quint32 address) const;
@@ -126,10 +93,8 @@ private:
     UtilityReplyFilter replyFilter;
     UtilityProtocol::RecurringTexts recurringTexts;
     QElapsedTimer clock;
-    QVector<Receiver> receivers;
+    QList<BatchDatagramReceiver *> receivers;   // children of their sockets
     quint64 socketGeneration = 0;       // changes whenever the sockets are closed
-    std::unique_ptr<ReceiveBatch> batch;
-    bool batchInUse = false;
 };
 
 #endif // UTILITYSEARCH_H
