@@ -8,6 +8,7 @@
 #include <QMutexLocker>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
+#include <QSet>
 #include <QUdpSocket>
 
 namespace {
@@ -99,13 +100,27 @@ void UtilitySearch::sendSetting(QByteArray record)
     appLog(LogSystem::LogMajorMsg, "UtilitySearch send setting.");
     const QByteArray text = UtilityProtocol::encodeWireRecord(record);
 
-    for (const QHostAddress &address : qAsConst(localAddresses))
-        bindAddressSocket(address);
+    // One record per local address: sockets stay open until the next search,
+    // so sending on all of them would hand a camera the same change once more
+    // for every earlier Apply, and once more again during a running search.
+    QSet<quint32> addressesWithSocket;
+    for (const QUdpSocket *socket : qAsConst(sockets))
+        addressesWithSocket.insert(socket->localAddress().toIPv4Address());
+    for (const QHostAddress &address : qAsConst(localAddresses)) {
+        if (!addressesWithSocket.contains(address.toIPv4Address()))
+            bindAddressSocket(address);
+    }
     if (!sockets.isEmpty())
         openBroadcastReceiver();
 
-    for (QUdpSocket *socket : qAsConst(sockets))
+    QSet<quint32> sentFrom;
+    for (QUdpSocket *socket : qAsConst(sockets)) {
+        const quint32 source = socket->localAddress().toIPv4Address();
+        if (sentFrom.contains(source))
+            continue;
+        sentFrom.insert(source);
         socket->writeDatagram(text, QHostAddress(QHostAddress::Broadcast), UtilityProtocol::Port);
+    }
 }
 
 void UtilitySearch::stopSearch()

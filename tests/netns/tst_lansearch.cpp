@@ -328,6 +328,39 @@ private slots:
             QCOMPARE(r->ip, e.ip);
         }
     }
+
+    void repeatedApplySendsOneRecordEach()
+    {
+        const QList<Expected> cams = camerasFor(QStringLiteral("192.0.2"), 1);
+        QVERIFY(startSide(0, camsimArgs(cams, {QStringLiteral("--send"), QStringLiteral("unicast")})));
+        const QList<DeviceRecord> found = search(QString(), {0});
+        const DeviceRecord *target = findMac(found, cams.first().mac);
+        QVERIFY(target);
+
+        UtilityProtocol::Settings settings;
+        settings.ip = UtilityProtocol::ipv4FromText(QStringLiteral("192.0.2.98"));
+        QVERIFY(UtilityProtocol::macFromText(target->mac, &settings.mac));
+        settings.mask = UtilityProtocol::ipv4FromText(QStringLiteral("255.255.255.0"));
+        settings.name = target->name;
+        settings.userId = QStringLiteral("admin");
+        settings.password = QStringLiteral("wrong");
+        const QByteArray record = UtilityProtocol::buildSettingsRecord(settings);
+
+        // Three refused Apply presses without a search in between, the last
+        // one while a search runs: the camera sees each record exactly once.
+        QSignalSpy failSpy(manager, &SearchManager::emitUtilitySettingFail);
+        for (int press = 1; press <= 3; ++press) {
+            if (press == 3)
+                manager->startSearch(QString());
+            manager->sendSetting(record);
+            QTRY_COMPARE_WITH_TIMEOUT(failSpy.count(), press, 5000);
+            QVERIFY(CamsimProcess::waitUntil([&] { return side[0]->count(QStringLiteral("settings")) >= press; }, 3000));
+        }
+        QTest::qWait(500);
+        QCOMPARE(side[0]->count(QStringLiteral("settings")), 3);
+        QCOMPARE(failSpy.count(), 3);
+        manager->getDeviceList();
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLanSearch)
