@@ -259,3 +259,20 @@ void PathmereSandbox::killAll()
         QFile::remove(QFile::decodeName(semaphoreFile));
     }
 }
+
+pid_t PathmereSandbox::startReady(const QStringList &args)
+{
+    const int before = logText().count(QStringLiteral("Screen size"));
+    QProcess *process = start(args);
+    if (!waitForLog(QStringLiteral("Screen size"), 15000, before + 1)) {
+        qWarning("not ready; log:\n%s\noutput:\n%s", qPrintable(logText()), qPrintable(output()));
+        return 0;
+    }
+    return pid_t(process->processId());
+}
+
+void PathmereSandbox::useDisplay(const QString &display)
+{
+    setEnv(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    setEnv(QStringLiteral("DISPLAY"), display);
+}

@@ -39,6 +39,11 @@ public:
     // Starts Pathmere with args; output goes to files in the sandbox, so the
     // copies it starts of itself keep a place to write to.
     QProcess *start(const QStringList &args = QStringList());
+    // Starts Pathmere and waits until its window exists; the process id, or
+    // 0 (with the log and output printed) when it never got there.
+    pid_t startReady(const QStringList &args = QStringList());
+    // Runs the program on the X display given (a real window) instead of offscreen.
+    void useDisplay(const QString &display);
     // Runs Pathmere with args to its end; returns the exit code, -1 on a
     // crash or time-out.
     int run(const QStringList &args, int timeoutMs = 15000);

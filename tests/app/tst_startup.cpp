@@ -35,9 +35,6 @@ private slots:
     void startAfterKill9();
 
 private:
-    void useDisplay(PathmereSandbox &sandbox) const;
-    // Starts the program and waits until its window exists.
-    pid_t startReady(PathmereSandbox &sandbox, const QStringList &args = QStringList()) const;
 
     XvfbServer xserver;
 };
@@ -48,27 +45,10 @@ void TstStartup::initTestCase()
     QVERIFY2(xserver.start(), "Xvfb did not start");
 }
 
-void TstStartup::useDisplay(PathmereSandbox &sandbox) const
-{
-    sandbox.setEnv(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    sandbox.setEnv(QStringLiteral("DISPLAY"), xserver.display());
-}
-
-pid_t TstStartup::startReady(PathmereSandbox &sandbox, const QStringList &args) const
-{
-    const int before = sandbox.logText().count(QStringLiteral("Screen size"));
-    QProcess *process = sandbox.start(args);
-    if (!sandbox.waitForLog(QStringLiteral("Screen size"), 15000, before + 1)) {
-        qWarning("not ready; log:\n%s\noutput:\n%s", qPrintable(sandbox.logText()), qPrintable(sandbox.output()));
-        return 0;
-    }
-    return pid_t(process->processId());
-}
-
 void TstStartup::logFileNameAndFirstLines()
 {
     PathmereSandbox sandbox;
-    useDisplay(sandbox);
+    sandbox.useDisplay(xserver.display());
     QVERIFY(sandbox.isValid());
     QProcess *process = sandbox.start();
     QVERIFY(sandbox.waitForLog(QStringLiteral("Screen size")));
@@ -160,8 +140,8 @@ void TstStartup::hideOnlyAsFirstArgument()
     QFETCH(QStringList, args);
     QFETCH(bool, hidden);
     PathmereSandbox sandbox;
-    useDisplay(sandbox);
-    const pid_t pid = startReady(sandbox, args);
+    sandbox.useDisplay(xserver.display());
+    const pid_t pid = sandbox.startReady(args);
     QVERIFY(pid > 0);
     QCOMPARE(sandbox.logText().contains(QLatin1String("Start hide shareMemory.create success.")), hidden);
     if (hidden) {
@@ -176,8 +156,8 @@ void TstStartup::hideOnlyAsFirstArgument()
 void TstStartup::secondStartShowsFirstInstance()
 {
     PathmereSandbox sandbox;
-    useDisplay(sandbox);
-    const pid_t first = startReady(sandbox, { QStringLiteral("-hide") });
+    sandbox.useDisplay(xserver.display());
+    const pid_t first = sandbox.startReady({ QStringLiteral("-hide") });
     QVERIFY(first > 0);
     QVERIFY(!xserver.hasViewableWindow(first, QStringLiteral("Pathmere")));
 
@@ -199,8 +179,8 @@ void TstStartup::secondStartShowsFirstInstance()
 void TstStartup::secondHiddenStartChangesNothing()
 {
     PathmereSandbox sandbox;
-    useDisplay(sandbox);
-    const pid_t first = startReady(sandbox, { QStringLiteral("-hide") });
+    sandbox.useDisplay(xserver.display());
+    const pid_t first = sandbox.startReady({ QStringLiteral("-hide") });
     QVERIFY(first > 0);
     QCOMPARE(::kill(first, SIGSTOP), 0);
     const QString logBefore = sandbox.logText();
@@ -228,7 +208,7 @@ void TstStartup::closeProgramFromAnotherProcess()
     QFETCH(bool, systemV);
     QFETCH(bool, hidden);
     PathmereSandbox sandbox;
-    useDisplay(sandbox);
+    sandbox.useDisplay(xserver.display());
     QProcess *process = sandbox.start(hidden ? QStringList { QStringLiteral("-hide") } : QStringList());
     QVERIFY(sandbox.waitForLog(QStringLiteral("Screen size")));
     QTest::qWait(200);
@@ -250,15 +230,15 @@ void TstStartup::closeProgramFromAnotherProcess()
 void TstStartup::startAfterKill9()
 {
     PathmereSandbox sandbox;
-    useDisplay(sandbox);
-    const pid_t first = startReady(sandbox);
+    sandbox.useDisplay(xserver.display());
+    const pid_t first = sandbox.startReady();
     QVERIFY(first > 0);
     QCOMPARE(::kill(first, SIGKILL), 0);
     QVERIFY(PathmereSandbox::waitForExit(first, 5000));
     // System V memory outlives the killed owner.
     QVERIFY(SegmentClient::exists(sandbox.segmentKey()));
 
-    const pid_t second = startReady(sandbox);
+    const pid_t second = sandbox.startReady();
     QVERIFY(second > 0);
     QCOMPARE(sandbox.logText().count(QStringLiteral("shareMemory.create success.")), 2);
     QVERIFY(!sandbox.logText().contains(QLatin1String("shareMemory.create fail.")));

@@ -32,8 +32,6 @@ private slots:
     void bindRetriesWhilePortHeld();
 
 private:
-    void useDisplay(PathmereSandbox &sandbox) const;
-    pid_t startReady(PathmereSandbox &sandbox, const QStringList &args = QStringList()) const;
     static void sendNotice(const QByteArray &text);
     // Waits for the "-another" copy of a taken-over instance.
     static pid_t waitForAnotherCopy(const PathmereSandbox &sandbox, const QList<pid_t> &known);
@@ -45,23 +43,6 @@ void TstTakeover::initTestCase()
 {
     QVERIFY2(QFile::exists(PathmereSandbox::programPath()), qPrintable(PathmereSandbox::programPath()));
     QVERIFY2(xserver.start(), "Xvfb did not start");
-}
-
-void TstTakeover::useDisplay(PathmereSandbox &sandbox) const
-{
-    sandbox.setEnv(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    sandbox.setEnv(QStringLiteral("DISPLAY"), xserver.display());
-}
-
-pid_t TstTakeover::startReady(PathmereSandbox &sandbox, const QStringList &args) const
-{
-    const int before = sandbox.logText().count(QStringLiteral("Screen size"));
-    QProcess *process = sandbox.start(args);
-    if (!sandbox.waitForLog(QStringLiteral("Screen size"), 15000, before + 1)) {
-        qWarning("not ready; log:\n%s\noutput:\n%s", qPrintable(sandbox.logText()), qPrintable(sandbox.output()));
-        return 0;
-    }
-    return pid_t(process->processId());
 }
 
 void TstTakeover::sendNotice(const QByteArray &text)
@@ -86,8 +67,8 @@ pid_t TstTakeover::waitForAnotherCopy(const PathmereSandbox &sandbox, const QLis
 void TstTakeover::noticeTakesOver()
 {
     PathmereSandbox sandbox;
-    useDisplay(sandbox);
-    const pid_t first = startReady(sandbox);
+    sandbox.useDisplay(xserver.display());
+    const pid_t first = sandbox.startReady();
     QVERIFY(first > 0);
 
     sendNotice("ANOTHER_LOGIN");
@@ -127,7 +108,7 @@ void TstTakeover::anotherAtAnyPosition()
     QFETCH(QStringList, args);
     QFETCH(bool, dialog);
     PathmereSandbox sandbox;
-    useDisplay(sandbox);
+    sandbox.useDisplay(xserver.display());
     QProcess *process = sandbox.start(args);
     const pid_t pid = pid_t(process->processId());
     if (!dialog) {
@@ -151,7 +132,7 @@ void TstTakeover::anotherAtAnyPosition()
 void TstTakeover::otherDatagramsIgnored()
 {
     PathmereSandbox sandbox;
-    const pid_t first = startReady(sandbox);
+    const pid_t first = sandbox.startReady();
     QVERIFY(first > 0);
 
     const QList<QByteArray> others { "ANOTHER_LOGIN\n", "another_login", "ANOTHER_LOGIN ", "ANOTHER_LOGI", "" };
@@ -171,9 +152,9 @@ void TstTakeover::takeoverBetweenSessions()
 {
     PathmereSandbox sessionA;
     PathmereSandbox sessionB;
-    const pid_t a = startReady(sessionA);
+    const pid_t a = sessionA.startReady();
     QVERIFY(a > 0);
-    const pid_t b = startReady(sessionB);
+    const pid_t b = sessionB.startReady();
     QVERIFY(b > 0);
 
     QVERIFY(PathmereSandbox::waitForExit(a, 5000));
@@ -194,8 +175,8 @@ void TstTakeover::dialogCloseRestarts()
     QSKIP("built without Xlib: no way to close the dialog from outside");
 #endif
     PathmereSandbox sandbox;
-    useDisplay(sandbox);
-    const pid_t first = startReady(sandbox);
+    sandbox.useDisplay(xserver.display());
+    const pid_t first = sandbox.startReady();
     QVERIFY(first > 0);
     sendNotice("ANOTHER_LOGIN");
     QVERIFY(PathmereSandbox::waitForExit(first, 5000));
@@ -225,7 +206,7 @@ void TstTakeover::bindRetriesWhilePortHeld()
     QVERIFY(holder.bind(QHostAddress::AnyIPv4, 56731, QAbstractSocket::DontShareAddress));
 
     PathmereSandbox sandbox;
-    const pid_t first = startReady(sandbox);
+    const pid_t first = sandbox.startReady();
     QVERIFY(first > 0);
 
     const QString log = sandbox.logText();
