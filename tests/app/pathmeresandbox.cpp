@@ -103,7 +103,7 @@ QProcess *PathmereSandbox::start(const QStringList &args)
     process->setStandardOutputFile(out);
     process->setStandardErrorFile(out);
     process->start(programPath(), args);
-    process->waitForStarted(10000);
+    process->waitForStarted(StartTimeoutMs);
     started.append(process);
     return process;
 }
@@ -264,7 +264,7 @@ pid_t PathmereSandbox::startReady(const QStringList &args)
 {
     const int before = logText().count(QStringLiteral("Screen size"));
     QProcess *process = start(args);
-    if (!waitForLog(QStringLiteral("Screen size"), 15000, before + 1)) {
+    if (!waitForLog(QStringLiteral("Screen size"), StartTimeoutMs, before + 1)) {
         qWarning("not ready; log:\n%s\noutput:\n%s", qPrintable(logText()), qPrintable(output()));
         return 0;
     }

@@ -19,6 +19,11 @@ class QProcess;
 class PathmereSandbox
 {
 public:
+    // How long a start of the program may take. Generous: on a loaded CI
+    // machine (two cores shared with a sanitized build) a start has been
+    // seen to take more than ten seconds; a passing test never waits it out.
+    static constexpr int StartTimeoutMs = 45000;
+
     explicit PathmereSandbox(const QString &sessionId = QString());
     ~PathmereSandbox();
 
@@ -46,12 +51,12 @@ public:
     void useDisplay(const QString &display);
     // Runs Pathmere with args to its end; returns the exit code, -1 on a
     // crash or time-out.
-    int run(const QStringList &args, int timeoutMs = 15000);
+    int run(const QStringList &args, int timeoutMs = StartTimeoutMs);
 
     // Text of all log files, oldest serial first; names of the log files.
     QString logText() const;
     QStringList logFiles() const;
-    bool waitForLog(const QString &text, int timeoutMs = 10000, int occurrences = 1) const;
+    bool waitForLog(const QString &text, int timeoutMs = StartTimeoutMs, int occurrences = 1) const;
     QString output() const;
 
     // Live (non-zombie) processes that carry this sandbox's marker.

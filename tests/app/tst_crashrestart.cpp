@@ -43,22 +43,22 @@ void TstCrashRestart::crashRestartsOnceThenShowsDialog()
     const pid_t firstPid = pid_t(first->processId());
 
     // First crash: the process dies of the signal and a new one starts.
-    QVERIFY(first->waitForFinished(15000));
+    QVERIFY(first->waitForFinished(PathmereSandbox::StartTimeoutMs));
     QCOMPARE(first->exitStatus(), QProcess::CrashExit);
     QCOMPARE(sandbox.logText().count(QStringLiteral("doCrash.")), 1);
     QVERIFY2(sandbox.output().contains(QLatin1String("Pathmere: fatal signal 11")), qPrintable(sandbox.output()));
-    const pid_t second = sandbox.waitForNewProcess({ firstPid }, 10000);
+    const pid_t second = sandbox.waitForNewProcess({ firstPid }, PathmereSandbox::StartTimeoutMs);
     QVERIFY(second > 0);
-    QVERIFY(sandbox.waitForLog(QStringLiteral("Screen size"), 10000, 2));
+    QVERIFY(sandbox.waitForLog(QStringLiteral("Screen size"), PathmereSandbox::StartTimeoutMs, 2));
     QCOMPARE(PathmereSandbox::commandLine(second).mid(1), QStringList());
     QVERIFY(QFile::exists(sandbox.crashRecordFile()));
     // The restarted program offers the crash logs at once.
-    QVERIFY(xserver.waitForViewableWindow(second, QStringLiteral("TolvikPathmere"), 10000));
-    QVERIFY(xserver.waitForViewableWindow(second, QStringLiteral("Pathmere"), 10000));
+    QVERIFY(xserver.waitForViewableWindow(second, QStringLiteral("TolvikPathmere"), PathmereSandbox::StartTimeoutMs));
+    QVERIFY(xserver.waitForViewableWindow(second, QStringLiteral("Pathmere"), PathmereSandbox::StartTimeoutMs));
 
     // Second crash before a normal exit: no restart, the dialog runs in the
     // crashed process and the mark is gone.
-    QVERIFY(sandbox.waitForLog(QStringLiteral("doCrash."), 15000, 2));
+    QVERIFY(sandbox.waitForLog(QStringLiteral("doCrash."), PathmereSandbox::StartTimeoutMs, 2));
     QTRY_VERIFY_WITH_TIMEOUT(sandbox.output().count(QStringLiteral("Pathmere: fatal signal 11")) == 2, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(sandbox.crashRecordFile()), 5000);
     QTest::qWait(2000);
@@ -73,7 +73,7 @@ void TstCrashRestart::crashRestartsOnceThenShowsDialog()
         if (window.title == QLatin1String("TolvikPathmere"))
             QVERIFY(xserver.closeWindow(window.id));
     }
-    QVERIFY(PathmereSandbox::waitForExit(second, 10000));
+    QVERIFY(PathmereSandbox::waitForExit(second, PathmereSandbox::StartTimeoutMs));
     QTest::qWait(1000);
     QVERIFY(sandbox.processes().isEmpty());
     QCOMPARE(sandbox.output().count(QStringLiteral("started again as process")), 1);

@@ -68,7 +68,7 @@ void TstStartup::logFileNameAndFirstLines()
         QCOMPARE(match.captured(1), expected.at(i));
     }
     QVERIFY2(lines.at(3).endsWith(QLatin1String("Pathmere/Pathmere : Screen size 1280x1024")), qPrintable(lines.at(3)));
-    QVERIFY(xserver.waitForViewableWindow(pid_t(process->processId()), QStringLiteral("Pathmere"), 10000));
+    QVERIFY(xserver.waitForViewableWindow(pid_t(process->processId()), QStringLiteral("Pathmere"), PathmereSandbox::StartTimeoutMs));
 
     // A normal end leaves exit code 0 and no crash mark.
     QVERIFY(SegmentClient::writeWithQt(sandbox.segmentKey(), "Close_Program"));
@@ -149,7 +149,7 @@ void TstStartup::hideOnlyAsFirstArgument()
         QTest::qWait(1500);
         QVERIFY(!xserver.hasViewableWindow(pid, QStringLiteral("Pathmere")));
     } else {
-        QVERIFY(xserver.waitForViewableWindow(pid, QStringLiteral("Pathmere"), 10000));
+        QVERIFY(xserver.waitForViewableWindow(pid, QStringLiteral("Pathmere"), PathmereSandbox::StartTimeoutMs));
     }
 }
 
@@ -242,7 +242,7 @@ void TstStartup::startAfterKill9()
     QVERIFY(second > 0);
     QCOMPARE(sandbox.logText().count(QStringLiteral("shareMemory.create success.")), 2);
     QVERIFY(!sandbox.logText().contains(QLatin1String("shareMemory.create fail.")));
-    QVERIFY(xserver.waitForViewableWindow(second, QStringLiteral("Pathmere"), 10000));
+    QVERIFY(xserver.waitForViewableWindow(second, QStringLiteral("Pathmere"), PathmereSandbox::StartTimeoutMs));
 
     // The new segment works: a third start hands over to the second.
     QCOMPARE(sandbox.run({}), 0);

@@ -53,7 +53,7 @@ void TstTakeover::sendNotice(const QByteArray &text)
 
 pid_t TstTakeover::waitForAnotherCopy(const PathmereSandbox &sandbox, const QList<pid_t> &known)
 {
-    const pid_t copy = sandbox.waitForNewProcess(known, 10000);
+    const pid_t copy = sandbox.waitForNewProcess(known, PathmereSandbox::StartTimeoutMs);
     // The copy is found as soon as it exists; its command line is final once
     // it has logged.
     if (copy == 0 || !sandbox.waitForLog(QStringLiteral("Run in find another."))) {
@@ -84,7 +84,7 @@ void TstTakeover::noticeTakesOver()
     QCOMPARE(log.count(QStringLiteral("shareMemory.create success.")), 2);
 
     // It shows the dialog and nothing else, and stays the only copy.
-    QVERIFY(xserver.waitForViewableWindow(copy, QStringLiteral("Pathmere"), 10000));
+    QVERIFY(xserver.waitForViewableWindow(copy, QStringLiteral("Pathmere"), PathmereSandbox::StartTimeoutMs));
     const QList<XvfbServer::Window> windows = xserver.windows(copy);
     QCOMPARE(windows.size(), 1);
     QCOMPARE(xserver.windowSize(windows.first().id), QSize(480, 150));
@@ -112,12 +112,12 @@ void TstTakeover::anotherAtAnyPosition()
     QProcess *process = sandbox.start(args);
     const pid_t pid = pid_t(process->processId());
     if (!dialog) {
-        QVERIFY(sandbox.waitForLog(QStringLiteral("Screen size"), 15000));
+        QVERIFY(sandbox.waitForLog(QStringLiteral("Screen size"), PathmereSandbox::StartTimeoutMs));
         QVERIFY(!sandbox.logText().contains(QLatin1String("Run in find another.")));
         return;
     }
-    QVERIFY(sandbox.waitForLog(QStringLiteral("Run in find another."), 15000));
-    QVERIFY(xserver.waitForViewableWindow(pid, QStringLiteral("Pathmere"), 10000));
+    QVERIFY(sandbox.waitForLog(QStringLiteral("Run in find another."), PathmereSandbox::StartTimeoutMs));
+    QVERIFY(xserver.waitForViewableWindow(pid, QStringLiteral("Pathmere"), PathmereSandbox::StartTimeoutMs));
     const QList<XvfbServer::Window> windows = xserver.windows(pid);
     QCOMPARE(windows.size(), 1);
     QCOMPARE(xserver.windowSize(windows.first().id), QSize(480, 150));
@@ -182,20 +182,20 @@ void TstTakeover::dialogCloseRestarts()
     QVERIFY(PathmereSandbox::waitForExit(first, 5000));
     const pid_t copy = waitForAnotherCopy(sandbox, { first });
     QVERIFY(copy > 0);
-    QVERIFY(xserver.waitForViewableWindow(copy, QStringLiteral("Pathmere"), 10000));
+    QVERIFY(xserver.waitForViewableWindow(copy, QStringLiteral("Pathmere"), PathmereSandbox::StartTimeoutMs));
 
     // The title bar's close button does what "OK" does.
     QVERIFY(xserver.closeWindow(xserver.windows(copy).first().id));
     QVERIFY(PathmereSandbox::waitForExit(copy, 5000));
     QVERIFY(sandbox.waitForLog(QStringLiteral("emitAnotherLoginOk.")));
-    const pid_t restarted = sandbox.waitForNewProcess({ first, copy }, 10000);
+    const pid_t restarted = sandbox.waitForNewProcess({ first, copy }, PathmereSandbox::StartTimeoutMs);
     QVERIFY(restarted > 0);
-    QVERIFY(sandbox.waitForLog(QStringLiteral("Screen size"), 10000, 2));
+    QVERIFY(sandbox.waitForLog(QStringLiteral("Screen size"), PathmereSandbox::StartTimeoutMs, 2));
     QCOMPARE(PathmereSandbox::commandLine(restarted).mid(1), QStringList());
     // It found the segment free, although the copy had held it moments ago.
     QCOMPARE(sandbox.logText().count(QStringLiteral("shareMemory.create success.")), 3);
     QVERIFY(!sandbox.logText().contains(QLatin1String("shareMemory.create fail.")));
-    QVERIFY(xserver.waitForViewableWindow(restarted, QStringLiteral("Pathmere"), 10000));
+    QVERIFY(xserver.waitForViewableWindow(restarted, QStringLiteral("Pathmere"), PathmereSandbox::StartTimeoutMs));
     QCOMPARE(sandbox.processes(), QList<pid_t> { restarted });
 }
 
