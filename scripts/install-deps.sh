@@ -1,22 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, only
-# when some are missing. Uses sudo when not run as root.
+# Installs the Debian packages listed in scripts/packages.txt, only when some
+# are missing. Uses sudo when not run as root. Needs nothing but bash, dpkg
+# and apt, so it runs on a fresh Debian 12.
 set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
 
-packages=(
-    build-essential cmake pkg-config
-    qtbase5-dev qtbase5-private-dev qttools5-dev-tools
-    libqt5websockets5-dev libqt5webchannel5-dev
-    qtwebchannel5-examples
-    libminizip-dev zlib1g-dev
-    libspdlog-dev
-    xvfb xauth x11-utils imagemagick xdotool
-    desktop-file-utils iproute2 procps psmisc python3 strace
-    fonts-liberation
-)
-if [ "${PATHMERE_WITH_BROWSER:-0}" = 1 ]; then
-    packages+=(nodejs npm chromium)
-fi
+mapfile -t packages < <(sed -e 's/#.*//' -e 's/[[:space:]]//g' -e '/^$/d' "$here/packages.txt")
 
 missing=()
 for p in "${packages[@]}"; do
