@@ -1,4 +1,4 @@
-# The two commands of the README: `make run` and `make test`.
+# The make targets behind the README's commands (`./run.sh demo`, `./run.sh test`).
 BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=

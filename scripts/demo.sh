@@ -44,7 +44,7 @@ die() { echo "demo: $*" >&2; exit 1; }
 needs_message() {
     cat >&2 <<'MSG'
 demo: cannot build the simulated camera LAN here. It needs network namespaces:
-  - run as root (sudo make demo), or
+  - run as root (sudo ./run.sh demo), or
   - allow unprivileged user namespaces, e.g. on Debian/Ubuntu:
       sudo sysctl -w kernel.unprivileged_userns_clone=1
       sudo sysctl -w user.max_user_namespaces=15000
