@@ -26,5 +26,11 @@ if [ "$(id -u)" -ne 0 ]; then
     fi
 fi
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+aptlog="$(mktemp)"
+trap 'rm -f "$aptlog"' EXIT
+if ! { $sudo apt-get update -qq && $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; } > "$aptlog" 2>&1; then
+    tail -30 "$aptlog" >&2
+    echo "error: installing ${missing[*]} failed (apt's last lines above)." >&2
+    exit 1
+fi
+echo "Installed ${#missing[@]} packages."
