@@ -14,6 +14,8 @@ UtilityDeviceList::MergeResult UtilityDeviceList::merge(UtilitySearchCamInfo &&i
     const int position = find(key);
     if (position >= 0)
         return update(list[position], info);
+    if (list.size() >= MaxDevices)
+        return MergeResult::Refused;
 
     if ((keys.size() + 1) * 2 > index.size()) {
         index.assign(qMax<size_t>(index.size() * 2, 256), -1);

@@ -18,8 +18,14 @@ public:
     enum class MergeResult {
         Appended,     // a camera not seen before
         Updated,      // a known camera, same IPv4 address
-        IpChanged     // a known camera that now reports another IPv4 address
+        IpChanged,    // a known camera that now reports another IPv4 address
+        Refused       // a camera not seen before, but the list is full
     };
+
+    // Twice the largest fleet the benchmarks answer with; a real site has
+    // hundreds. Past it, forged replies from one host would grow the list,
+    // the table and the page's reply without end.
+    static constexpr int MaxDevices = 16384;
 
     // A known camera takes the new firmware, ip, mask, gateway and name, and
     // the serial number only when the new one is not empty; its dhcp flag,

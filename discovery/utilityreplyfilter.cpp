@@ -5,6 +5,10 @@
 namespace {
 
 constexpr size_t FirstBucketCount = 1024;
+// Room a search of a 10 000-camera fleet uses; what a flood adds beyond it
+// is given back when the next search starts.
+constexpr size_t MaxRetainedKeyBytes = 4u << 20;
+constexpr size_t MaxRetainedBuckets = 65536;
 
 quint64 rotateLeft(quint64 value, int bits)
 {
@@ -160,6 +164,14 @@ void UtilityReplyFilter::clear()
 {
     entries.clear();
     keys.clear();
-    // The table keeps its size: the next search of the same fleet needs it again.
-    std::fill(buckets.begin(), buckets.end(), -1);
+    // The table keeps its size, since the next search of the same fleet
+    // needs it again; but not the size a flood made it grow to.
+    if (keys.capacity() > MaxRetainedKeyBytes) {
+        std::vector<char>().swap(keys);
+        std::vector<Seen>().swap(entries);
+    }
+    if (buckets.size() > MaxRetainedBuckets)
+        std::vector<int>(MaxRetainedBuckets, -1).swap(buckets);
+    else
+        std::fill(buckets.begin(), buckets.end(), -1);
 }

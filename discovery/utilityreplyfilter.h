@@ -31,6 +31,8 @@ public:
                 quint64 path, qint64 nowMs);
     void clear();
     int size() const { return int(entries.size()); }
+    // Bytes held for keys, kept or free; for tests and the benchmarks.
+    size_t keyCapacity() const { return keys.capacity(); }
 
 private:
     struct Seen

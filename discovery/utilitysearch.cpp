@@ -14,6 +14,8 @@
 namespace {
 
 SharedInstance<UtilitySearch> sharedInstance;
+// What the duplicate filter keeps of a refusal, whatever its size.
+constexpr char InvalidIdKey[] = "Invalid ID";
 
 // A fleet answering at once must not overflow the socket queue before the
 // event loop gets to it.
@@ -66,6 +68,7 @@ void UtilitySearch::startSearch(QString onlyAddress)
 {
     deviceList.clear();
     replyFilter.clear();
+    deviceListFullLogged = false;
     closeSockets();
 
     for (const QHostAddress &address : qAsConst(localAddresses)) {
@@ -229,8 +232,26 @@ void UtilitySearch::takeDatagram(const BatchDatagramReceiver::Datagram &datagram
         return;
     if (wildcard && !keepsBroadcastDatagram(datagram.hasDestination, datagram.destination, datagram.interfaceIndex))
         return;
+    // Only replies and refusals are worth remembering, and of a refusal only
+    // that it was one: anything else on the port (junk of any size) is
+    // dropped here, before the filter keeps a copy of it.
+    const UtilityProtocol::DatagramKind kind = UtilityProtocol::classifyDatagram(datagram.data, datagram.size);
+    const char *key = datagram.data;
+    int keySize = datagram.size;
+    switch (kind) {
+    case UtilityProtocol::DatagramKind::ShortReply:
+    case UtilityProtocol::DatagramKind::LongReply:
+        break;
+    case UtilityProtocol::DatagramKind::InvalidId:
+        key = InvalidIdKey;
+        keySize = int(sizeof InvalidIdKey);
+        break;
+    case UtilityProtocol::DatagramKind::WireRecord:
+    case UtilityProtocol::DatagramKind::Other:
+        return;
+    }
     const quint64 path = (ordinal << 32) | quint32(datagram.interfaceIndex);
-    if (!replyFilter.accept(datagram.data, datagram.size, datagram.senderIpv4, datagram.senderPort, path, nowMs))
+    if (!replyFilter.accept(key, keySize, datagram.senderIpv4, datagram.senderPort, path, nowMs))
         return;
     handlePayload(datagram.data, datagram.size);
 }
@@ -278,8 +299,21 @@ void UtilitySearch::handlePayload(const char *data, int size)
         if (!UtilityProtocol::parseReply(data, size, &info, &recurringTexts))
             return;
         const QString ip = info.ip;
-        if (deviceList.merge(std::move(info)) == UtilityDeviceList::MergeResult::IpChanged)
+        switch (deviceList.merge(std::move(info))) {
+        case UtilityDeviceList::MergeResult::IpChanged:
             appLog(LogSystem::LogMajorMsg, "IP Change - Updating IP=[%s]", qPrintable(ip));
+            break;
+        case UtilityDeviceList::MergeResult::Refused:
+            if (!deviceListFullLogged) {
+                deviceListFullLogged = true;
+                appLog(LogSystem::LogMajorMsg, "Device list full at %d cameras; further new cameras of this search are dropped.",
+                       UtilityDeviceList::MaxDevices);
+            }
+            break;
+        case UtilityDeviceList::MergeResult::Appended:
+        case UtilityDeviceList::MergeResult::Updated:
+            break;
+        }
         return;
     }
     case UtilityProtocol::DatagramKind::InvalidId:

@@ -95,6 +95,7 @@ private:
     QElapsedTimer clock;
     QList<BatchDatagramReceiver *> receivers;   // children of their sockets
     quint64 socketGeneration = 0;       // changes whenever the sockets are closed
+    bool deviceListFullLogged = false;  // once per search
 };
 
 #endif // UTILITYSEARCH_H

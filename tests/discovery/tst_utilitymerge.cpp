@@ -133,6 +133,23 @@ private slots:
                  UtilityDeviceList::MergeResult::Appended);
     }
 
+    // A flood of forged cameras stops at the cap; the cameras already listed
+    // still take their updates.
+    void fullListRefusesNewCamerasOnly()
+    {
+        UtilityDeviceList list;
+        auto macOf = [](int i) {
+            return UtilityProtocol::macToText({0x02, 0, 0, quint8(i >> 16), quint8(i >> 8), quint8(i)});
+        };
+        for (int i = 0; i < UtilityDeviceList::MaxDevices; ++i)
+            list.merge(camera(macOf(i), QStringLiteral("M"), QStringLiteral("192.0.2.1")));
+        QCOMPARE(list.merge(camera(macOf(UtilityDeviceList::MaxDevices), QStringLiteral("M"), QStringLiteral("192.0.2.1"))),
+                 UtilityDeviceList::MergeResult::Refused);
+        QCOMPARE(list.size(), UtilityDeviceList::MaxDevices);
+        QCOMPARE(list.merge(camera(macOf(7), QStringLiteral("M"), QStringLiteral("192.0.2.7"))),
+                 UtilityDeviceList::MergeResult::IpChanged);
+    }
+
     // The key is the case-folded text: letters outside ASCII fold too, and a
     // sign that folds to a plain letter matches that letter.
     void modelsCompareCaseFolded()

@@ -8,6 +8,7 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <cstring>
 #include <ctime>
 
 // UtilitySearch without sockets: what it does with datagrams once they are
@@ -201,6 +202,51 @@ private slots:
         }
         QCOMPARE(countLines(QStringLiteral("IP Change - Updating IP=[192.0.2.10]")), 0);
         search->localAddresses.clear();
+    }
+
+    // Junk of any size on port 8000 leaves nothing behind, a refusal is
+    // remembered by a short key, and the filter gives back what a flood
+    // made it take when the next search starts.
+    void hostileDatagramsKeepNothing()
+    {
+        search->startSearch(QStringLiteral("198.51.100.250"));
+        QByteArray junk(60000, 'j');
+        QByteArray refusal(60000, 'r');
+        refusal.replace(30000, 10, "Invalid ID");
+        QSignalSpy refused(search, &UtilitySearch::emitUtilityRecvSettingFail);
+        for (int i = 0; i < 200; ++i) {
+            std::memcpy(junk.data(), &i, sizeof i);
+            std::memcpy(refusal.data(), &i, sizeof i);
+            for (const QByteArray *payload : {&junk, &refusal}) {
+                BatchDatagramReceiver::Datagram datagram;
+                datagram.data = payload->constData();
+                datagram.size = payload->size();
+                datagram.senderIpv4 = 0xc6336401 + quint32(i);   // 198.51.100.1 on
+                datagram.senderPort = UtilityProtocol::Port;
+                search->takeDatagram(datagram, 1, false, i);
+            }
+        }
+        QCOMPARE(refused.size(), 200);
+        QCOMPARE(search->replyFilter.size(), 200);
+        QVERIFY2(search->replyFilter.keyCapacity() < 64 * 1024,
+                 qPrintable(QString::number(search->replyFilter.keyCapacity())));
+
+        // Forged valid replies, distinct per sender, fill the filter; the
+        // next search starts from a small table again.
+        const QByteArray reply = UtilityProtocol::encodeReply(camera(QStringLiteral("198.51.100.9")),
+                                                              UtilityProtocol::ReplyForm::Long);
+        for (int i = 0; i < 40000; ++i) {
+            BatchDatagramReceiver::Datagram datagram;
+            datagram.data = reply.constData();
+            datagram.size = reply.size();
+            datagram.senderIpv4 = 0xc6336401 + quint32(i);
+            datagram.senderPort = UtilityProtocol::Port;
+            search->takeDatagram(datagram, 1, false, 0);
+        }
+        QVERIFY(search->replyFilter.keyCapacity() > 4u << 20);
+        search->startSearch(QStringLiteral("198.51.100.250"));
+        QCOMPARE(search->replyFilter.keyCapacity(), size_t(0));
+        search->takeDeviceList();
     }
 
     void refusalRaisesFailCaseOne()
