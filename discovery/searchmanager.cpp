@@ -217,10 +217,15 @@ void SearchManager::sendSetting(QByteArray record)
 
 int SearchManager::setPowerOn(const QString &ip, const QString &mac)
 {
-    if (ip.isEmpty()) {
-        sendWakeOnLan(mac);
-        return 0;
+    // The text comes from the web page: nothing is kept or sent for a MAC
+    // that could not be a camera's.
+    if (!WakeOnLan::isMacText(mac)) {
+        appLog(LogSystem::LogMajorMsg, "Power on refused: the MAC text (%d characters) is not six hex pairs joined by ':'.",
+               int(mac.size()));
+        return -1;
     }
+    if (ip.isEmpty())
+        return sendWakeOnLan(mac);
     wakeMac = mac;
     if (openViscaSockets() != 0)
         return -1;
@@ -236,8 +241,17 @@ bool SearchManager::isWaitingForPowerState() const
 
 int SearchManager::sendWakeOnLan(const QString &mac)
 {
+    if (!WakeOnLan::isMacText(mac)) {
+        appLog(LogSystem::LogMajorMsg, "Wake on lan refused: the MAC text (%d characters) is not six hex pairs joined by ':'.",
+               int(mac.size()));
+        return -1;
+    }
     appLog(LogSystem::LogMajorMsg, "Send wake on lan,mac=%s", qPrintable(mac));
-    wakeOnLan->enqueue(WakeOnLan::buildMagicPacket(mac));
+    if (!wakeOnLan->enqueue(WakeOnLan::buildMagicPacket(mac))) {
+        appLog(LogSystem::LogMajorMsg, "Wake on lan refused: %d sequences are already waiting.",
+               WakeOnLanSender::MaxQueuedSequences);
+        return -1;
+    }
     return 0;
 }
 

@@ -4,6 +4,8 @@
 #include <QNetworkInterface>
 #include <QStringList>
 
+#include <cctype>
+
 namespace {
 
 // Leading hexadecimal digits of the text, truncated to one byte; 0 if none.
@@ -33,6 +35,22 @@ QByteArray WakeOnLan::buildMagicPacket(const QString &mac)
     for (int i = 0; i < 16; ++i)
         packet.append(macBytes);
     return packet;
+}
+
+bool WakeOnLan::isMacText(const QString &text)
+{
+    if (text.size() != 17)
+        return false;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (i % 3 == 2) {
+            if (c != QLatin1Char(':'))
+                return false;
+        } else if (!isxdigit(c.toLatin1()) || c.unicode() > 0x7f) {
+            return false;
+        }
+    }
+    return true;
 }
 
 int WakeOnLan::delayAfterPass(int passIndex)

@@ -24,6 +24,9 @@ public:
     // number (its leading hex digits, 0 if none) truncated to one byte. A
     // well-formed MAC gives the standard 102-byte packet.
     static QByteArray buildMagicPacket(const QString &mac);
+    // True for exactly six two-digit hex groups joined by ':' (either case),
+    // the only MAC text a packet is built from for a caller outside.
+    static bool isMacText(const QString &text);
 
     // Milliseconds to wait after pass number passIndex (0-based, 0..14).
     static int delayAfterPass(int passIndex);

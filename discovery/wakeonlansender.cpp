@@ -22,16 +22,19 @@ void WakeOnLanSender::setPassFunction(PassFunction function)
     passFunction = std::move(function);
 }
 
-void WakeOnLanSender::enqueue(const QByteArray &packet)
+bool WakeOnLanSender::enqueue(const QByteArray &packet)
 {
     if (busy) {
+        if (queue.size() >= MaxQueuedSequences)
+            return false;
         queue.append(packet);
-        return;
+        return true;
     }
     busy = true;
     current = packet;
     passIndex = 0;
     runPass();
+    return true;
 }
 
 void WakeOnLanSender::runPass()

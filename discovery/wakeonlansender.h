@@ -28,8 +28,14 @@ public:
     // Replaces the real sending, e.g. by a recorder in tests.
     void setPassFunction(PassFunction function);
 
+    // A sequence takes 10.5 s; this many waiting behind the running one are
+    // a minute and a half of packets, more than any user clicks for. Past it
+    // a page that keeps asking would keep the sender busy without end.
+    static constexpr int MaxQueuedSequences = 8;
+
     // Sends the first pass at once when idle; the rest follow on the timer.
-    void enqueue(const QByteArray &packet);
+    // False, and nothing queued, when MaxQueuedSequences already wait.
+    bool enqueue(const QByteArray &packet);
 
     bool isBusy() const { return busy; }
     int queuedSequences() const { return queue.size(); }

@@ -9,6 +9,8 @@ WebSocketTransport::WebSocketTransport(QWebSocket *socket)
     : QWebChannelAbstractTransport(socket)
     , m_socket(socket)
 {
+    socket->setMaxAllowedIncomingFrameSize(quint64(MaxIncomingMessageSize));
+    socket->setMaxAllowedIncomingMessageSize(quint64(MaxIncomingMessageSize));
     connect(socket, &QWebSocket::textMessageReceived, this, &WebSocketTransport::textMessageReceived);
     connect(socket, &QWebSocket::disconnected, this, &WebSocketTransport::deleteLater);
 }
@@ -24,17 +26,31 @@ void WebSocketTransport::sendMessage(const QJsonObject &message)
     m_socket->sendTextMessage(QString::fromUtf8(doc.toJson(QJsonDocument::Compact)));
 }
 
+namespace {
+
+// A refused text as the warning quotes it: whole when short, otherwise its
+// start and its length, so a hostile client cannot fill the log.
+QString quoted(const QString &message)
+{
+    if (message.size() <= WebSocketTransport::MaxQuotedCharacters)
+        return message;
+    return message.left(WebSocketTransport::MaxQuotedCharacters)
+        + QStringLiteral("... (%1 characters)").arg(message.size());
+}
+
+} // namespace
+
 void WebSocketTransport::textMessageReceived(const QString &message)
 {
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(message.toUtf8(), &error);
     if (error.error) {
-        qWarning() << "Failed to parse text message as JSON object:" << message
+        qWarning() << "Failed to parse text message as JSON object:" << quoted(message)
                    << "Error is:" << error.errorString();
         return;
     }
     if (!doc.isObject()) {
-        qWarning() << "Received JSON message that is not an object: " << message;
+        qWarning() << "Received JSON message that is not an object: " << quoted(message);
         return;
     }
     emit messageReceived(doc.object(), this);

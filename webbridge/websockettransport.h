@@ -12,6 +12,15 @@ class WebSocketTransport : public QWebChannelAbstractTransport
     Q_OBJECT
 
 public:
+    // The page's largest message, a "SetPower" command wrapped in a channel
+    // invocation, is a few hundred bytes. Anything near this size is not
+    // from our page, and Qt's JSON parser keeps memory it should give back
+    // for some hostile texts, so the socket refuses larger frames and
+    // messages (closing with code 1009) before they are parsed.
+    static constexpr qint64 MaxIncomingMessageSize = 64 * 1024;
+    // A refused text is quoted in the warning up to this many characters.
+    static constexpr int MaxQuotedCharacters = 120;
+
     explicit WebSocketTransport(QWebSocket *socket);
     ~WebSocketTransport() override;
 

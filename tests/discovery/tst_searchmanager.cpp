@@ -102,6 +102,7 @@ private slots:
     void ssdpSourcesByMask();
     void hasSameMacIsExact();
     void powerOnWithoutIpWakesAtOnce();
+    void powerOnRefusesABadMacText();
     void viscaOnAnswer();
     void viscaStandbyAnswerSendsPowerOn();
     void viscaOtherAnswerLogsEmptyStatus();
@@ -324,6 +325,20 @@ void TestSearchManager::powerOnWithoutIpWakesAtOnce()
     QVERIFY(manager->wakeOnLanSender()->isBusy());
     QTRY_COMPARE_WITH_TIMEOUT(manager->wakeOnLanSender()->isBusy(), false, 20000);
     QCOMPARE(wolPasses.size(), 15);
+}
+
+void TestSearchManager::powerOnRefusesABadMacText()
+{
+    const QString huge(1 << 20, QLatin1Char('f'));
+    QCOMPARE(manager->setPowerOn(QString(), huge), -1);
+    QCOMPARE(manager->setPowerOn(QStringLiteral("192.0.2.60"), QStringLiteral("00-00-5e-00-53-01")), -1);
+    QVERIFY(!manager->isWaitingForPowerState());
+    QVERIFY(wolPasses.isEmpty());
+    QVERIFY(!manager->wakeOnLanSender()->isBusy());
+    const QStringList logged = messages();
+    QCOMPARE(logged.size(), 2);
+    for (const QString &line : logged)
+        QVERIFY2(line.size() < 200 && line.startsWith(QStringLiteral("Power on refused")), qPrintable(line.left(200)));
 }
 
 void TestSearchManager::viscaOnAnswer()

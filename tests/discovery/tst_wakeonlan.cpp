@@ -34,6 +34,9 @@ private slots:
     void recognisesMagicPackets();
     void scheduleDelays();
     void timedSequencesKeepSpacingAndOrder();
+    void macTextGate_data();
+    void macTextGate();
+    void queueIsBounded();
 };
 
 void TestWakeOnLan::standardPacket()
@@ -142,4 +145,40 @@ void TestWakeOnLan::timedSequencesKeepSpacingAndOrder()
 }
 
 QTEST_GUILESS_MAIN(TestWakeOnLan)
+void TestWakeOnLan::macTextGate_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("lower") << "02:aa:bb:cc:dd:ee" << true;
+    QTest::newRow("upper") << "02:AA:BB:CC:DD:EE" << true;
+    QTest::newRow("single digits") << "0:1:2:3:a:b" << false;
+    QTest::newRow("dashes") << "02-aa-bb-cc-dd-ee" << false;
+    QTest::newRow("seven groups") << "02:aa:bb:cc:dd:ee:ff" << false;
+    QTest::newRow("not hex") << "02:aa:bb:cc:dd:eg" << false;
+    QTest::newRow("non-ASCII digit") << QString::fromUtf8("02:aa:bb:cc:dd:e\xd9\xa3") << false;
+    QTest::newRow("16 MiB") << QString(16 << 20, QLatin1Char('a')) << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestWakeOnLan::macTextGate()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, accepted);
+    QCOMPARE(WakeOnLan::isMacText(text), accepted);
+}
+
+void TestWakeOnLan::queueIsBounded()
+{
+    WakeOnLanSender sender;
+    int passes = 0;
+    sender.setPassFunction([&](const QByteArray &) { ++passes; });
+    const QByteArray packet = WakeOnLan::buildMagicPacket(QStringLiteral("00:11:22:33:44:55"));
+    QVERIFY(sender.enqueue(packet));
+    for (int i = 0; i < WakeOnLanSender::MaxQueuedSequences; ++i)
+        QVERIFY(sender.enqueue(packet));
+    QVERIFY(!sender.enqueue(packet));
+    QCOMPARE(sender.queuedSequences(), WakeOnLanSender::MaxQueuedSequences);
+    QCOMPARE(passes, 1);
+}
+
 #include "tst_wakeonlan.moc"

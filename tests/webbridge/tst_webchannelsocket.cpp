@@ -152,6 +152,31 @@ private slots:
         QCOMPARE(closed.count(), 0);
     }
 
+    // A long bad text is quoted by its start only, and a frame past the size
+    // limit closes that client (1009) before it is parsed; others stay.
+    void oversizedInputIsCutShort()
+    {
+        std::unique_ptr<QWebSocket> client(connectClient());
+        std::unique_ptr<QWebSocket> bystander(connectClient());
+        QVERIFY(client && bystander);
+        QSignalSpy closed(client.get(), &QWebSocket::disconnected);
+        const QString longBad = QString(5000, QLatin1Char('x'));
+        QTest::ignoreMessage(QtWarningMsg,
+                             qPrintable(QStringLiteral("Failed to parse text message as JSON object: \"%1... (5000 characters)\" Error is: \"illegal value\"")
+                                            .arg(longBad.left(WebSocketTransport::MaxQuotedCharacters))));
+        client->sendTextMessage(longBad);
+        QTest::qWait(200);
+        QCOMPARE(closed.count(), 0);
+
+        client->sendTextMessage(QString(int(WebSocketTransport::MaxIncomingMessageSize) + 1, QLatin1Char('{')));
+        QVERIFY(QTest::qWaitFor([&] { return closed.count() > 0; }, 5000));
+        QCOMPARE(client->closeCode(), QWebSocketProtocol::CloseCodeTooMuchData);
+
+        QSignalSpy frames(bystander.get(), &QWebSocket::textMessageReceived);
+        bystander->sendTextMessage(initFrame);
+        QCOMPARE(nextObject(frames, 0).value(QStringLiteral("type")).toInt(), 10);
+    }
+
     void commandReachesTheAnalyticAndRepliesReachEveryClient()
     {
         std::unique_ptr<QWebSocket> first(connectClient());
