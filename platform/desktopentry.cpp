@@ -3,11 +3,13 @@
 const QString DesktopEntry::groupName = QStringLiteral("Desktop Entry");
 
 namespace {
-// Characters that force an Exec argument into double quotes.
+// Characters that force an Exec argument into double quotes. Every kind of
+// white space is among them: a reader trims the line, so an unquoted one at
+// either end of the value (a form feed, U+00A0, U+2028) would be lost.
 bool isReservedExecChar(QChar c)
 {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-    return reserved.contains(c);
+    return c.isSpace() || reserved.contains(c);
 }
 
 // Inside double quotes these four keep their meaning only behind a backslash.

@@ -259,6 +259,12 @@ void TestAutostartEntry::execQuoting_data()
                                          << QStringLiteral("\"/it's/P\"");
     QTest::newRow("empty argument") << QStringList{QStringLiteral("/P"), QString()}
                                     << QStringLiteral("/P \"\"");
+    // White space a reader trims from the line, at either end of the value.
+    QTest::newRow("form feed and vertical tab") << QStringList{QStringLiteral("\f/P"), QStringLiteral("-hide\v")}
+                                                << QStringLiteral("\"\f/P\" \"-hide\v\"");
+    QTest::newRow("no-break space and line separator")
+        << QStringList{QString(QChar(0x00a0)) + QStringLiteral("/P"), QStringLiteral("x") + QChar(0x2028)}
+        << QStringLiteral("\"") + QChar(0x00a0) + QStringLiteral("/P\" \"x") + QChar(0x2028) + QStringLiteral("\"");
 }
 
 void TestAutostartEntry::execQuoting()
@@ -267,6 +273,11 @@ void TestAutostartEntry::execQuoting()
     QFETCH(QString, raw);
     QCOMPARE(DesktopEntry::execValue(argv), raw);
     QCOMPARE(DesktopEntry::splitExec(raw), argv);
+    // And the same arguments after a trip through the file's text.
+    DesktopEntry entry;
+    entry.setValue(QStringLiteral("Exec"), raw);
+    const DesktopEntry read = DesktopEntry::parse(entry.toText());
+    QCOMPARE(DesktopEntry::splitExec(read.value(QStringLiteral("Exec"))), argv);
 }
 
 void TestAutostartEntry::execParsing_data()
