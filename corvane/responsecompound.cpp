@@ -18,7 +18,7 @@ ResponseCompound::ResponseCompound(const ResponseCompoundSpec &spec) : spec(spec
             values.append(Response(ResponseString()));
             break;
         default:
-            // The spec holds only the four single kinds; keep the indexes
+            // A ResponseCompoundSpec holds only the four single kinds; keep the indexes
             // aligned should that ever change.
             values.append(Response());
             break;
