@@ -1,4 +1,5 @@
 #include "errorhandledialog.h"
+#include "ui_errorhandledialog.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -29,9 +30,9 @@ const QString programFileMarker = QStringLiteral("SlatewingQT.exe");
 } // namespace
 
 ErrorHandleDialog::ErrorHandleDialog(QWidget *parent)
-    : QDialog(parent)
+    : QDialog(parent), ui(new Ui::ErrorHandleDialog)
 {
-    setupUi(this);
+    ui->setupUi(this);
 
     // Replacing the flags drops the Qt::Dialog type QDialog starts with. A
     // parentless widget is turned into a Qt::Window by Qt anyway; naming
@@ -41,7 +42,7 @@ ErrorHandleDialog::ErrorHandleDialog(QWidget *parent)
                    | Qt::WindowStaysOnTopHint);
 
     loadTranslation();
-    retranslateUi(this);
+    ui->retranslateUi(this);
 
     scaleForDpi(QApplication::desktop()->logicalDpiX());
 }
@@ -107,9 +108,9 @@ void ErrorHandleDialog::scaleForDpi(int logicalDpi)
         return QRect(scaled(r.x()), scaled(r.y()), scaled(r.width()), scaled(r.height()));
     };
     resize(scaled(formSize.width()), scaled(formSize.height()));
-    label->setGeometry(scaledRect(formLabel));
-    btnExit->setGeometry(scaledRect(formBtnExit));
-    btnSave->setGeometry(scaledRect(formBtnSave));
+    ui->label->setGeometry(scaledRect(formLabel));
+    ui->btnExit->setGeometry(scaledRect(formBtnExit));
+    ui->btnSave->setGeometry(scaledRect(formBtnSave));
 }
 
 void ErrorHandleDialog::loadTranslation()

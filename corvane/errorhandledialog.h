@@ -2,19 +2,24 @@
 #define ERRORHANDLEDIALOG_H
 
 #include "corvane_global.h"
-#include "ui_errorhandledialog.h"
 
 #include <QDialog>
 #include <QMap>
 #include <QString>
 #include <QTranslator>
 
+#include <memory>
+
 class QZipWriter;
+
+namespace Ui {
+class ErrorHandleDialog;
+}
 
 // The crash dialog: tells the user the program closed unexpectedly and saves
 // the registered folders (the log folder first of all) as one zip archive.
 // The log system owns the only instance and decides when it is shown.
-class CORVANE_EXPORT ErrorHandleDialog : public QDialog, private Ui::ErrorHandleDialog
+class CORVANE_EXPORT ErrorHandleDialog : public QDialog
 {
     Q_OBJECT
 
@@ -56,6 +61,9 @@ private:
     void addFolderFiles(const QString &zipFolderName, const QString &folderPath,
                         const QString &skipPath);
 
+    // The generated form stays out of this header, so that users of the
+    // dialog need neither the form's generated header nor its folder.
+    const std::unique_ptr<Ui::ErrorHandleDialog> ui;
     QTranslator translator;
     bool m_autoRestart = true;
     QZipWriter *writer = nullptr;

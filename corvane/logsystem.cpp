@@ -198,6 +198,8 @@ void LogSystem::detachLogger(SysLogger *logger)
     QMutexLocker locker(&configLock);
     if (currentLogger == logger)
         currentLogger = nullptr;
+    if (diagnoseSavedLogger == logger)
+        diagnoseSavedLogger = nullptr;
 }
 
 void LogSystem::startLog()

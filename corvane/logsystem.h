@@ -62,6 +62,7 @@ public:
 
 private:
     friend class SysLogger;
+    friend class LogDiagnoseEntity;
 
     LogSystem();
     Q_DISABLE_COPY(LogSystem)
@@ -79,6 +80,10 @@ private:
     bool started = false;
     uint32_t moduleMask[8];
     bool inLogger = false;
+    // The logger a diagnose controller will put back on release. Kept here,
+    // under configLock, so that a logger deleted in the meantime is
+    // forgotten instead of coming back as a dangling pointer.
+    SysLogger *diagnoseSavedLogger = nullptr;
 };
 
 #endif // LOGSYSTEM_H

@@ -1,0 +1,70 @@
+# Installs the build's Corvane into a temporary prefix, then configures, builds
+# and runs the program in consumer/ against it, as a third party would.
+# Variables: BUILD_DIR, CONSUMER_DIR, LIBDIR, CXX_COMPILER, BUILD_TYPE.
+cmake_minimum_required(VERSION 3.16)
+
+if(DEFINED ENV{TMPDIR} AND IS_DIRECTORY "$ENV{TMPDIR}")
+    set(tmp "$ENV{TMPDIR}")
+else()
+    set(tmp /tmp)
+endif()
+string(RANDOM LENGTH 10 tag)
+set(work "${tmp}/corvane-consumer-${tag}")
+set(prefix "${work}/prefix")
+file(MAKE_DIRECTORY "${work}/home")
+
+function(run what)
+    execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "${what} failed (${rc}); kept ${work}\n${out}\n${err}")
+    endif()
+    set(output "${out}" PARENT_SCOPE)
+endfunction()
+
+foreach(component CorvaneRuntime CorvaneDevelopment)
+    run("install of ${component}" ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}"
+        --component ${component})
+endforeach()
+
+# The library under its versioned name, the soname link and the plain link.
+set(lib "${prefix}/${LIBDIR}")
+foreach(name libCorvane.so.1 libCorvane.so)
+    if(NOT IS_SYMLINK "${lib}/${name}")
+        message(FATAL_ERROR "${lib}/${name} is not a link; kept ${work}")
+    endif()
+endforeach()
+file(GLOB real "${lib}/libCorvane.so.1.*")
+run("readelf" readelf -d ${real})
+if(NOT output MATCHES "Library soname: \\[libCorvane\\.so\\.1\\]")
+    message(FATAL_ERROR "no soname libCorvane.so.1 in ${real}")
+endif()
+
+# Public headers only: nothing generated, private to Qt or internal.
+file(GLOB headers "${prefix}/include/corvane/*.h")
+list(LENGTH headers count)
+if(count LESS 10 OR EXISTS "${prefix}/include/corvane/tolviksystemosal.h")
+    message(FATAL_ERROR "unexpected public headers: ${headers}")
+endif()
+foreach(header ${headers})
+    file(STRINGS "${header}" includes REGEX "#include")
+    if(includes MATCHES "ui_|_p\\.h|private/")
+        message(FATAL_ERROR "${header} needs a non-public header: ${includes}")
+    endif()
+endforeach()
+if(NOT EXISTS "${prefix}/share/corvane/Languages/Corvane_de_DE.qm")
+    message(FATAL_ERROR "translations not installed; kept ${work}")
+endif()
+
+run("configure" ${CMAKE_COMMAND} -S "${CONSUMER_DIR}" -B "${work}/build"
+    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_BUILD_TYPE=${BUILD_TYPE})
+run("build" ${CMAKE_COMMAND} --build "${work}/build")
+run("consumer" ${CMAKE_COMMAND} -E env HOME=${work}/home QT_QPA_PLATFORM=offscreen
+    "${work}/build/corvane_consumer" "${work}/home/consumer.log")
+file(REAL_PATH "${lib}" reallib)
+string(FIND "${output}" "loaded ${lib}/libCorvane.so.1" found)
+string(FIND "${output}" "loaded ${reallib}/libCorvane.so.1" foundReal)
+if(found EQUAL -1 AND foundReal EQUAL -1)
+    message(FATAL_ERROR "the consumer did not load the installed library: ${output}")
+endif()
+message(STATUS "${output}")
+file(REMOVE_RECURSE "${work}")
