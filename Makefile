@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-sanitize bench clean demo
+.PHONY: all deps configure build run test test-sanitize bench clean demo fuzz
 
 all: build
 
@@ -33,5 +33,10 @@ demo:
 bench: build
 	./bench/run-all.sh $(BUILD)
 
+# Every parser of outside input under libFuzzer (clang): FUZZ_SECONDS each.
+FUZZ_SECONDS ?= 300
+fuzz:
+	./fuzz/run.sh $(FUZZ_SECONDS)
+
 clean:
-	rm -rf build build-sanitize
+	rm -rf build build-sanitize build-fuzz
