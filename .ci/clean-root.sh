@@ -83,6 +83,11 @@ mount -t sysfs sysfs "$root/sys"
 mount --rbind /dev "$root/dev"
 mount --make-rslave "$root/dev"
 mount -t tmpfs tmpfs "$root/run"
+# X servers choose their display by the lock files in /tmp, but listen on
+# abstract sockets that every root in this network namespace shares: with a
+# /tmp of its own, an Xvfb in the root could take a display number an Xvfb
+# outside already serves.
+mount --bind /tmp "$root/tmp"
 
 git clone -q --no-hardlinks "$src" "$root/root/pathmere"
 git -C "$root/root/pathmere" checkout -q "$(git -C "$src" rev-parse HEAD)"
