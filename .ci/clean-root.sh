@@ -40,7 +40,12 @@ cleanup() {
     # Namespaces the suites left in the root's /run, then our own mounts,
     # innermost first.
     grep -o " $root[^ ]*" /proc/self/mounts | sort -r | while read -r m; do umount -l "$m" 2>/dev/null || true; done
-    rm -rf --one-file-system "$work"
+    # /tmp is bound into the root: never delete through a mount left behind.
+    if grep -q " $root" /proc/self/mounts; then
+        echo "clean-root: mounts remain under $root; not removing it" >&2
+    else
+        rm -rf --one-file-system "$work"
+    fi
 }
 trap cleanup EXIT
 
