@@ -40,6 +40,19 @@ QDate AutoSerialFileLogger::today() const
     return QDate::currentDate();
 }
 
+qint64 AutoSerialFileLogger::maxFileSize() const
+{
+    return serialNaming ? MaxFileSize : 0;
+}
+
+bool AutoSerialFileLogger::startNextFile()
+{
+    if (!serialNaming)
+        return false;
+    currentName.clear();
+    return true;
+}
+
 QString AutoSerialFileLogger::getFileName()
 {
     if (!serialNaming)

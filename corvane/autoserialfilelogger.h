@@ -14,6 +14,13 @@
 class CORVANE_EXPORT AutoSerialFileLogger : public FileBasedLogger
 {
 public:
+    // Lines from the network (refusals, web requests) can come without end;
+    // past this size a file is closed and the next serial number of the day
+    // continues the log, so no one file grows without limit and the 31-day
+    // clean-up still sees the folder's files. Patterns without serial
+    // digits write one file, with no limit.
+    static constexpr qint64 MaxFileSize = 32 * 1024 * 1024;
+
     explicit AutoSerialFileLogger(QString pattern);
     AutoSerialFileLogger(const AutoSerialFileLogger &other) = default;
     AutoSerialFileLogger &operator=(const AutoSerialFileLogger &other) = default;
@@ -21,6 +28,8 @@ public:
 
 protected:
     QString getFileName() override;
+    qint64 maxFileSize() const override;
+    bool startNextFile() override;
 
     // The date the name is built for; tests pin it to a fixed day.
     virtual QDate today() const;

@@ -60,6 +60,10 @@ QString FileBasedLogger::formatLine(LogSystem::LogLevel level, const QString &ti
 
 namespace {
 
+// Lines are rarely longer than a few hundred bytes; a buffer grown past this
+// by one huge message is given back.
+constexpr int MaxRetainedLineBuffer = 64 * 1024;
+
 struct ClockText
 {
     char text[12]; // "hh:mm:ss.zzz"
@@ -162,8 +166,10 @@ void FileBasedLogger::start()
         file = nullptr;
         return;
     }
-    file->write(headerLine());
+    const QByteArray header = headerLine();
+    file->write(header);
     file->flush();
+    fileBytes = file->size();
     isOpen = true;
 }
 
@@ -226,6 +232,16 @@ void FileBasedLogger::log(int moduleId, LogSystem::LogLevel level, QString messa
     // holds nothing back): the line is in the file before log() returns and
     // a crash right after loses nothing.
     writeAll(file, lineBuffer.constData(), lineBuffer.size());
+    fileBytes += lineBuffer.size();
+    // A huge message must not keep its buffer for the rest of the run.
+    if (lineBuffer.capacity() > MaxRetainedLineBuffer)
+        lineBuffer = QByteArray();
+
+    const qint64 limit = maxFileSize();
+    if (limit > 0 && fileBytes >= limit && startNextFile()) {
+        close();
+        start();
+    }
 }
 
 QString FileBasedLogger::getLogPath()

@@ -40,6 +40,11 @@ protected:
     QString getCrashRecordFile() override;
 
     virtual QString getFileName() = 0;
+    // A file that reaches this many bytes is closed after the line that
+    // crossed it and logging continues in the file getFileName() names once
+    // startNextFile() returned true. 0 (the default) sets no limit.
+    virtual qint64 maxFileSize() const { return 0; }
+    virtual bool startNextFile() { return false; }
 
     bool append = true;
     bool isOpen = false;
@@ -55,6 +60,7 @@ private:
     LogSystem *knownModulesSource = nullptr;
     // Reused for every line so that writing one costs no allocation.
     QByteArray lineBuffer;
+    qint64 fileBytes = 0;    // size of the open file
 };
 
 #endif // FILEBASEDLOGGER_H

@@ -126,6 +126,7 @@ private slots:
     void moduleRegisteredAfterFirstLine();
     void appendAndTruncate();
     void restartAppendsToSameFile();
+    void fullFileContinuesInNextSerial();
     void openFailureDropsLines();
     void lineOnDiskWhenLogReturns();
 
@@ -371,6 +372,32 @@ void TestFileLoggers::restartAppendsToSameFile()
     QVERIFY(lines.at(1).endsWith(" : first run"));
     QVERIFY(headerPattern.match(QString::fromLatin1(lines.at(2))).hasMatch());
     QVERIFY(lines.at(3).endsWith(" : second run"));
+}
+
+// Lines that come without end (from the network) fill one file up to the
+// cap, then the next serial number of the day takes over with its own header.
+void TestFileLoggers::fullFileContinuesInNextSerial()
+{
+    QTemporaryDir dir;
+    PinnedSerialLogger logger(dir.filePath(QStringLiteral("TolvikPathmere-YYMMDD-999.log")));
+    logger.start();
+    const QString first = dir.filePath(QStringLiteral("TolvikPathmere-231122-001.log"));
+    const QString second = dir.filePath(QStringLiteral("TolvikPathmere-231122-002.log"));
+    const QString line(1000, QLatin1Char('x'));
+    const int lines = int(AutoSerialFileLogger::MaxFileSize / 1000) + 10;
+    for (int i = 0; i < lines; ++i)
+        logger.log(-1, LogSystem::LogMajorMsg, line);
+    logger.log(-1, LogSystem::LogMajorMsg, QStringLiteral("after the cap"));
+    logger.stop();
+
+    const qint64 firstSize = QFileInfo(first).size();
+    QVERIFY(firstSize >= AutoSerialFileLogger::MaxFileSize);
+    QVERIFY(firstSize < AutoSerialFileLogger::MaxFileSize + 2048);
+    const QList<QByteArray> next = fileLines(second);
+    QVERIFY(next.size() >= 2);
+    QVERIFY(headerPattern.match(QString::fromLatin1(next.first())).hasMatch());
+    QVERIFY(next.last().endsWith(" : after the cap"));
+    QCOMPARE(fileLines(first).size() - 1 + next.size() - 1, lines + 1);
 }
 
 void TestFileLoggers::openFailureDropsLines()
