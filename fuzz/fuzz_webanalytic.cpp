@@ -1,4 +1,5 @@
 // The JSON commands any page on this computer can send through "core".
+#include "jsonkeyguard.h"
 #include "webanalytic.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static char *argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
     static WebAnalytic analytic;
-    analytic.parseWebCommand(QString::fromUtf8(reinterpret_cast<const char *>(data), int(size)));
+    const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
+    JsonKeyGuard::check(bytes);
+    analytic.parseWebCommand(QString::fromUtf8(bytes));
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "webanalytic.h"
 
+#include "jsonkeyguard.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -29,6 +31,8 @@ void WebAnalytic::parseWebCommand(const QString &text)
     const int zero = bytes.indexOf('\0');
     if (zero >= 0)
         bytes.truncate(zero);
+    if (JsonKeyGuard::check(bytes) != JsonKeyGuard::Verdict::Accepted)
+        return;
     const QJsonObject root = QJsonDocument::fromJson(bytes).object();
 
     const QString cmdType = root.value(keyCmdType).toString();

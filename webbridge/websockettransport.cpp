@@ -1,5 +1,7 @@
 #include "websockettransport.h"
 
+#include "jsonkeyguard.h"
+
 #include <QDebug>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -42,8 +44,19 @@ QString quoted(const QString &message)
 
 void WebSocketTransport::textMessageReceived(const QString &message)
 {
+    const QByteArray utf8 = message.toUtf8();
+    switch (JsonKeyGuard::check(utf8)) {
+    case JsonKeyGuard::Verdict::Accepted:
+        break;
+    case JsonKeyGuard::Verdict::RepeatedKey:
+        qWarning() << "Refused JSON message with a repeated key:" << quoted(message);
+        return;
+    case JsonKeyGuard::Verdict::TooDeep:
+        qWarning() << "Refused JSON message nested too deep:" << quoted(message);
+        return;
+    }
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(message.toUtf8(), &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(utf8, &error);
     if (error.error) {
         qWarning() << "Failed to parse text message as JSON object:" << quoted(message)
                    << "Error is:" << error.errorString();

@@ -1,6 +1,7 @@
 // The page's JSON commands and the program's replies, without sockets: every
 // row of the command table, the ways a command is dropped, and the exact
 // texts of the four reply builders.
+#include "jsonkeyguard.h"
 #include "webanalytic.h"
 
 #include <QJsonArray>
@@ -369,6 +370,40 @@ private slots:
         const QJsonObject payload = parsed(text.first().first().toString()).value(QStringLiteral("payload")).toObject();
         QCOMPARE(payload.value(QStringLiteral("params")).toObject().value(QStringLiteral("Msg")).toString(),
                  QStringLiteral("Not_Support_Power_Off"));
+    }
+
+    // What is refused before Qt's parser sees it, and what must still pass.
+    void keyGuard_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("verdict");
+        const int ok = int(JsonKeyGuard::Verdict::Accepted);
+        const int repeated = int(JsonKeyGuard::Verdict::RepeatedKey);
+        const int deep = int(JsonKeyGuard::Verdict::TooDeep);
+        QTest::newRow("command") << QByteArray(R"({"cmd_type":"Control","payload":{"name":"SetPower","params":{"Ip":"1","Mac":"2"}}})") << ok;
+        QTest::newRow("repeated") << QByteArray(R"({"a":[1],"a":0})") << repeated;
+        QTest::newRow("repeated, escaped") << QByteArray(R"({"a":{},"\u0061":0})") << repeated;
+        QTest::newRow("repeated, nested") << QByteArray(R"({"p":{"x":1,"y":2,"x":3}})") << repeated;
+        QTest::newRow("same key, two objects") << QByteArray(R"({"p":{"a":1},"q":{"a":1},"a":[{"a":1},{"a":2}]})") << ok;
+        QTest::newRow("value equals a key") << QByteArray(R"({"a":"a","b":"a"})") << ok;
+        QTest::newRow("braces and quotes in strings") << QByteArray(R"({"a":"}{\"a\":1","b":"\\"})") << ok;
+        QTest::newRow("32 levels") << QByteArray(32, '[') + QByteArray(32, ']') << ok;
+        QTest::newRow("33 levels") << QByteArray(33, '[') + QByteArray(33, ']') << deep;
+        QTest::newRow("malformed") << QByteArray(R"({"a":"\u00)") << ok;
+    }
+
+    void keyGuard()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, verdict);
+        QCOMPARE(int(JsonKeyGuard::check(text)), verdict);
+        // A refused command raises no signal.
+        if (verdict != int(JsonKeyGuard::Verdict::Accepted)) {
+            WebAnalytic analytic;
+            QSignalSpy updates(&analytic, &WebAnalytic::UpdateDeviceList);
+            analytic.parseWebCommand(QStringLiteral(R"({"cmd_type":"Control","payload":{"name":"UpdateDeviceList"},"payload":{}})"));
+            QCOMPARE(updates.count(), 0);
+        }
     }
 };
 

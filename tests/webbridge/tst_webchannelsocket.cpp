@@ -132,6 +132,9 @@ private slots:
         QTest::newRow("not JSON")
             << "hello" << R"(Failed to parse text message as JSON object: "hello" Error is: "illegal value")";
         QTest::newRow("string") << "\"text\"" << "Failed to parse text message as JSON object: \"\\\"text\\\"\" Error is: \"illegal value\"";
+        // Qt's parser would keep the replaced array's memory for good.
+        QTest::newRow("repeated key") << R"({"a":[1],"a":0})"
+                                      << "Refused JSON message with a repeated key: \"{\\\"a\\\":[1],\\\"a\\\":0}\"";
     }
 
     void badFramesWarnAndKeepTheConnection()
