@@ -69,8 +69,15 @@ QStringList WebOriginPolicy::configuredOrigins()
 
 QStringList WebOriginPolicy::configuredOrigins(const QString &settingsFile)
 {
-    if (!QFileInfo::exists(settingsFile))
+    const QFileInfo info(settingsFile);
+    if (!info.exists())
         return QStringList();
+    // Read at every handshake: a file far larger than a list of origins is
+    // not the user's list, and is not read again and again.
+    if (info.size() > MaxSettingsFileSize) {
+        qWarning("Ignored %s: larger than %d bytes", qPrintable(settingsFile), int(MaxSettingsFileSize));
+        return QStringList();
+    }
     const QSettings settings(settingsFile, QSettings::IniFormat);
     const QVariant value = settings.value(QStringLiteral("Web/AllowedOrigins"));
     // QSettings reads "a, b" as a list and "a b" as one text.

@@ -23,6 +23,7 @@ public:
     // separated by commas or blanks.
     static QStringList configuredOrigins();
     static QStringList configuredOrigins(const QString &settingsFile);
+    static constexpr qint64 MaxSettingsFileSize = 64 * 1024;
 
     // Scheme and host lower-cased, no trailing slash; empty when origin is
     // not a URL with a scheme.

@@ -80,6 +80,8 @@ private slots:
                              << QStringList{QStringLiteral("https://a.example")};
         QTest::newRow("other section only") << QByteArray("[Common]\nAppOpenDate=2024-01-01\n") << QStringList();
         QTest::newRow("empty value") << QByteArray("[Web]\nAllowedOrigins=\n") << QStringList();
+        QTest::newRow("too large to be a list") << QByteArray("[Web]\nAllowedOrigins=https://a.example\n")
+                + QByteArray(int(WebOriginPolicy::MaxSettingsFileSize), ';') << QStringList();
     }
 
     void readsTheSettingsFile()
