@@ -9,7 +9,8 @@
 bool WebOriginPolicy::isLocalOrigin(const QString &origin)
 {
     const QString trimmed = origin.trimmed();
-    if (trimmed.isEmpty() || trimmed == QLatin1String("null"))
+    // "null" is not local: a sandboxed frame of any web site sends it too.
+    if (trimmed.isEmpty())
         return true;
     const QUrl url(trimmed, QUrl::StrictMode);
     if (!url.isValid())
@@ -46,6 +47,15 @@ bool WebOriginPolicy::isAllowed(const QString &origin, const QStringList &extraO
 {
     if (isLocalOrigin(origin))
         return true;
+    // Only a user who lists "null" lets opaque origins in (a browser that
+    // sends it for a page opened from a file).
+    if (origin.trimmed() == NullOrigin) {
+        for (const QString &entry : extraOrigins) {
+            if (entry.trimmed() == NullOrigin)
+                return true;
+        }
+        return false;
+    }
     const QString wanted = normalized(origin);
     if (wanted.isEmpty())
         return false;

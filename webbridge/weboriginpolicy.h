@@ -6,13 +6,17 @@
 
 // Which web pages may open the bridge. A browser tells the page's origin in
 // the handshake; a program sends none. Local pages are welcome: no origin,
-// "null" (a page opened from a file, or sandboxed), file://, and http or
-// https on localhost, 127.0.0.1 or [::1] at any port. Every other origin is
-// refused unless the user lists it under "Web/AllowedOrigins" in the
-// "setting.ini" of the update data folder.
+// file://, and http or https on localhost, 127.0.0.1 or [::1] at any port
+// (the page Pathmere serves itself among them). Every other origin, "null"
+// included (any web site's sandboxed frame sends it), is refused unless the
+// user lists it under "Web/AllowedOrigins" in the "setting.ini" of the
+// update data folder.
 class WebOriginPolicy
 {
 public:
+    // The opaque origin, allowed only when the user lists it.
+    static inline const QString NullOrigin = QStringLiteral("null");
+
     static bool isLocalOrigin(const QString &origin);
     static bool isAllowed(const QString &origin, const QStringList &extraOrigins);
 

@@ -267,8 +267,10 @@ private slots:
         }, 3000));
         node->open(QStringLiteral("local"), bridgeUrl, QStringLiteral("http://localhost:8080"));
         QVERIFY(node->waitReady(QStringLiteral("local")));
-        node->open(QStringLiteral("filepage"), bridgeUrl, QStringLiteral("null"));
+        node->open(QStringLiteral("filepage"), bridgeUrl, QStringLiteral("file://"));
         QVERIFY(node->waitReady(QStringLiteral("filepage")));
+        node->open(QStringLiteral("sandboxed"), bridgeUrl, QStringLiteral("null"));
+        QVERIFY(!node->waitReady(QStringLiteral("sandboxed")));
     }
 
     void viscaBindFailureIsReported()

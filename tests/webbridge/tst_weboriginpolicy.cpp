@@ -15,7 +15,7 @@ private slots:
         QTest::addColumn<QString>("origin");
         QTest::addColumn<bool>("local");
         QTest::newRow("no origin (a program)") << "" << true;
-        QTest::newRow("null (file page)") << "null" << true;
+        QTest::newRow("null (file page, or any site's sandboxed frame)") << "null" << false;
         QTest::newRow("file") << "file://" << true;
         QTest::newRow("localhost") << "http://localhost" << true;
         QTest::newRow("localhost port") << "http://localhost:8080" << true;
@@ -58,6 +58,8 @@ private slots:
         QTest::newRow("not listed") << "https://example.com" << list << false;
         QTest::newRow("empty list") << "https://intranet.example" << QStringList() << false;
         QTest::newRow("garbage entry") << "https://example.com" << QStringList{QStringLiteral("*")} << false;
+        QTest::newRow("null listed") << "null" << (list + QStringList{QStringLiteral(" null")}) << true;
+        QTest::newRow("null not listed") << "null" << list << false;
     }
 
     void listedOrigins()
