@@ -1,36 +1,32 @@
 #ifndef PATHMERE_H
 #define PATHMERE_H
 
-#include "devicerecord.h"
-#include "networkadapterentry.h"
 #include "ui_pathmere.h"
 
-#include <QList>
 #include <QString>
 #include <QSystemTrayIcon>
-#include <QTimer>
 #include <QWidget>
 
 class AboutDlg;
-class Core;
-class QAction;
+class AdapterChooser;
+class DeviceTable;
 class QCloseEvent;
 class QKeyEvent;
-class QMenu;
-class QStyle;
 class QTableWidgetItem;
-class QWebChannel;
-class QWebSocketServer;
 class SearchManager;
-class WebAnalytic;
-class WebSocketClientWrapper;
+class SearchProgress;
+class SegmentPoll;
+class SettingsForm;
+class TrayMenu;
+class WebBridgeHost;
 
 // The program's main window: the device table the search fills, the settings
 // form that writes a camera's network settings, and the tray. It lives in the
 // tray: closing only hides it, and the program ends through the tray's "Exit"
 // or a "Close_Program" command left in the session's shared-memory segment,
 // which the window polls once a second (a second start of the program leaves
-// "Show_Normal_UI" there).
+// "Show_Normal_UI" there). Each job is a part of its own; the window wires
+// them here and its slots are thin calls into them.
 class Pathmere : public QWidget, private Ui::Pathmere
 {
     Q_OBJECT
@@ -42,7 +38,13 @@ public:
     // Called once by start-up before it shows the window (or not).
     void setStartHidden(bool hidden);
 
-    static constexpr int sharedMemoryPollMs = 1000;
+    // The window's parts, for what a caller needs to see of them.
+    DeviceTable *deviceTable() const { return table; }
+    SettingsForm *settingsForm() const { return form; }
+    SearchProgress *searchProgress() const { return progress; }
+    TrayMenu *tray() const { return trayMenu; }
+    WebBridgeHost *webBridge() const { return web; }
+    AboutDlg *aboutDialog() const { return aboutDlg; }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -83,58 +85,27 @@ private slots:
 
 private:
     Q_DISABLE_COPY(Pathmere)
-    friend class PathmereTestAccess;
 
-    void setUpTray();
-    // The loopback WebSocket server carrying the web channel with "core";
-    // stops the program when the port is taken.
-    void setUpWebBridge();
-    void scaleToDesktop();
     // Switches the network interface polling of the search coordinator.
     void setMonitoring(bool on);
     // What every way of showing the window does after setMonitoring(true),
     // except the segment's "Show_Normal_UI".
     void prepareShowing();
-    bool autostartEnabled() const;
 
-    // A search or a setting is running: the table and its form stay inert.
-    bool busy() const;
-    void fillAdapterChooser();
     void refreshDeviceList();
-    void fillRows();
-    void clearForm();
+    void showSelectedDevice();
+    void setButtonsEnabled(bool enabled);
 
-    void fillSettingsForm(const DeviceRecord &device);
-    void setAddressFieldsEnabled(bool enabled);
-    // The 180-byte settings record for device from what the form shows.
-    QByteArray settingsRecord(const DeviceRecord &device) const;
-    void endSetting(int row, const QString &status);
-
-    const QString sharedMemoryKey;
     SearchManager *searchManager = nullptr;
-    QList<DeviceRecord> deviceList;
-    QList<NetworkAdapterEntry> adapterList;
-    int searchProgress = 0;
-    QTimer *progressTimer = nullptr;
-    int sortToggle = 0;
+    AdapterChooser *adapters = nullptr;
     double dpiScale = 1.0;
-    QStyle *fusionStyle = nullptr;
-    QTimer *settingTimer = nullptr;
-    int settingRow = -1;
-    int settingFailCase = 0;
-    QTimer sharedMemoryTimer;
-    QSystemTrayIcon *trayIcon = nullptr;
-    QMenu *trayMenu = nullptr;
-    QAction *actionShow = nullptr;
-    QAction *actionAutoStart = nullptr;
-    QAction *actionExit = nullptr;
+    DeviceTable *table = nullptr;
+    SettingsForm *form = nullptr;
+    SearchProgress *progress = nullptr;
+    SegmentPoll *segmentPoll = nullptr;
+    TrayMenu *trayMenu = nullptr;
+    WebBridgeHost *web = nullptr;
     AboutDlg *aboutDlg = nullptr;
-    // The web bridge; owned here, none has a Qt parent.
-    WebAnalytic *webAnalytic = nullptr;
-    QWebSocketServer *webSocketServer = nullptr;
-    WebSocketClientWrapper *clientWrapper = nullptr;
-    QWebChannel *webChannel = nullptr;
-    Core *webCore = nullptr;
     bool userAsked = false;
     bool webAsked = false;
     bool firstShowPending = true;

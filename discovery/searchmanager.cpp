@@ -283,7 +283,7 @@ void SearchManager::receiveViscaOnlineState(QString strIp, int mode)
     QString status;
     if (mode == ViscaProtocol::PowerOn) {
         status = QStringLiteral("DEVICE_STATUS_ON");
-        emit emitViscaStatus(0);
+        emit emitViscaStatus(ViscaPowerAlreadyOn);
     } else if (mode == ViscaProtocol::PowerStandby) {
         status = QStringLiteral("DEVICE_STATUS_STANDBY");
         viscaControl->setPowerState(strIp, 0);
@@ -296,7 +296,7 @@ void SearchManager::receiveViscaOnlineState(QString strIp, int mode)
 void SearchManager::receiveViscaCmdCompleted()
 {
     appLog(LogSystem::LogMajorMsg, "Recive visca cmd completed.");
-    emit emitViscaStatus(5);
+    emit emitViscaStatus(ViscaCommandCompleted);
 }
 
 void SearchManager::netInterfaceChanged()

@@ -33,6 +33,12 @@ public:
         ControlBoxBit = 4         // control box SSDP discovery
     };
 
+    // What emitViscaStatus reports about a power-on request.
+    enum ViscaStatus {
+        ViscaPowerAlreadyOn = 0,     // the power inquiry found the camera on
+        ViscaCommandCompleted = 5    // the power-on command completed
+    };
+
     static constexpr int ViscaTimeoutMs = 10000;
     static constexpr int SsdpStartDelayMs = 500;
 

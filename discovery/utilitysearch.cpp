@@ -318,7 +318,7 @@ void UtilitySearch::handlePayload(const char *data, int size)
     }
     case UtilityProtocol::DatagramKind::InvalidId:
         appLog(LogSystem::LogMajorMsg, "ID or Password fail.");
-        emit emitUtilityRecvSettingFail(1);
+        emit emitUtilityRecvSettingFail(SettingUnauthorized);
         return;
     case UtilityProtocol::DatagramKind::WireRecord:
     case UtilityProtocol::DatagramKind::Other:

@@ -37,6 +37,11 @@ class UtilitySearch : public QObject
     Q_OBJECT
 
 public:
+    // Why a camera refused a settings record (emitUtilityRecvSettingFail).
+    enum SettingFailCase {
+        SettingUnauthorized = 1   // the user ID or password did not match
+    };
+
     static UtilitySearch *getInstance();
     static void releaseInstance();
 

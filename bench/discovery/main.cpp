@@ -26,6 +26,7 @@
 #include <QUdpSocket>
 #include <QSet>
 #include <QTimer>
+#include <QtTest>
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -304,17 +305,17 @@ int main(int argc, char *argv[])
             for (int r = 0; r < repeat; ++r) {
                 const Baseline base = bareReceive(QHostAddress(programAddress), broadcast, n);
                 int failed = 0;
-                CamsimProcess::waitUntil([] { return false; }, 300);
+                QTest::qWait(300);
                 lastQueryReplies(camsim, &failed);
                 sentFailed += failed;
 
                 const Baseline qt = qtReceive(QHostAddress(programAddress), broadcast, n);
-                CamsimProcess::waitUntil([] { return false; }, 300);
+                QTest::qWait(300);
                 lastQueryReplies(camsim, &failed);
                 sentFailed += failed;
 
                 const ProgramRun run = programSearch(manager, programAddress, macPrefix);
-                CamsimProcess::waitUntil([] { return false; }, 300);
+                QTest::qWait(300);
                 lastQueryReplies(camsim, &failed);
                 sentFailed += failed;
                 const double idle = idleWindowCpuUs();

@@ -5,15 +5,15 @@
 #include "dpiscaler.h"
 #include "pathmere.h"
 #include "pathmeretestaccess.h"
+#include "testhome.h"
+#include "xvfbserver.h"
 
 #include <QApplication>
 #include <QDesktopWidget>
 #include <QDir>
 #include <QHeaderView>
-#include <QProcess>
 #include <QScreen>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -52,9 +52,8 @@ void TestPathmereDpi::scaledRule()
 void TestPathmereDpi::windowAt192Dpi()
 {
     QCOMPARE(QApplication::desktop()->logicalDpiX(), 192);
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
+    const TestHome home;
+    home.enter();
     QStandardPaths::setTestModeEnabled(true);
 
     Pathmere window;
@@ -85,50 +84,28 @@ void TestPathmereDpi::windowAt192Dpi()
 
 int main(int argc, char **argv)
 {
-    // An X server of our own at 192 DPI; -displayfd picks a free display.
+    // An X server of our own at 192 DPI, started before the application
+    // object so that Qt connects to it.
     std::unique_ptr<QCoreApplication> probe(new QCoreApplication(argc, argv));
-    QProcess xvfb;
-    const QString xvfbPath = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    if (xvfbPath.isEmpty()) {
-        skipReason = QStringLiteral("Xvfb is not installed (package xvfb)");
+    XvfbServer xserver;
+    if (!xserver.start(192, QStringLiteral("2400x1600x24"))) {
+        skipReason = xserver.errorText();
     } else {
-        xvfb.start(xvfbPath, {"-displayfd", "1", "-dpi", "192", "-screen", "0", "2400x1600x24",
-                              "-nolisten", "tcp", "-noreset"});
-        QByteArray display;
-        if (xvfb.waitForStarted(5000)) {
-            while (!display.contains('\n') && xvfb.waitForReadyRead(10000))
-                display += xvfb.readAllStandardOutput();
-        }
-        display = display.trimmed();
-        if (display.isEmpty()) {
-            skipReason = QStringLiteral("Xvfb did not start: ") + QString::fromLocal8Bit(xvfb.readAllStandardError());
-        } else {
-            qputenv("DISPLAY", ":" + display);
-            qputenv("QT_QPA_PLATFORM", "xcb");
-            qunsetenv("QT_SCALE_FACTOR");
-            qunsetenv("QT_SCREEN_SCALE_FACTORS");
-            qunsetenv("QT_AUTO_SCREEN_SCALE_FACTOR");
-            qunsetenv("QT_FONT_DPI");
-            screenshotPath = QCoreApplication::applicationDirPath() + QStringLiteral("/pathmere-192dpi.png");
-        }
+        qputenv("DISPLAY", xserver.display().toLocal8Bit());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        qunsetenv("QT_SCALE_FACTOR");
+        qunsetenv("QT_SCREEN_SCALE_FACTORS");
+        qunsetenv("QT_AUTO_SCREEN_SCALE_FACTOR");
+        qunsetenv("QT_FONT_DPI");
+        screenshotPath = QCoreApplication::applicationDirPath() + QStringLiteral("/pathmere-192dpi.png");
     }
     probe.reset();
     if (!skipReason.isEmpty())
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
-    int result = 0;
-    {
-        QApplication app(argc, argv);
-        TestPathmereDpi test;
-        result = QTest::qExec(&test, argc, argv);
-    }
-    if (xvfb.state() != QProcess::NotRunning) {
-        xvfb.terminate();
-        if (!xvfb.waitForFinished(5000))
-            xvfb.kill();
-        xvfb.waitForFinished(2000);
-    }
-    return result;
+    QApplication app(argc, argv);
+    TestPathmereDpi test;
+    return QTest::qExec(&test, argc, argv);
 }
 
 #include "tst_pathmeredpi.moc"

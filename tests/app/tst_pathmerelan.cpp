@@ -3,9 +3,12 @@
 // camsim runs in the camera namespace). Search, a refused and an accepted
 // settings change, as a user would do them.
 
+#include "camsimprocess.h"
 #include "ipctrl.h"
 #include "pathmere.h"
 #include "pathmeretestaccess.h"
+#include "testhome.h"
+#include "testlan.h"
 #include "usermessage.h"
 
 #include <QApplication>
@@ -13,9 +16,7 @@
 #include <QHeaderView>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -43,12 +44,11 @@ private slots:
     void applyMovesCamera();
 
 private:
-    bool waitForEvent(const QString &event, QJsonObject *found, int timeoutMs);
+    // The first settings record camsim saw since its events were cleared.
+    QJsonObject waitForSettings(int timeoutMs);
 
-    QTemporaryDir home;
-    QProcess camsim;
-    QList<QJsonObject> events;
-    QByteArray pending;
+    TestHome home;
+    CamsimProcess *camsim = nullptr;
     Pathmere *window = nullptr;
     PathmereTestAccess *access = nullptr;
     QStringList messages;
@@ -56,41 +56,21 @@ private:
 
 void TestPathmereLan::initTestCase()
 {
-    const QByteArray unavailable = qgetenv("PATHMERE_NETNS_UNAVAILABLE");
-    if (!unavailable.isEmpty())
-        QSKIP(unavailable.constData());
-    const QString camNs = QString::fromLocal8Bit(qgetenv("PATHMERE_NETNS_CAMS")).section(QLatin1Char(' '), 0, 0);
-    QVERIFY2(!camNs.isEmpty(), "run through tests/netns/netns.sh");
-    const QString camsimPath = QString::fromLocal8Bit(qgetenv("PATHMERE_BIN_DIR")) + QStringLiteral("/camsim");
-    QVERIFY2(QFileInfo(camsimPath).isExecutable(), qPrintable(camsimPath));
-
+    TESTLAN_REQUIRE();
     QVERIFY(home.isValid());
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
+    home.enter();
     QStandardPaths::setTestModeEnabled(true);
     UserMessage::setObserver([this](const QString &, const QString &text) { messages << text; });
 
-    connect(&camsim, &QProcess::readyReadStandardOutput, this, [this] {
-        pending += camsim.readAllStandardOutput();
-        int newline;
-        while ((newline = pending.indexOf('\n')) >= 0) {
-            const QJsonDocument doc = QJsonDocument::fromJson(pending.left(newline));
-            pending.remove(0, newline + 1);
-            if (doc.isObject())
-                events << doc.object();
-        }
-    });
-    camsim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Three cameras that answer in different ways: broadcast and unicast,
     // long and short replies, DHCP and static.
-    camsim.start(QStringLiteral("ip"),
-                 {"netns", "exec", camNs, camsimPath, "--interface", "eth0",
-                  "--camera", "mac=02:50:4d:00:00:01,model=ZR-20,name=Hall,ip=192.0.2.10,user=admin,password=secret,"
-                              "send=broadcast,reply=long,serial=SN0001",
-                  "--camera", "mac=02:50:4d:00:00:02,model=AX-10,name=Lobby,ip=192.0.2.11,send=unicast,reply=short",
-                  "--camera", "mac=02:50:4d:00:00:03,model=MK-30,name=Stage,ip=192.0.2.12,dhcp=1,reply=both"});
-    QJsonObject ready;
-    QVERIFY2(waitForEvent(QStringLiteral("ready"), &ready, 10000), "camsim did not become ready");
+    camsim = new CamsimProcess(this);
+    QVERIFY2(camsim->start(0, {"--camera", "mac=02:50:4d:00:00:01,model=ZR-20,name=Hall,ip=192.0.2.10,user=admin,password=secret,"
+                                           "send=broadcast,reply=long,serial=SN0001",
+                               "--camera", "mac=02:50:4d:00:00:02,model=AX-10,name=Lobby,ip=192.0.2.11,send=unicast,reply=short",
+                               "--camera", "mac=02:50:4d:00:00:03,model=MK-30,name=Stage,ip=192.0.2.12,dhcp=1,reply=both"},
+                           10000),
+             qPrintable(camsim->errorText()));
 
     window = new Pathmere;
     access = new PathmereTestAccess(window);
@@ -105,29 +85,16 @@ void TestPathmereLan::cleanupTestCase()
 {
     delete access;
     delete window;
-    if (camsim.state() != QProcess::NotRunning) {
-        camsim.terminate();
-        if (!camsim.waitForFinished(5000))
-            camsim.kill();
-        camsim.waitForFinished(2000);
-    }
+    if (camsim)
+        camsim->stop();
     UserMessage::setObserver({});
 }
 
-bool TestPathmereLan::waitForEvent(const QString &event, QJsonObject *found, int timeoutMs)
+QJsonObject TestPathmereLan::waitForSettings(int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < timeoutMs) {
-        for (int i = 0; i < events.size(); ++i) {
-            if (events.at(i).value(QStringLiteral("event")).toString() == event) {
-                *found = events.takeAt(i);
-                return true;
-            }
-        }
-        QTest::qWait(20);
-    }
-    return false;
+    if (!QTest::qWaitFor([this] { return camsim->count(QStringLiteral("settings")) > 0; }, timeoutMs))
+        return QJsonObject();
+    return camsim->events(QStringLiteral("settings")).first();
 }
 
 void TestPathmereLan::searchFillsTable()
@@ -175,7 +142,7 @@ void TestPathmereLan::wrongPasswordIsUnauthorized()
     access->ipField()->setAddress({192, 0, 2, 50});
     access->userId()->setText(QStringLiteral("admin"));
     access->password()->setText(QStringLiteral("wrong"));
-    events.clear();
+    camsim->clearEvents();
 
     QElapsedTimer clock;
     clock.start();
@@ -188,8 +155,8 @@ void TestPathmereLan::wrongPasswordIsUnauthorized()
     QVERIFY(access->searchButton()->isEnabled());
     QVERIFY(!table->cellWidget(hall, 2));
 
-    QJsonObject settings;
-    QVERIFY(waitForEvent(QStringLiteral("settings"), &settings, 1000));
+    const QJsonObject settings = waitForSettings(1000);
+    QVERIFY(!settings.isEmpty());
     QCOMPARE(settings.value(QStringLiteral("result")).toString(), QStringLiteral("refused"));
     QCOMPARE(settings.value(QStringLiteral("mac")).toString(), QStringLiteral("02:50:4d:00:00:01"));
 }
@@ -204,14 +171,14 @@ void TestPathmereLan::applyMovesCamera()
     access->ipField()->setAddress({192, 0, 2, 50});
     access->userId()->setText(QStringLiteral("admin"));
     access->password()->setText(QStringLiteral("secret"));
-    events.clear();
+    camsim->clearEvents();
 
     QElapsedTimer clock;
     clock.start();
     QTest::mouseClick(access->applyButton(), Qt::LeftButton);
     QVERIFY(messages.isEmpty());
-    QJsonObject settings;
-    QVERIFY(waitForEvent(QStringLiteral("settings"), &settings, 3000));
+    const QJsonObject settings = waitForSettings(3000);
+    QVERIFY(!settings.isEmpty());
     QCOMPARE(settings.value(QStringLiteral("result")).toString(), QStringLiteral("applied"));
     QCOMPARE(settings.value(QStringLiteral("ip")).toString(), QStringLiteral("192.0.2.50"));
 

@@ -10,6 +10,7 @@
 #include "pathmeretestaccess.h"
 #include "privatenetwork.h"
 #include "searchmanager.h"
+#include "testhome.h"
 #include "usermessage.h"
 
 #include <QApplication>
@@ -26,7 +27,6 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
@@ -140,7 +140,7 @@ private:
     void selectRow(int row);
     void fillCredentials();
 
-    QTemporaryDir home;
+    TestHome home;
     Pathmere *window = nullptr;
     PathmereTestAccess *access = nullptr;
     QList<QPair<QString, QString>> messages;
@@ -155,9 +155,7 @@ void TestPathmereWindow::initTestCase()
     // gets an address.
     PrivateNetwork::ip({QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"), QStringLiteral("up")});
     // Autostart entries and logs of this test go to a scratch home.
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
+    home.enter();
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setApplicationName(QStringLiteral("Pathmere"));
     UserMessage::setObserver([this](const QString &title, const QString &text) { messages.append({title, text}); });

@@ -1,6 +1,7 @@
 // The crash dialog: language choice, form, DPI scaling and the crash zip.
 
 #include "errorhandledialog.h"
+#include "testhome.h"
 
 #include <QApplication>
 #include <QDesktopWidget>
@@ -113,16 +114,14 @@ private:
     QString iniPath() const { return home.path() + "/.local/share/Slatewing/Slatewing.ini"; }
     void setLanguage(const QString &code) const;
 
-    QTemporaryDir home;
+    TestHome home;
 };
 
 void TestErrorHandleDialog::initTestCase()
 {
     QVERIFY(home.isValid());
-    qputenv("HOME", home.path().toLocal8Bit());
+    home.enter();
     qunsetenv("XDG_DATA_HOME");
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + "/.config"));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path() + "/.cache"));
     qputenv("XDG_DATA_DIRS", QFile::encodeName(home.path() + "/share"));
     qputenv("XDG_CONFIG_DIRS", QFile::encodeName(home.path() + "/etc"));
 }

@@ -55,7 +55,7 @@ private:
         const QByteArray wire = UtilityProtocol::encodeWireRecord(UtilityProtocol::buildSettingsRecord(settings));
         if (socket->writeDatagram(wire, QHostAddress(to), UtilityProtocol::Port) != wire.size())
             return QNetworkDatagram();
-        if (!CamsimProcess::waitUntil([this] { return socket->hasPendingDatagrams(); }, 5000))
+        if (!QTest::qWaitFor([this] { return socket->hasPendingDatagrams(); }, 5000))
             return QNetworkDatagram();
         return socket->receiveDatagram();
     }
@@ -92,7 +92,7 @@ private slots:
         // ...from the address it still stands on.
         QCOMPARE(answer.senderAddress().toString(), QStringLiteral("192.0.2.40"));
 
-        QVERIFY(CamsimProcess::waitUntil([this] { return camsim->count(QStringLiteral("settings")) >= 1; }, 2000));
+        QVERIFY(QTest::qWaitFor([this] { return camsim->count(QStringLiteral("settings")) >= 1; }, 2000));
         QCOMPARE(camsim->events(QStringLiteral("settings")).last().value("result").toString(),
                  QStringLiteral("applied"));
         const QList<QJsonObject> refused = camsim->events(QStringLiteral("address"));

@@ -155,7 +155,7 @@ private slots:
             }
             return mine;
         };
-        QVERIFY(CamsimProcess::waitUntil([&] { return wakesForMe().size() >= 15; }, 30000));
+        QVERIFY(QTest::qWaitFor([&] { return wakesForMe().size() >= 15; }, 30000));
         QTest::qWait(3000);   // nothing may follow the fifteenth pass
         tick.stop();
 

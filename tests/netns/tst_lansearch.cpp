@@ -98,7 +98,7 @@ private:
     {
         int before[2] = {queriesSeen(0), queriesSeen(1)};
         manager->startSearch(adapterIp);
-        CamsimProcess::waitUntil([&] {
+        (void)QTest::qWaitFor([&] {
             for (int s : answeringSides) {
                 if (queriesSeen(s) < before[s] + 2)
                     return false;
@@ -259,7 +259,7 @@ private slots:
         settings.password = QStringLiteral("s3cret");
         manager->sendSetting(UtilityProtocol::buildSettingsRecord(settings));
 
-        QVERIFY(CamsimProcess::waitUntil([&] { return side[0]->count(QStringLiteral("settings")) > 0; }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return side[0]->count(QStringLiteral("settings")) > 0; }, 5000));
         const QJsonObject applied = side[0]->events(QStringLiteral("settings")).first();
         QCOMPARE(applied.value(QStringLiteral("result")).toString(), QStringLiteral("applied"));
         QCOMPARE(applied.value(QStringLiteral("oldIp")).toString(), cam.ip);
@@ -354,7 +354,7 @@ private slots:
                 manager->startSearch(QString());
             manager->sendSetting(record);
             QTRY_COMPARE_WITH_TIMEOUT(failSpy.count(), press, 5000);
-            QVERIFY(CamsimProcess::waitUntil([&] { return side[0]->count(QStringLiteral("settings")) >= press; }, 3000));
+            QVERIFY(QTest::qWaitFor([&] { return side[0]->count(QStringLiteral("settings")) >= press; }, 3000));
         }
         QTest::qWait(500);
         QCOMPARE(side[0]->count(QStringLiteral("settings")), 3);

@@ -1,5 +1,6 @@
 #include "autostartentry.h"
 #include "desktopentry.h"
+#include "testhome.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,16 +35,16 @@ private slots:
 private:
     void writeEntry(const QByteArray &text) const;
 
-    QTemporaryDir home;
+    TestHome home;
 };
 
 void TestAutostartEntry::init()
 {
     QVERIFY(home.isValid());
     // Nothing of the real home is touched.
-    qputenv("HOME", QFile::encodeName(home.path()));
+    home.enter();
     qunsetenv("XDG_CONFIG_HOME");
-    QDir(home.path() + QStringLiteral("/.config")).removeRecursively();
+    QDir(home.configHome()).removeRecursively();
 }
 
 void TestAutostartEntry::writeEntry(const QByteArray &text) const

@@ -3,6 +3,7 @@
 
 #include "autostartentry.h"
 #include "desktopentry.h"
+#include "testhome.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,7 +34,7 @@ private:
 
     QString binDir;
     QString helper;
-    QTemporaryDir home;
+    TestHome home;
     QProcessEnvironment env;
 };
 
@@ -45,17 +46,17 @@ void TestHallbridge::initTestCase()
     QVERIFY2(QFileInfo(helper).isExecutable(), qPrintable(helper));
     QVERIFY(home.isValid());
     // The reader in this process and the helper see the same temporary home.
-    qputenv("HOME", QFile::encodeName(home.path()));
+    home.enter();
     qunsetenv("XDG_CONFIG_HOME");
 }
 
 void TestHallbridge::init()
 {
     env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home.path());
+    home.applyTo(&env);
     env.remove(QStringLiteral("XDG_CONFIG_HOME"));
     qunsetenv("XDG_CONFIG_HOME");
-    QDir(home.path() + QStringLiteral("/.config")).removeRecursively();
+    QDir(home.configHome()).removeRecursively();
 }
 
 int TestHallbridge::runHelper(const QString &program, const QStringList &args, QByteArray *output) const

@@ -75,7 +75,7 @@ private slots:
         QCOMPARE(macs, (QStringList{QStringLiteral("02:50:4d:00:08:01"), QStringLiteral("02:50:4d:00:08:02")}));
 
         QVERIFY2(result.value(QStringLiteral("poweredOn")).toBool(), qPrintable(QString::fromUtf8(out)));
-        QVERIFY(camsim.count(QStringLiteral("power")) >= 1 || CamsimProcess::waitUntil([&] {
+        QVERIFY(camsim.count(QStringLiteral("power")) >= 1 || QTest::qWaitFor([&] {
             return camsim.count(QStringLiteral("power")) >= 1; }, 2000));
         QVERIFY(result.value(QStringLiteral("viscaChecked")).toBool());
         QVERIFY(result.value(QStringLiteral("versionChecked")).toBool());

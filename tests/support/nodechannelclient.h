@@ -1,16 +1,13 @@
 #ifndef NODECHANNELCLIENT_H
 #define NODECHANNELCLIENT_H
 
-#include <QJsonObject>
-#include <QList>
-#include <QObject>
-#include <QProcess>
+#include "jsonlinesprocess.h"
 
 #include <functional>
 
 // node/channelclient.js as a test sees it: Qt's JavaScript web channel client
 // under Node.js, driven by commands, reporting events.
-class NodeChannelClient : public QObject
+class NodeChannelClient : public JsonLinesProcess
 {
     Q_OBJECT
     Q_DISABLE_COPY(NodeChannelClient)
@@ -29,25 +26,18 @@ public:
     void send(const QString &client, const QString &text);
     void raw(const QString &client, const QString &text);
 
-    QList<QJsonObject> events() const { return m_events; }
+    // The events named event, of client when given.
     QList<QJsonObject> events(const QString &event, const QString &client = QString()) const;
     // The reply texts core.sendText brought to client, parsed.
     QList<QJsonObject> texts(const QString &client) const;
+    // Waits for condition; gives up early when node has ended.
     bool waitFor(const std::function<bool()> &condition, int timeoutMs);
     // Waits for ready or refused of client; true for ready.
     bool waitReady(const QString &client, int timeoutMs = 10000);
     // A channel round trip on client; true when it came back.
     bool ping(const QString &client, int timeoutMs = 5000);
-    QString errorOutput() const { return m_stderr; }
-
-private slots:
-    void readOutput();
 
 private:
-    QProcess m_process;
-    QByteArray m_pending;
-    QList<QJsonObject> m_events;
-    QString m_stderr;
     int m_pingId = 0;
 };
 

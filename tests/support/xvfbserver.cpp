@@ -3,7 +3,8 @@
 #include <QDeadlineTimer>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <QThread>
+#include <QStandardPaths>
+#include <QtTest>
 
 #ifdef PATHMERE_TEST_HAVE_XLIB
 #include <X11/Xlib.h>
@@ -22,19 +23,35 @@ XvfbServer::~XvfbServer()
     }
 }
 
-bool XvfbServer::start()
+QString XvfbServer::unavailableReason()
 {
-    // -displayfd: the server picks a free display and prints its number.
-    server.start(QStringLiteral("Xvfb"), { QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                            QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x1024x24"),
-                                            QStringLiteral("-dpi"), QStringLiteral("96"), QStringLiteral("-nolisten"), QStringLiteral("tcp") });
-    if (!server.waitForStarted(10000))
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+        return QStringLiteral("Xvfb is not installed (package xvfb)");
+    return QString();
+}
+
+bool XvfbServer::start(int dpi, const QString &screen)
+{
+    error = unavailableReason();
+    if (!error.isEmpty())
         return false;
+    // -displayfd: the server picks a free display and prints its number.
+    // -noreset: the last client leaving (a probe, xwininfo) must not reset it.
+    server.start(QStringLiteral("Xvfb"), { QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                            QStringLiteral("-screen"), QStringLiteral("0"), screen,
+                                            QStringLiteral("-dpi"), QString::number(dpi),
+                                            QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset") });
+    if (!server.waitForStarted(10000)) {
+        error = QStringLiteral("Xvfb did not start: ") + server.errorString();
+        return false;
+    }
     const QDeadlineTimer deadline(15000);
     QByteArray text;
     while (!text.contains('\n')) {
-        if (deadline.hasExpired() || server.state() == QProcess::NotRunning)
+        if (deadline.hasExpired() || server.state() == QProcess::NotRunning) {
+            error = QStringLiteral("Xvfb did not start: ") + QString::fromLocal8Bit(server.readAllStandardError());
             return false;
+        }
         server.waitForReadyRead(200);
         text += server.readAllStandardOutput();
     }
@@ -93,13 +110,7 @@ bool XvfbServer::hasViewableWindow(pid_t pid, const QString &title) const
 
 bool XvfbServer::waitForViewableWindow(pid_t pid, const QString &title, int timeoutMs) const
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!hasViewableWindow(pid, title)) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(200);
-    }
-    return true;
+    return QTest::qWaitFor([&] { return hasViewableWindow(pid, title); }, timeoutMs);
 }
 
 QSize XvfbServer::windowSize(const QString &id) const

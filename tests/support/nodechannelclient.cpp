@@ -1,11 +1,10 @@
 #include "nodechannelclient.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
+#include <QtTest>
 
 namespace {
 
@@ -15,22 +14,18 @@ QString scriptPath() { return qEnvironmentVariable("PATHMERE_WEB_NODE_SCRIPT"); 
 } // namespace
 
 NodeChannelClient::NodeChannelClient(QObject *parent)
-    : QObject(parent)
+    : JsonLinesProcess(parent)
 {
-    connect(&m_process, &QProcess::readyReadStandardOutput, this, &NodeChannelClient::readOutput);
-    connect(&m_process, &QProcess::readyReadStandardError, this, [this] {
-        m_stderr += QString::fromUtf8(m_process.readAllStandardError());
-    });
+    keepErrorOutput();
 }
 
 NodeChannelClient::~NodeChannelClient()
 {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.write("{\"op\":\"quit\"}\n");
-        if (!m_process.waitForFinished(2000)) {
-            m_process.kill();
-            m_process.waitForFinished(2000);
-        }
+    // Asked to quit, node closes its sockets itself; the base class ends
+    // it otherwise.
+    if (isRunning()) {
+        process().write("{\"op\":\"quit\"}\n");
+        process().waitForFinished(2000);
     }
 }
 
@@ -49,14 +44,14 @@ bool NodeChannelClient::start()
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("NODE_PATH"), nodeDir() + QStringLiteral("/node_modules"));
-    m_process.setProcessEnvironment(env);
-    m_process.start(QStringLiteral("node"), {scriptPath()});
-    return m_process.waitForStarted(10000);
+    process().setProcessEnvironment(env);
+    process().start(QStringLiteral("node"), {scriptPath()});
+    return process().waitForStarted(10000);
 }
 
 void NodeChannelClient::command(const QJsonObject &cmd)
 {
-    m_process.write(QJsonDocument(cmd).toJson(QJsonDocument::Compact) + '\n');
+    process().write(QJsonDocument(cmd).toJson(QJsonDocument::Compact) + '\n');
 }
 
 void NodeChannelClient::open(const QString &client, const QString &url, const QString &origin)
@@ -83,13 +78,9 @@ void NodeChannelClient::raw(const QString &client, const QString &text)
 
 QList<QJsonObject> NodeChannelClient::events(const QString &event, const QString &client) const
 {
-    QList<QJsonObject> found;
-    for (const QJsonObject &e : m_events) {
-        if (e.value(QStringLiteral("event")).toString() == event
-            && (client.isEmpty() || e.value(QStringLiteral("client")).toString() == client))
-            found.append(e);
-    }
-    return found;
+    if (client.isEmpty())
+        return JsonLinesProcess::events(event);
+    return JsonLinesProcess::events(event, QStringLiteral("client"), client);
 }
 
 QList<QJsonObject> NodeChannelClient::texts(const QString &client) const
@@ -103,14 +94,8 @@ QList<QJsonObject> NodeChannelClient::texts(const QString &client) const
 
 bool NodeChannelClient::waitFor(const std::function<bool()> &condition, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
-            return condition();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        m_process.waitForReadyRead(20);
-    }
-    return true;
+    (void)QTest::qWaitFor([&] { return condition() || !isRunning(); }, timeoutMs);
+    return condition();
 }
 
 bool NodeChannelClient::waitReady(const QString &client, int timeoutMs)
@@ -135,17 +120,4 @@ bool NodeChannelClient::ping(const QString &client, int timeoutMs)
         }
         return false;
     }, timeoutMs);
-}
-
-void NodeChannelClient::readOutput()
-{
-    m_pending += m_process.readAllStandardOutput();
-    int newline;
-    while ((newline = m_pending.indexOf('\n')) >= 0) {
-        const QByteArray line = m_pending.left(newline);
-        m_pending.remove(0, newline + 1);
-        const QJsonObject event = QJsonDocument::fromJson(line).object();
-        if (!event.isEmpty())
-            m_events.append(event);
-    }
 }

@@ -8,14 +8,21 @@
 #include <sys/types.h>
 
 // A private X server for tests that must see what a user sees: which
-// top-level windows a process has mapped, and whether one is modal.
+// top-level windows a process has mapped, whether one is modal, and sizes at
+// a given DPI. -displayfd lets the server pick a free display, so parallel
+// runs never collide; the server ends with the object.
 class XvfbServer
 {
 public:
     XvfbServer();
     ~XvfbServer();
 
-    bool start();
+    // Empty when Xvfb is installed; otherwise why not (the test skips).
+    static QString unavailableReason();
+
+    bool start(int dpi = 96, const QString &screen = QStringLiteral("1280x1024x24"));
+    // Why the last start() failed.
+    QString errorText() const { return error; }
     QString display() const;
 
     struct Window {
@@ -39,6 +46,7 @@ private:
 
     QProcess server;
     QString displayName;
+    QString error;
 };
 
 #endif // XVFBSERVER_H

@@ -2,13 +2,14 @@
 
 #include "segmentclient.h"
 #include "sessionsharedmemorykey.h"
+#include "testhome.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <QtTest>
 
 #include <atomic>
 #include <csignal>
@@ -39,13 +40,9 @@ PathmereSandbox::PathmereSandbox(const QString &sessionId)
 
     env = QProcessEnvironment::systemEnvironment();
     const QString base = dir.path();
-    for (const char *sub : { "home", "home/.config", "home/.local/share", "home/.cache", "run" })
-        QDir().mkpath(base + QLatin1Char('/') + QLatin1String(sub));
+    TestHome(home()).applyTo(&env);
+    QDir().mkpath(base + QStringLiteral("/run"));
     QFile::setPermissions(base + QStringLiteral("/run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    env.insert(QStringLiteral("HOME"), home());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home() + QStringLiteral("/.config"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home() + QStringLiteral("/.local/share"));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), home() + QStringLiteral("/.cache"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), base + QStringLiteral("/run"));
     env.insert(QStringLiteral("XDG_SESSION_ID"), session);
     env.insert(QStringLiteral("PATHMERE_TEST_SANDBOX"), base);
@@ -137,13 +134,7 @@ QString PathmereSandbox::logText() const
 
 bool PathmereSandbox::waitForLog(const QString &text, int timeoutMs, int occurrences) const
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (logText().count(text) < occurrences) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(50);
-    }
-    return true;
+    return QTest::qWaitFor([&] { return logText().count(text) >= occurrences; }, timeoutMs);
 }
 
 QString PathmereSandbox::output() const
@@ -199,38 +190,27 @@ bool PathmereSandbox::isAlive(pid_t pid)
 
 bool PathmereSandbox::waitForProcessCount(int count, int timeoutMs) const
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (processes().size() != count) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(50);
-    }
-    return true;
+    return QTest::qWaitFor([&] { return processes().size() == count; }, timeoutMs);
 }
 
 pid_t PathmereSandbox::waitForNewProcess(const QList<pid_t> &known, int timeoutMs) const
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
+    pid_t found = 0;
+    (void)QTest::qWaitFor([&] {
         for (const pid_t pid : processes()) {
-            if (!known.contains(pid))
-                return pid;
+            if (!known.contains(pid)) {
+                found = pid;
+                return true;
+            }
         }
-        if (deadline.hasExpired())
-            return 0;
-        QThread::msleep(50);
-    }
+        return false;
+    }, timeoutMs);
+    return found;
 }
 
 bool PathmereSandbox::waitForExit(pid_t pid, int timeoutMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (isAlive(pid)) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
+    return QTest::qWaitFor([pid] { return !isAlive(pid); }, timeoutMs);
 }
 
 void PathmereSandbox::killAll()

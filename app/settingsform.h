@@ -1,0 +1,54 @@
+#ifndef SETTINGSFORM_H
+#define SETTINGSFORM_H
+
+#include "devicerecord.h"
+
+#include <QByteArray>
+#include <QObject>
+
+class IPCtrl;
+class QLineEdit;
+class QRadioButton;
+
+// The network settings form beside the table: what it shows for a device,
+// the check before Apply, and the 180-byte settings record built from it.
+class SettingsForm : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(SettingsForm)
+
+public:
+    // The form's widgets, as the window's .ui form has them.
+    struct Fields {
+        QLineEdit *name;
+        QLineEdit *userId;
+        QLineEdit *password;
+        QRadioButton *dhcp;
+        QRadioButton *staticIp;
+        IPCtrl *ip;
+        IPCtrl *mask;
+        IPCtrl *gateway;
+        IPCtrl *dns1;
+        IPCtrl *dns2;
+    };
+
+    explicit SettingsForm(const Fields &fields, QObject *parent = nullptr);
+
+    void show(const DeviceRecord &device);
+    // Every field empty and neither address mode chosen.
+    void clear();
+    void setAddressFieldsEnabled(bool enabled);
+
+    // False, after telling the user why, when Apply cannot write to device:
+    // its MAC address is unusable or the user ID or password is missing.
+    bool readyToApply(const DeviceRecord &device) const;
+    // The settings record for device from what the form shows.
+    QByteArray settingsRecord(const DeviceRecord &device) const;
+
+private:
+    void clearAddresses();
+
+    const Fields f;
+};
+
+#endif // SETTINGSFORM_H

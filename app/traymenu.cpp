@@ -1,0 +1,67 @@
+#include "traymenu.h"
+
+#include "autostartentry.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDesktopWidget>
+#include <QIcon>
+#include <QMenu>
+
+TrayMenu::TrayMenu(QObject *parent)
+    : QObject(parent)
+{
+    m_show = new QAction(tr("Pathmere"), this);
+    m_autostart = new QAction(tr("Launch on startup"), this);
+    m_autostart->setCheckable(true);
+    m_autostart->setChecked(AutostartEntry().isEnabled());
+    m_exit = new QAction(tr("Exit"), this);
+    connect(m_show, &QAction::triggered, this, &TrayMenu::showRequested);
+    connect(m_exit, &QAction::triggered, this, &TrayMenu::exitRequested);
+    connect(m_autostart, &QAction::triggered, this, &TrayMenu::autostartToggled);
+
+    m_menu = new QMenu(QApplication::desktop());
+    m_menu->setObjectName(QStringLiteral("trayMenu"));
+    m_menu->addAction(m_show);
+    m_menu->addAction(m_autostart);
+    m_menu->addSeparator();
+    m_menu->addAction(m_exit);
+    connect(m_menu, &QMenu::aboutToShow, this, &TrayMenu::aboutToShow);
+
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_icon = new QSystemTrayIcon(this);
+        m_icon->setIcon(QIcon(QStringLiteral(":/resource/sys_tray.png")));
+        m_icon->setToolTip(QStringLiteral("Pathmere"));
+        m_icon->setContextMenu(m_menu);
+        m_icon->setVisible(true);
+        connect(m_icon, &QSystemTrayIcon::activated, this, &TrayMenu::activate);
+    }
+}
+
+TrayMenu::~TrayMenu()
+{
+    disconnect(m_menu, nullptr, this, nullptr);
+    delete m_menu;
+}
+
+void TrayMenu::refreshAutostart()
+{
+    m_autostart->setChecked(AutostartEntry().isEnabled());
+}
+
+void TrayMenu::applyAutostart()
+{
+    // The action's state decides, not the signal's argument.
+    AutostartEntry::startHelper(m_autostart->isChecked());
+}
+
+void TrayMenu::activate(QSystemTrayIcon::ActivationReason reason)
+{
+    emit activated(reason);
+}
+
+void TrayMenu::hideIcon()
+{
+    if (m_icon)
+        m_icon->hide();
+}

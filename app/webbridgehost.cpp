@@ -1,0 +1,101 @@
+#include "webbridgehost.h"
+
+#include "applog.h"
+#include "core.h"
+#include "searchmanager.h"
+#include "webanalytic.h"
+#include "websocketclientwrapper.h"
+#include "websockettransport.h"
+
+#include <QTimer>
+#include <QWebChannel>
+#include <QWebSocketServer>
+
+WebBridgeHost::WebBridgeHost(SearchManager *searchManager, QObject *parent)
+    : QObject(parent)
+    , m_searchManager(searchManager)
+{
+    m_analytic = new WebAnalytic;
+    m_server = new QWebSocketServer(QStringLiteral("QWebChannel Standalone Example Server"),
+                                    QWebSocketServer::NonSecureMode);
+    if (!m_server->listen(QHostAddress::LocalHost, Port)) {
+        appLog(LogSystem::LogMajorMsg, "Web socket server: %s", qPrintable(m_server->errorString()));
+        qFatal("Failed to open web socket server.");
+    }
+
+    m_clientWrapper = new WebSocketClientWrapper(m_server);
+    m_channel = new QWebChannel;
+    connect(m_clientWrapper, &WebSocketClientWrapper::clientConnected, m_channel, &QWebChannel::connectTo);
+
+    m_core = new Core(m_analytic);
+    connect(m_analytic, &WebAnalytic::sendText, m_core, &Core::sendText);
+    m_channel->registerObject(QStringLiteral("core"), m_core);
+}
+
+WebBridgeHost::~WebBridgeHost()
+{
+    // The channel first, so it forgets the transports before the server
+    // takes their sockets away; then the port is free for a later window.
+    delete m_channel;
+    delete m_core;
+    m_server->close();
+    delete m_clientWrapper;
+    delete m_server;
+    delete m_analytic;
+}
+
+void WebBridgeHost::startDeviceListSearch()
+{
+    appLog(LogSystem::LogMajorMsg, "Update device list from web.");
+    // The page's search leaves the table, the progress bar and the buttons
+    // alone; the page gets whatever the coordinator holds six seconds later
+    // (a precise timer: a coarse one may fire 5 % early).
+    m_searchManager->refreshAddresses();
+    m_searchManager->startSearch(QString());
+    QTimer::singleShot(DeviceListDelayMs, Qt::PreciseTimer, this, &WebBridgeHost::deviceListDue);
+}
+
+void WebBridgeHost::sendDeviceList()
+{
+    // The window's own list stays as it is: its rows are what the table
+    // shows, and a row must keep naming the camera Apply writes to.
+    const QList<DeviceRecord> webList = m_searchManager->getDeviceList();
+    appLog(LogSystem::LogMajorMsg, "Send device list to web.(%d)", webList.size());
+    m_analytic->replyDeviceList(webList);
+}
+
+void WebBridgeHost::setPowerStatus(const QString &ip, const QString &mac, int status)
+{
+    appLog(LogSystem::LogMajorMsg, "set power status from web(ip=%s, mac=%s, status=%d)",
+           ip.toLatin1().constData(), mac.toLatin1().constData(), status);
+    if (status == 0) {
+        m_analytic->sendErrorMessage(WebAnalytic::NotSupportPowerOff);
+        return;
+    }
+    // Accepted requests are answered later, through viscaStateReceived.
+    if (m_searchManager->setPowerOn(ip, mac) != 0)
+        m_analytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
+}
+
+void WebBridgeHost::checkViscaStatus()
+{
+    appLog(LogSystem::LogMajorMsg, "Check visca status from web.");
+    if (m_searchManager->openViscaSockets() == 0)
+        m_analytic->sendStatusMessage(WebAnalytic::ViscaBindSuccess);
+    else
+        m_analytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
+}
+
+void WebBridgeHost::viscaStateReceived(int status)
+{
+    appLog(LogSystem::LogMajorMsg, "Pathmere receive visca stats:%d", status);
+    if (status == SearchManager::ViscaPowerAlreadyOn)
+        m_analytic->sendErrorMessage(WebAnalytic::WolPowerAlreadyOn);
+    else if (status == SearchManager::ViscaCommandCompleted)
+        m_analytic->sendStatusMessage(WebAnalytic::ViscaSendCmdCompleted);
+}
+
+void WebBridgeHost::reportNoUpdateInformation()
+{
+    m_analytic->sendErrorMessage(WebAnalytic::DownloadCfgFail);
+}

@@ -1,0 +1,59 @@
+#ifndef WEBBRIDGEHOST_H
+#define WEBBRIDGEHOST_H
+
+#include <QObject>
+
+class Core;
+class QWebChannel;
+class QWebSocketServer;
+class SearchManager;
+class WebAnalytic;
+class WebSocketClientWrapper;
+
+// The program's side of the local web page: the loopback WebSocket server
+// carrying the web channel with "core", and the work behind the page's
+// commands (device list, power, VISCA status, version check). The window
+// connects the page's commands to its slots, which call in here.
+class WebBridgeHost : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(WebBridgeHost)
+
+public:
+    static constexpr quint16 Port = 15248;
+    // How long after the page's request its device list is sent.
+    static constexpr int DeviceListDelayMs = 6000;
+
+    // Listens on 127.0.0.1:Port; ends the program when the port is taken.
+    explicit WebBridgeHost(SearchManager *searchManager, QObject *parent = nullptr);
+    ~WebBridgeHost() override;
+
+    WebAnalytic *analytic() const { return m_analytic; }
+
+    // Searches without touching the window; the list goes to the page
+    // DeviceListDelayMs later (deviceListDue).
+    void startDeviceListSearch();
+    void sendDeviceList();
+    // status 0 (power off) is refused; anything else powers the camera on,
+    // answered later through viscaStateReceived().
+    void setPowerStatus(const QString &ip, const QString &mac, int status);
+    void checkViscaStatus();
+    void viscaStateReceived(int status);
+    // The page asked for the version: with no update description to be had,
+    // that is an error, never "up to date".
+    void reportNoUpdateInformation();
+
+signals:
+    void deviceListDue();
+
+private:
+    SearchManager *const m_searchManager;
+    // None has a Qt parent: the order of deletion matters (see the destructor).
+    WebAnalytic *m_analytic = nullptr;
+    QWebSocketServer *m_server = nullptr;
+    WebSocketClientWrapper *m_clientWrapper = nullptr;
+    QWebChannel *m_channel = nullptr;
+    Core *m_core = nullptr;
+};
+
+#endif // WEBBRIDGEHOST_H

@@ -1,0 +1,168 @@
+// The main window's parts on their own, at the edges the whole window cannot
+// easily reach: the segment commands a poll takes, the progress outcomes of a
+// setting, and which table columns sort.
+#include "devicetable.h"
+#include "searchprogress.h"
+#include "segmentpoll.h"
+#include "singleinstance.h"
+#include "utilitysearch.h"
+
+#include <QProgressBar>
+#include <QSharedMemory>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+DeviceRecord device(const QString &mac, const QString &ipv6)
+{
+    DeviceRecord d;
+    d.mac = mac;
+    d.name = mac;
+    d.model = QStringLiteral("PX");
+    d.ipv6 = ipv6;
+    return d;
+}
+
+} // namespace
+
+class TestWindowParts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void segmentCommandsAreTakenOnce();
+    void settingOutcomes_data();
+    void settingOutcomes();
+    void searchEndsAfterFiftyTicks();
+    void sortableColumnsAndDirection();
+};
+
+void TestWindowParts::segmentCommandsAreTakenOnce()
+{
+    const QString key = QStringLiteral("pathmere-parts-%1").arg(getpid());
+    SegmentPoll poll(key);
+    // No segment at all: nothing to do, and no error either.
+    QCOMPARE(poll.takeCommand(), SegmentPoll::NoCommand);
+
+    QSharedMemory owner(key);
+    QVERIFY2(owner.create(SingleInstance::segmentSize), qPrintable(owner.errorString()));
+    const QList<QPair<QByteArray, SegmentPoll::Command>> commands = {
+        {SingleInstance::showCommand(), SegmentPoll::ShowWindow},
+        {SingleInstance::closeCommand(), SegmentPoll::CloseProgram},
+        {QByteArrayLiteral("Reboot_Camera"), SegmentPoll::NoCommand},
+    };
+    for (const auto &command : commands) {
+        QVERIFY(SingleInstance::writeCommand(owner, command.first));
+        QCOMPARE(poll.takeCommand(), command.second);
+        // Taken means gone: the next poll finds nothing, whatever it was.
+        QCOMPARE(poll.takeCommand(), SegmentPoll::NoCommand);
+    }
+}
+
+void TestWindowParts::settingOutcomes_data()
+{
+    QTest::addColumn<int>("failCase");
+    QTest::addColumn<bool>("listReplaced");
+    QTest::addColumn<int>("ticks");
+    QTest::addColumn<int>("outcome");
+    QTest::newRow("runs") << 0 << false << 1 << int(SearchProgress::SettingRunning);
+    QTest::newRow("finishes at 100 %") << 0 << false << 50 << int(SearchProgress::SettingFinished);
+    QTest::newRow("refused") << int(UtilitySearch::SettingUnauthorized) << false << 1 << int(SearchProgress::SettingRefused);
+    QTest::newRow("row gone") << 0 << true << 1 << int(SearchProgress::SettingRowGone);
+}
+
+void TestWindowParts::settingOutcomes()
+{
+    QFETCH(int, failCase);
+    QFETCH(bool, listReplaced);
+    QFETCH(int, ticks);
+    QFETCH(int, outcome);
+
+    QTableWidget widget(0, DeviceTable::ColumnCount);
+    QProgressBar bar;
+    DeviceTable table(&widget, 1.0);
+    table.showDevices({device(QStringLiteral("02:00:00:00:00:01"), QString()),
+                       device(QStringLiteral("02:00:00:00:00:02"), QString())});
+    SearchProgress progress(&bar, &table);
+
+    progress.startSetting(1);
+    // Busy from the start, although no tick has moved the value yet.
+    QVERIFY(progress.busy());
+    QCOMPARE(progress.value(), 0);
+    QVERIFY(widget.cellWidget(1, DeviceTable::ColumnProgress));
+    progress.setFailCase(failCase);
+    if (listReplaced)
+        table.setDevices({device(QStringLiteral("02:00:00:00:00:01"), QString())});
+
+    SearchProgress::SettingStep step = SearchProgress::SettingRunning;
+    for (int i = 0; i < ticks; ++i)
+        step = progress.tickSetting();
+    QCOMPARE(int(step), outcome);
+
+    switch (step) {
+    case SearchProgress::SettingRunning:
+        QCOMPARE(progress.value(), SearchProgress::Step);
+        QCOMPARE(progress.settingRow(), 1);
+        break;
+    case SearchProgress::SettingFinished:
+        QCOMPARE(progress.value(), SearchProgress::Full);
+        QCOMPARE(qobject_cast<QProgressBar *>(widget.cellWidget(1, DeviceTable::ColumnProgress))->value(), 100);
+        break;
+    case SearchProgress::SettingRefused:
+        QCOMPARE(progress.value(), 0);
+        QCOMPARE(progress.settingRow(), 1);
+        QVERIFY(!widget.cellWidget(1, DeviceTable::ColumnProgress));
+        break;
+    case SearchProgress::SettingRowGone:
+        QCOMPARE(progress.value(), 0);
+        QCOMPARE(progress.settingRow(), -1);
+        QVERIFY(!widget.cellWidget(1, DeviceTable::ColumnProgress));
+        break;
+    }
+}
+
+void TestWindowParts::searchEndsAfterFiftyTicks()
+{
+    QTableWidget widget(0, DeviceTable::ColumnCount);
+    QProgressBar bar;
+    DeviceTable table(&widget, 1.0);
+    SearchProgress progress(&bar, &table);
+    progress.startSearch();
+    QCOMPARE(progress.settingRow(), -1);
+    for (int tick = 1; tick < 50; ++tick)
+        QVERIFY(!progress.tickSearch());
+    QCOMPARE(bar.value(), 98);
+    QVERIFY(progress.tickSearch());
+    // The bar shows the full search; the count starts again from 0.
+    QCOMPARE(bar.value(), 100);
+    QCOMPARE(progress.value(), 0);
+}
+
+void TestWindowParts::sortableColumnsAndDirection()
+{
+    for (int column = -1; column <= DeviceTable::ColumnCount; ++column) {
+        const bool sortable = column >= DeviceTable::ColumnModel && column < DeviceTable::ColumnCount;
+        QCOMPARE(DeviceTable::isSortable(column), sortable);
+    }
+
+    QTableWidget widget(0, DeviceTable::ColumnCount);
+    DeviceTable table(&widget, 1.0);
+    table.showDevices({device(QStringLiteral("02:00:00:00:00:02"), QStringLiteral("fe80::2")),
+                       device(QStringLiteral("02:00:00:00:00:01"), QStringLiteral("fe80::1"))});
+    QVERIFY(!table.currentDevice());
+    table.sortBy(DeviceTable::ColumnIpv6);
+    QCOMPARE(table.devices().first().ipv6, QStringLiteral("fe80::1"));
+    // Sorting changes the list only; the rows follow on fillRows().
+    QCOMPARE(widget.item(0, DeviceTable::ColumnIpv6)->text(), QStringLiteral("fe80::2"));
+    table.fillRows();
+    QCOMPARE(widget.item(0, DeviceTable::ColumnIpv6)->text(), QStringLiteral("fe80::1"));
+    widget.setCurrentCell(1, DeviceTable::ColumnName);
+    QVERIFY(table.currentDevice());
+    QCOMPARE(table.currentDevice()->mac, QStringLiteral("02:00:00:00:00:02"));
+}
+
+QTEST_MAIN(TestWindowParts)
+#include "tst_windowparts.moc"

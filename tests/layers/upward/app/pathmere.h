@@ -1,0 +1,1 @@
+// stands for the program's main window header

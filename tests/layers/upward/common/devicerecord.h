@@ -1,0 +1,1 @@
+// stands for a shared value type

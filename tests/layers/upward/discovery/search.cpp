@@ -1,0 +1,4 @@
+#include "devicerecord.h"
+#include "pathmere.h"
+#include "crashhook.h"
+#include <QString>

@@ -1,0 +1,1 @@
+// stands for a platform layer
