@@ -7,6 +7,9 @@
 #include "websocketclientwrapper.h"
 #include "websockettransport.h"
 
+#include "webpageserver.h"
+
+#include <QCoreApplication>
 #include <QTimer>
 #include <QWebChannel>
 #include <QWebSocketServer>
@@ -15,6 +18,7 @@ WebBridgeHost::WebBridgeHost(SearchManager *searchManager, QObject *parent)
     : QObject(parent)
     , m_searchManager(searchManager)
 {
+    m_clock.start();
     m_analytic = new WebAnalytic;
     m_server = new QWebSocketServer(QStringLiteral("QWebChannel Standalone Example Server"),
                                     QWebSocketServer::NonSecureMode);
@@ -30,10 +34,26 @@ WebBridgeHost::WebBridgeHost(SearchManager *searchManager, QObject *parent)
     m_core = new Core(m_analytic);
     connect(m_analytic, &WebAnalytic::sendText, m_core, &Core::sendText);
     m_channel->registerObject(QStringLiteral("core"), m_core);
+
+    // Without the page server the bridge still serves pages opened from a
+    // file or from another local server, so its failure is not fatal.
+    m_pageServer = std::make_unique<WebPageServer>(QCoreApplication::applicationDirPath() + QStringLiteral("/web"));
+    if (m_pageServer->start(WebPageServer::DefaultPort)) {
+        appLog(LogSystem::LogMajorMsg, "Web page at %s", qPrintable(m_pageServer->pageUrl()));
+    } else {
+        appLog(LogSystem::LogMajorMsg, "Web page not served: %s", qPrintable(m_pageServer->errorText()));
+        m_pageServer.reset();
+    }
+}
+
+QString WebBridgeHost::pageUrl() const
+{
+    return m_pageServer ? m_pageServer->pageUrl() : QString();
 }
 
 WebBridgeHost::~WebBridgeHost()
 {
+    m_pageServer.reset();
     // The channel first, so it forgets the transports before the server
     // takes their sockets away; then the port is free for a later window.
     delete m_channel;
@@ -66,8 +86,11 @@ void WebBridgeHost::sendDeviceList()
 
 void WebBridgeHost::setPowerStatus(const QString &ip, const QString &mac, int status)
 {
+    // The texts come from the page: a real address or MAC is far shorter
+    // than this, and a hostile one is not copied into the log whole.
+    constexpr int MaxLoggedText = 64;
     appLog(LogSystem::LogMajorMsg, "set power status from web(ip=%s, mac=%s, status=%d)",
-           ip.toLatin1().constData(), mac.toLatin1().constData(), status);
+           ip.left(MaxLoggedText).toLatin1().constData(), mac.left(MaxLoggedText).toLatin1().constData(), status);
     if (status == 0) {
         m_analytic->sendErrorMessage(WebAnalytic::NotSupportPowerOff);
         return;
@@ -79,7 +102,13 @@ void WebBridgeHost::setPowerStatus(const QString &ip, const QString &mac, int st
 
 void WebBridgeHost::checkViscaStatus()
 {
-    appLog(LogSystem::LogMajorMsg, "Check visca status from web.");
+    // A page can ask without end; the line is written at most once a second.
+    int held = 0;
+    if (m_statusLog.admit(m_clock.elapsed(), &held)) {
+        if (held > 0)
+            appLog(LogSystem::LogMajorMsg, "\"Check visca status from web.\" repeated %d more times.", held);
+        appLog(LogSystem::LogMajorMsg, "Check visca status from web.");
+    }
     if (m_searchManager->openViscaSockets() == 0)
         m_analytic->sendStatusMessage(WebAnalytic::ViscaBindSuccess);
     else

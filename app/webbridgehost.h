@@ -1,9 +1,15 @@
 #ifndef WEBBRIDGEHOST_H
 #define WEBBRIDGEHOST_H
 
+#include "logrepeatlimiter.h"
+
+#include <QElapsedTimer>
 #include <QObject>
 
+#include <memory>
+
 class Core;
+class WebPageServer;
 class QWebChannel;
 class QWebSocketServer;
 class SearchManager;
@@ -29,6 +35,9 @@ public:
     ~WebBridgeHost() override;
 
     WebAnalytic *analytic() const { return m_analytic; }
+    // The control page served over HTTP beside the bridge, or empty when
+    // it could not be (no web/ folder beside the program, port taken).
+    QString pageUrl() const;
 
     // Searches without touching the window; the list goes to the page
     // DeviceListDelayMs later (deviceListDue).
@@ -54,6 +63,9 @@ private:
     WebSocketClientWrapper *m_clientWrapper = nullptr;
     QWebChannel *m_channel = nullptr;
     Core *m_core = nullptr;
+    std::unique_ptr<WebPageServer> m_pageServer;
+    LogRepeatLimiter m_statusLog;
+    QElapsedTimer m_clock;
 };
 
 #endif // WEBBRIDGEHOST_H

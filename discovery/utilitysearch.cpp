@@ -190,6 +190,7 @@ void UtilitySearch::addReceiver(QUdpSocket *socket, quint64 ordinal, bool wildca
 
 void UtilitySearch::closeSockets()
 {
+    logHeldRefusals(refusalLog.finish());
     // A drain further up the stack sees this and stops reading.
     ++socketGeneration;
     // The receivers' duplicate descriptors keep the port bound until they are
@@ -285,6 +286,12 @@ bool UtilitySearch::isLocalIpv4(quint32 address) const
     return false;
 }
 
+void UtilitySearch::logHeldRefusals(int held)
+{
+    if (held > 0)
+        appLog(LogSystem::LogMajorMsg, "\"ID or Password fail.\" repeated %d more times.", held);
+}
+
 void UtilitySearch::handleDatagram(const QByteArray &payload)
 {
     handlePayload(payload.constData(), payload.size());
@@ -316,10 +323,17 @@ void UtilitySearch::handlePayload(const char *data, int size)
         }
         return;
     }
-    case UtilityProtocol::DatagramKind::InvalidId:
-        appLog(LogSystem::LogMajorMsg, "ID or Password fail.");
+    case UtilityProtocol::DatagramKind::InvalidId: {
+        // Any host can send refusals without end: the line is written at
+        // most once a second, with the count of those held back.
+        int held = 0;
+        if (refusalLog.admit(clock.elapsed(), &held)) {
+            logHeldRefusals(held);
+            appLog(LogSystem::LogMajorMsg, "ID or Password fail.");
+        }
         emit emitUtilityRecvSettingFail(SettingUnauthorized);
         return;
+    }
     case UtilityProtocol::DatagramKind::WireRecord:
     case UtilityProtocol::DatagramKind::Other:
         return;

@@ -2,6 +2,7 @@
 #define UTILITYSEARCH_H
 
 #include "batchdatagramreceiver.h"
+#include "logrepeatlimiter.h"
 #include "utilitydevicelist.h"
 #include "utilityprotocol.h"
 #include "utilityreplyfilter.h"
@@ -82,6 +83,7 @@ private:
     bool keepsBroadcastDatagram(bool hasDestination, quint32 destination, int interfaceIndex) const;
     bool isLocalIpv4(quint32 address) const;
     void handleDatagram(const QByteArray &payload);
+    void logHeldRefusals(int held);
     void handlePayload(const char *data, int size);
 
     QMutex instanceLock;
@@ -101,6 +103,7 @@ private:
     QList<BatchDatagramReceiver *> receivers;   // children of their sockets
     quint64 socketGeneration = 0;       // changes whenever the sockets are closed
     bool deviceListFullLogged = false;  // once per search
+    LogRepeatLimiter refusalLog;
 };
 
 #endif // UTILITYSEARCH_H

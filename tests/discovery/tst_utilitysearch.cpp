@@ -228,6 +228,9 @@ private slots:
         }
         QCOMPARE(refused.size(), 200);
         QCOMPARE(search->replyFilter.size(), 200);
+        // Two lines for the flood, not one per refusal: the first, and the
+        // count of the rest when the search ends.
+        QCOMPARE(countLines(QStringLiteral("ID or Password fail.")), 1);
         QVERIFY2(search->replyFilter.keyCapacity() < 64 * 1024,
                  qPrintable(QString::number(search->replyFilter.keyCapacity())));
 
@@ -245,6 +248,7 @@ private slots:
         }
         QVERIFY(search->replyFilter.keyCapacity() > 4u << 20);
         search->startSearch(QStringLiteral("198.51.100.250"));
+        QCOMPARE(countLines(QStringLiteral("\"ID or Password fail.\" repeated 199 more times.")), 1);
         QCOMPARE(search->replyFilter.keyCapacity(), size_t(0));
         search->takeDeviceList();
     }

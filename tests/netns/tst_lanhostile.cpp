@@ -45,14 +45,14 @@ private:
     {
         const int queries = cameras->count(QStringLiteral("query"));
         manager->startSearch(QString());
-        CamsimProcess::waitUntil([&] { return cameras->count(QStringLiteral("query")) >= queries + 2; }, 5000);
+        (void)QTest::qWaitFor([&] { return cameras->count(QStringLiteral("query")) >= queries + 2; }, 5000);
         QTest::qWait(300);
         if (flood) {
             flood->start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"),
                                                 TestLan::cameraNamespaces().first(), QStringLiteral("python3"),
                                                 QFINDTESTDATA("hostileflood.py"),
                                                 TestLan::programAddresses().first(), QStringLiteral("4")});
-            CamsimProcess::waitUntil([&] { return flood->state() == QProcess::NotRunning; }, 30000);
+            (void)QTest::qWaitFor([&] { return flood->state() == QProcess::NotRunning; }, 30000);
             QTest::qWait(500);
         } else {
             QTest::qWait(700);

@@ -1,5 +1,6 @@
 // The local control page in a real browser: headless Chromium opens
-// web/index.html inside the program's namespace, where the real Pathmere
+// web/index.html, from its file and as the program serves it, inside the
+// program's namespace, where the real Pathmere
 // serves the bridge and camsim plays the cameras. The page must list the
 // cameras, show the outcome of a power-on and the VISCA and version checks.
 #include "camsimprocess.h"
@@ -7,6 +8,8 @@
 #include "pathmeresandbox.h"
 #include "testlan.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -20,8 +23,21 @@ class TestWebBrowserLan : public QObject
     Q_OBJECT
 
 private slots:
+    // The page as Pathmere serves it over HTTP, and opened from its file:
+    // Chromium sends the origin "null" for a file, which is refused unless
+    // the user lists it.
+    void pageListsCamerasAndPowersOne_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<bool>("nullListed");
+        QTest::newRow("served") << QStringLiteral("http://127.0.0.1:15249/index.html") << false;
+        QTest::newRow("file, null listed") << qEnvironmentVariable("PATHMERE_WEB_PAGE") << true;
+    }
+
     void pageListsCamerasAndPowersOne()
     {
+        QFETCH(QString, page);
+        QFETCH(bool, nullListed);
         TESTLAN_REQUIRE();
         const QString nodeMissing = NodeChannelClient::unavailableReason();
         QVERIFY2(nodeMissing.isEmpty(), qPrintable(nodeMissing));
@@ -39,6 +55,12 @@ private slots:
 
         PathmereSandbox sandbox;
         QVERIFY(sandbox.isValid());
+        if (nullListed) {
+            QVERIFY(QDir().mkpath(sandbox.home() + QStringLiteral("/.local/share/Pathmere")));
+            QFile settings(sandbox.home() + QStringLiteral("/.local/share/Pathmere/setting.ini"));
+            QVERIFY(settings.open(QIODevice::WriteOnly));
+            settings.write("[Web]\nAllowedOrigins=null\n");
+        }
         sandbox.start({QStringLiteral("-hide")});
         QVERIFY(QTest::qWaitFor([] {
             QTcpSocket probe;
@@ -51,7 +73,7 @@ private slots:
         env.insert(QStringLiteral("NODE_PATH"), qEnvironmentVariable("PATHMERE_WEB_NODE_DIR") + QStringLiteral("/node_modules"));
         browser.setProcessEnvironment(env);
         browser.start(QStringLiteral("node"), {qEnvironmentVariable("PATHMERE_WEB_BROWSER_SCRIPT"),
-                                               qEnvironmentVariable("PATHMERE_WEB_PAGE"),
+                                               page,
                                                qEnvironmentVariable("PATHMERE_WEB_SCREENSHOT"),
                                                QStringLiteral("02:50:4d:00:08:01"), QStringLiteral("2")});
         QVERIFY(browser.waitForStarted());
