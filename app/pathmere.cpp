@@ -7,6 +7,9 @@
 #include "dpiscaler.h"
 #include "searchmanager.h"
 #include "singleinstance.h"
+#include "downloadmanager.h"
+#include "updatecoordinator.h"
+#include "updatepaths.h"
 #include "usermessage.h"
 #include "utilityprotocol.h"
 #include "webanalytic.h"
@@ -153,10 +156,14 @@ Pathmere::Pathmere(QWidget *parent)
 
     sortToggle = 0;
 
-    // The download manager is created and connected here once it exists.
+    updateCoordinator = new UpdateCoordinator(this, aboutDlg, webAnalytic, UpdatePaths::builtInPublicKey(), this);
+    const DownloadManager *downloads = updateCoordinator->downloadManager();
+    connect(downloads, &DownloadManager::versionUpdate, this, &Pathmere::getCurServerVersion);
+    connect(downloads, &DownloadManager::sendToWebIsNeedDownload, this, &Pathmere::sendToWebIsNeedDownload);
+    connect(downloads, &DownloadManager::prepareUpdateFail, this, &Pathmere::connectServerFail);
+    connect(downloads, &DownloadManager::ready4Update, this, &Pathmere::ready4Update);
+    connect(updateCoordinator, &UpdateCoordinator::quitRequested, this, &Pathmere::closeProgram);
 
-    userAsked = false;
-    webAsked = false;
     firstShowPending = true;
     settingRow = -1;
 }
@@ -223,13 +230,9 @@ void Pathmere::setMonitoring(bool on)
 
 void Pathmere::prepareShowing()
 {
-    userAsked = false;
-    webAsked = false;
-    if (firstShowPending) {
-        firstShowPending = false;
-        // The daily update check (isFirstOpenToday(), then checkForUpdate())
-        // of the download manager runs here once it exists.
-    }
+    const bool firstShowing = firstShowPending;
+    firstShowPending = false;
+    updateCoordinator->windowShown(firstShowing);
 }
 
 void Pathmere::keyPressEvent(QKeyEvent *event)
@@ -372,10 +375,27 @@ void Pathmere::doCrash()
 
 void Pathmere::checkSWUpdate()
 {
-    userAsked = true;
-    webAsked = false;
-    // The download manager's checkForUpdate() is called here once it
-    // exists; its answers come back through the update slots.
+    updateCoordinator->checkSWUpdate();
+}
+
+void Pathmere::getCurServerVersion(bool needDownload)
+{
+    updateCoordinator->getCurServerVersion(needDownload);
+}
+
+void Pathmere::sendToWebIsNeedDownload(bool needDownload, QString version)
+{
+    updateCoordinator->sendToWebIsNeedDownload(needDownload, version);
+}
+
+void Pathmere::connectServerFail(int reason)
+{
+    updateCoordinator->connectServerFail(reason);
+}
+
+void Pathmere::ready4Update()
+{
+    updateCoordinator->ready4Update();
 }
 
 // ---------------------------------------------------------------------------
@@ -732,9 +752,5 @@ void Pathmere::receiveViscaState(int status)
 
 void Pathmere::checkVersionFromWeb()
 {
-    userAsked = false;
-    webAsked = true;
-    // There is no update check to run yet, so no update description could
-    // be had: say so, rather than telling the page it is up to date.
-    webAnalytic->sendErrorMessage(6);
+    updateCoordinator->checkVersionFromWeb();
 }

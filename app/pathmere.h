@@ -22,6 +22,7 @@ class QTableWidgetItem;
 class QWebChannel;
 class QWebSocketServer;
 class SearchManager;
+class UpdateCoordinator;
 class WebAnalytic;
 class WebSocketClientWrapper;
 
@@ -75,10 +76,12 @@ private slots:
     void netInterfaceChanged();
     void onheaderclicked(int index);
     void updateSortList();
-    // getCurServerVersion takes its place here with the download manager.
+    // The software update; UpdateCoordinator does the work.
+    void getCurServerVersion(bool needDownload);
     void checkSWUpdate();
-    // sendToWebIsNeedDownload, ready4Update and connectServerFail take their
-    // place here with the download manager.
+    void sendToWebIsNeedDownload(bool needDownload, QString version);
+    void ready4Update();
+    void connectServerFail(int reason);
     void handleItemDoubleClicked(QTableWidgetItem *item);
 
 private:
@@ -135,8 +138,7 @@ private:
     WebSocketClientWrapper *clientWrapper = nullptr;
     QWebChannel *webChannel = nullptr;
     Core *webCore = nullptr;
-    bool userAsked = false;
-    bool webAsked = false;
+    UpdateCoordinator *updateCoordinator = nullptr;
     bool firstShowPending = true;
 };
 
