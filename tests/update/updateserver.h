@@ -19,6 +19,8 @@ public:
 
     explicit UpdateServer(QObject *parent = nullptr);
     bool listen();
+    // Stops listening: the next request finds nobody there.
+    void close() { server.close(); }
     quint16 port() const { return server.serverPort(); }
     QString url(const QString &path) const;
 

@@ -10,7 +10,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QUdpSocket>
 #include <QtTest>
@@ -39,6 +41,16 @@ private slots:
 
         PathmereSandbox sandbox;
         QVERIFY(sandbox.isValid());
+        {
+            // No DNS answers in the test LAN: point the update check at a
+            // loopback port nobody listens on, so the page's version check
+            // ends at once with the server unreachable.
+            QTcpServer closed;
+            QVERIFY(closed.listen(QHostAddress::LocalHost));
+            QSettings(sandbox.home() + QStringLiteral("/.local/share/Pathmere/setting.ini"), QSettings::IniFormat)
+                .setValue(QStringLiteral("Update/DescriptionUrl"),
+                          QStringLiteral("http://127.0.0.1:%1/Skyrelay/update.cfg").arg(closed.serverPort()));
+        }
         sandbox.start({QStringLiteral("-hide")});
         QVERIFY(QTest::qWaitFor([] {
             QTcpSocket probe;
