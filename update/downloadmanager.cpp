@@ -238,6 +238,8 @@ int DownloadManager::startNextDownload()
     if (currentReply)
         currentReply->disconnect(this);
     currentReply = manager->get(request);
+    // Bounded chunks: each write to disk stays short on the event loop.
+    currentReply->setReadBufferSize(packageReadBufferSize);
     connect(currentReply, &QNetworkReply::readyRead, this, &DownloadManager::netDataReadyRead);
     connect(currentReply, &QNetworkReply::errorOccurred, this, &DownloadManager::getNetDataError);
     connect(currentReply, &QNetworkReply::downloadProgress, this, &DownloadManager::updateDownloadProgress);

@@ -64,6 +64,7 @@ public:
 
     // A description larger than this is not one (and is refused).
     static constexpr qint64 maxDescriptionSize = 64 * 1024;
+    static constexpr qint64 packageReadBufferSize = 1024 * 1024;
 
 signals:
     void versionUpdate(bool needDownload);
