@@ -258,6 +258,9 @@ void DownloadManager::netDataReadyRead()
     auto *reply = qobject_cast<QNetworkReply *>(sender());
     if (!reply || reply != currentReply || !packageFile.isOpen())
         return;
+    // An error page is not part of the package.
+    if (reply->error() != QNetworkReply::NoError)
+        return;
     const QByteArray data = reply->readAll();
     if (packageFile.size() + data.size() > expectedSize) {
         appLog(LogSystem::LogMajorMsg, "Update package larger than the description says; download stopped.");
