@@ -1,12 +1,11 @@
 // The update check against a real HTTP server on loopback: the version
-// order, the decision whether to download, what the web page hears, and the
-// check of the day at the window's first showing.
+// order, the decision whether to download, and what the web page hears
+// (tst_updatewindow checks the check of the day through the window).
 
 #include "updatefixture.h"
 #include "updateharness.h"
 #include "updateversion.h"
 
-#include <QDate>
 #include <QFile>
 #include <QJsonArray>
 #include <QSettings>
@@ -206,31 +205,6 @@ private slots:
         settings.remove(QStringLiteral("Update/DescriptionUrl"));
         settings.sync();
         QCOMPARE(DownloadManager().descriptionUrl(), refused.descriptionUrl());
-    }
-
-    void dailyCheckOnlyAtFirstShowingOfTheDay()
-    {
-        fixture->server.serve(UpdateFixture::descriptionPath, fixture->description("1.1.1010.0", packagePath, 10, "c2ln"));
-        const int before = fixture->server.requests(UpdateFixture::descriptionPath);
-        {
-            UpdateHarness h(fixture->publicKey);
-            h.coordinator.windowShown(true);
-            settle(before);
-            h.coordinator.windowShown(false);
-            QTest::qWait(300);
-            // An automatic check that finds nothing says nothing.
-            QVERIFY(h.messages.isEmpty());
-        }
-        {
-            // The program started again the same day.
-            UpdateHarness h(fixture->publicKey);
-            h.coordinator.windowShown(true);
-            QTest::qWait(300);
-        }
-        QCOMPARE(fixture->server.requests(UpdateFixture::descriptionPath), before + 1);
-        QCOMPARE(QSettings(fixture->dataFolder() + QStringLiteral("setting.ini"), QSettings::IniFormat)
-                     .value(QStringLiteral("Common/AppOpenDate")).toString(),
-                 QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
     }
 };
 
