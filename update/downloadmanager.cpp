@@ -49,6 +49,7 @@ DownloadManager::DownloadManager(QWidget *parent)
 
 DownloadManager::~DownloadManager()
 {
+    disconnect(manager, nullptr, this, nullptr);
     if (currentReply) {
         currentReply->disconnect(this);
         currentReply->abort();
