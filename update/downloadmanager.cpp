@@ -78,7 +78,7 @@ void DownloadManager::startCheck(bool fromWeb)
         // A package is on its way; a second check would take its reply away.
         appLog(LogSystem::LogMajorMsg, "Update check skipped: a download is running.");
         if (fromWeb)
-            emit prepareUpdateFail(DescriptionDownloadFail);
+            reportLater([this] { emit prepareUpdateFail(DescriptionDownloadFail); });
         return;
     }
     webRequest = fromWeb;
@@ -130,7 +130,7 @@ void DownloadManager::descriptionReceived(QNetworkReply *reply)
         appLog(LogSystem::LogMajorMsg, "Update description refused: larger than %lld bytes.",
                static_cast<long long>(maxDescriptionSize));
         downloadState = DescriptionFailed;
-        emit prepareUpdateFail(DescriptionDownloadFail);
+        reportLater([this] { emit prepareUpdateFail(DescriptionDownloadFail); });
         return;
     }
     if (!writeDescriptionCopy(body)) {
@@ -165,9 +165,9 @@ void DownloadManager::descriptionReceived(QNetworkReply *reply)
 
         if (webRequest) {
             if (UpdateVersion::isNewer(item.version, UpdateVersion::programVersion()))
-                emit sendToWebIsNeedDownload(true, item.version);
+                reportLater([this, version = item.version] { emit sendToWebIsNeedDownload(true, version); });
             else
-                emit sendToWebIsNeedDownload(false, QString());
+                reportLater([this] { emit sendToWebIsNeedDownload(false, QString()); });
             return;
         }
 
@@ -194,7 +194,7 @@ void DownloadManager::descriptionReceived(QNetworkReply *reply)
     }
 
     queueDownloads({handledSection});
-    emit versionUpdate(somethingNeedsDownload);
+    reportLater([this, somethingNeedsDownload] { emit versionUpdate(somethingNeedsDownload); });
 }
 
 void DownloadManager::queueDownloads(const QStringList &names)
@@ -322,7 +322,7 @@ void DownloadManager::packageReceived(QNetworkReply *reply)
     local.sync();
     downloadState = Idle;
     appLog(LogSystem::LogMajorMsg, "Update package downloaded.");
-    emit ready4Update();
+    reportLater([this] { emit ready4Update(); });
 }
 
 void DownloadManager::packageFailed(const char *why)
@@ -332,7 +332,7 @@ void DownloadManager::packageFailed(const char *why)
     packageFile.close();
     hideProgress();
     appLog(LogSystem::LogMajorMsg, "Update package download failed: %s", why);
-    emit prepareUpdateFail(PackageDownloadFail);
+    reportLater([this] { emit prepareUpdateFail(PackageDownloadFail); });
 }
 
 void DownloadManager::getNetDataError(QNetworkReply::NetworkError error)
@@ -343,7 +343,7 @@ void DownloadManager::getNetDataError(QNetworkReply::NetworkError error)
     appLog(LogSystem::LogMajorMsg, "Update network error %d: %s", int(error), qPrintable(reply->errorString()));
     if (downloadState == DownloadingDescription) {
         downloadState = DescriptionFailed;
-        emit prepareUpdateFail(DescriptionDownloadFail);
+        reportLater([this] { emit prepareUpdateFail(DescriptionDownloadFail); });
     } else if (downloadState == DownloadingPackage) {
         if (cancelled) {
             downloadState = PackageFailed;
@@ -356,6 +356,11 @@ void DownloadManager::getNetDataError(QNetworkReply::NetworkError error)
     }
     disconnect(reply, &QNetworkReply::errorOccurred, this, &DownloadManager::getNetDataError);
     disconnect(reply, &QNetworkReply::downloadProgress, this, &DownloadManager::updateDownloadProgress);
+}
+
+void DownloadManager::reportLater(const std::function<void()> &report)
+{
+    QMetaObject::invokeMethod(this, report, Qt::QueuedConnection);
 }
 
 void DownloadManager::cancelDownload()

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
+
 class QNetworkAccessManager;
 
 namespace Ui {
@@ -90,6 +92,10 @@ private:
     void queueDownloads(const QStringList &names);
     bool writeDescriptionCopy(const QByteArray &body) const;
     const UpdateItem *itemForPath(const QString &path) const;
+    // Emits from the event loop, never from inside a reply's signal: the
+    // receivers show modal boxes, and a reply must not be deleted by their
+    // nested event loop while its own signal is still being emitted.
+    void reportLater(const std::function<void()> &report);
 
     Ui::DownloadManager *ui;
     const QString dataFolder;
