@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFutureWatcher>
@@ -139,6 +140,19 @@ int main(int argc, char **argv)
                                                      QStringLiteral("-d"), scratch + QStringLiteral("/theirs")});
         theirs.push_back(t.nsecsElapsed() / 1e6);
     }
+    // Both must have written the same bytes for the times to compare.
+    const auto treeBytes = [](const QString &root) {
+        qint64 total = 0;
+        QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            it.next();
+            total += it.fileInfo().size();
+        }
+        return total;
+    };
+    const qint64 unpacked = treeBytes(scratch + QStringLiteral("/ours"));
+    std::printf("unpacked_bytes: %lld\nunpacked_bytes_equal_to_unzip: %d\n", static_cast<long long>(unpacked),
+                int(unpacked == treeBytes(scratch + QStringLiteral("/theirs"))));
     std::printf("unpack_ms: %.1f\nunpack_unzip_ms: %.1f\nunpack_ratio_vs_unzip: %.2f\n", median(ours), median(theirs),
                 median(ours) / median(theirs));
 
