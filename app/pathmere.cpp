@@ -4,6 +4,7 @@
 #include "adapterchooser.h"
 #include "applog.h"
 #include "devicetable.h"
+#include "downloadmanager.h"
 #include "dpiscaler.h"
 #include "searchmanager.h"
 #include "searchprogress.h"
@@ -11,6 +12,8 @@
 #include "settingsform.h"
 #include "singleinstance.h"
 #include "traymenu.h"
+#include "updatecoordinator.h"
+#include "updatepaths.h"
 #include "usermessage.h"
 #include "webanalytic.h"
 #include "webbridgehost.h"
@@ -99,7 +102,13 @@ Pathmere::Pathmere(QWidget *parent)
     connect(aboutDlg, &AboutDlg::checkUpdate, this, &Pathmere::checkSWUpdate);
     aboutDlg->hide();
 
-    // The download manager is created and connected here once it exists.
+    updateCoordinator = new UpdateCoordinator(this, aboutDlg, web->analytic(), UpdatePaths::builtInPublicKey(), this);
+    const DownloadManager *downloads = updateCoordinator->downloadManager();
+    connect(downloads, &DownloadManager::versionUpdate, this, &Pathmere::getCurServerVersion);
+    connect(downloads, &DownloadManager::sendToWebIsNeedDownload, this, &Pathmere::sendToWebIsNeedDownload);
+    connect(downloads, &DownloadManager::prepareUpdateFail, this, &Pathmere::connectServerFail);
+    connect(downloads, &DownloadManager::ready4Update, this, &Pathmere::ready4Update);
+    connect(updateCoordinator, &UpdateCoordinator::quitRequested, this, &Pathmere::closeProgram);
 }
 
 Pathmere::~Pathmere()
@@ -121,13 +130,9 @@ void Pathmere::setMonitoring(bool on) { searchManager->setMonitoring(on); }
 
 void Pathmere::prepareShowing()
 {
-    userAsked = false;
-    webAsked = false;
-    if (firstShowPending) {
-        firstShowPending = false;
-        // The daily update check (isFirstOpenToday(), then checkForUpdate())
-        // of the download manager runs here once it exists.
-    }
+    const bool firstShowing = firstShowPending;
+    firstShowPending = false;
+    updateCoordinator->windowShown(firstShowing);
 }
 
 void Pathmere::keyPressEvent(QKeyEvent *event)
@@ -194,13 +199,18 @@ void Pathmere::doCrash()
     *reinterpret_cast<volatile int *>(address) = 0;
 }
 
-void Pathmere::checkSWUpdate()
+void Pathmere::checkSWUpdate() { updateCoordinator->checkSWUpdate(); }
+
+void Pathmere::getCurServerVersion(bool needDownload) { updateCoordinator->getCurServerVersion(needDownload); }
+
+void Pathmere::sendToWebIsNeedDownload(bool needDownload, QString version)
 {
-    userAsked = true;
-    webAsked = false;
-    // The download manager's checkForUpdate() is called here once it
-    // exists; its answers come back through the update slots.
+    updateCoordinator->sendToWebIsNeedDownload(needDownload, version);
 }
+
+void Pathmere::connectServerFail(int reason) { updateCoordinator->connectServerFail(reason); }
+
+void Pathmere::ready4Update() { updateCoordinator->ready4Update(); }
 
 void Pathmere::setButtonsEnabled(bool enabled)
 {
@@ -337,9 +347,4 @@ void Pathmere::checkViscaStatusFromWeb() { web->checkViscaStatus(); }
 
 void Pathmere::receiveViscaState(int status) { web->viscaStateReceived(status); }
 
-void Pathmere::checkVersionFromWeb()
-{
-    userAsked = false;
-    webAsked = true;
-    web->reportNoUpdateInformation();
-}
+void Pathmere::checkVersionFromWeb() { updateCoordinator->checkVersionFromWeb(); }

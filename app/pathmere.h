@@ -18,6 +18,7 @@ class SearchProgress;
 class SegmentPoll;
 class SettingsForm;
 class TrayMenu;
+class UpdateCoordinator;
 class WebBridgeHost;
 
 // The program's main window: the device table the search fills, the settings
@@ -77,10 +78,12 @@ private slots:
     void netInterfaceChanged();
     void onheaderclicked(int index);
     void updateSortList();
-    // getCurServerVersion takes its place here with the download manager.
+    // The software update; UpdateCoordinator does the work.
+    void getCurServerVersion(bool needDownload);
     void checkSWUpdate();
-    // sendToWebIsNeedDownload, ready4Update and connectServerFail take their
-    // place here with the download manager.
+    void sendToWebIsNeedDownload(bool needDownload, QString version);
+    void ready4Update();
+    void connectServerFail(int reason);
     void handleItemDoubleClicked(QTableWidgetItem *item);
 
 private:
@@ -106,8 +109,7 @@ private:
     TrayMenu *trayMenu = nullptr;
     WebBridgeHost *web = nullptr;
     AboutDlg *aboutDlg = nullptr;
-    bool userAsked = false;
-    bool webAsked = false;
+    UpdateCoordinator *updateCoordinator = nullptr;
     bool firstShowPending = true;
 };
 

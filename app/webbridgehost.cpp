@@ -123,8 +123,3 @@ void WebBridgeHost::viscaStateReceived(int status)
     else if (status == SearchManager::ViscaCommandCompleted)
         m_analytic->sendStatusMessage(WebAnalytic::ViscaSendCmdCompleted);
 }
-
-void WebBridgeHost::reportNoUpdateInformation()
-{
-    m_analytic->sendErrorMessage(WebAnalytic::DownloadCfgFail);
-}

@@ -48,9 +48,6 @@ public:
     void setPowerStatus(const QString &ip, const QString &mac, int status);
     void checkViscaStatus();
     void viscaStateReceived(int status);
-    // The page asked for the version: with no update description to be had,
-    // that is an error, never "up to date".
-    void reportNoUpdateInformation();
 
 signals:
     void deviceListDue();

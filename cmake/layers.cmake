@@ -6,7 +6,7 @@
 # A new product folder gets a line here, or layers_check fails.
 set(PATHMERE_LAYERS
     "platform     |"
-    "corvane      | platform"
+    "corvane      |"
     "common       | corvane platform"
     "discovery    | common corvane platform"
     "webbridge    | common corvane platform"
@@ -15,6 +15,7 @@ set(PATHMERE_LAYERS
     "cli          | webbridge update discovery common corvane platform"
     "hallbridge   | platform"
     "tools/camsim | discovery common corvane platform"
+    "tools/updatesign |"
 )
 
 # Folders that hold no product code and so are not part of the order.

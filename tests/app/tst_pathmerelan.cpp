@@ -9,6 +9,7 @@
 #include "pathmeretestaccess.h"
 #include "testhome.h"
 #include "testlan.h"
+#include "updatepaths.h"
 #include "usermessage.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QHeaderView>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -71,6 +73,11 @@ void TestPathmereLan::initTestCase()
                                "--camera", "mac=02:50:4d:00:00:03,model=MK-30,name=Stage,ip=192.0.2.12,dhcp=1,reply=both"},
                            10000),
              qPrintable(camsim->errorText()));
+
+    // The day's update check has run: this suite is about the table, and
+    // no update server answers in the test LAN.
+    QSettings(UpdatePaths::settingsFile(), QSettings::IniFormat)
+        .setValue(QStringLiteral("Common/AppOpenDate"), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
 
     window = new Pathmere;
     access = new PathmereTestAccess(window);

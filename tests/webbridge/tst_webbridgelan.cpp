@@ -6,12 +6,14 @@
 #include "nodechannelclient.h"
 #include "pathmeresandbox.h"
 #include "testlan.h"
+#include "updateserver.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSet>
+#include <QSettings>
 #include <QTcpSocket>
 #include <QUdpSocket>
 #include <QtTest>
@@ -77,6 +79,8 @@ private:
     QProcess *program = nullptr;
     NodeChannelClient *node = nullptr;
     QUdpSocket noticeHolder;
+    // The update server the program is pointed at (loopback of the test LAN).
+    UpdateServer updateServer;
 
     // Sends text from client and waits for the next reply both a and b get.
     QJsonObject nextReply(const QString &client, const QString &text, int timeoutMs)
@@ -126,6 +130,9 @@ private slots:
 
         sandbox = new PathmereSandbox;
         QVERIFY(sandbox->isValid());
+        QVERIFY(updateServer.listen());
+        QSettings(sandbox->home() + QStringLiteral("/.local/share/Pathmere/setting.ini"), QSettings::IniFormat)
+            .setValue(QStringLiteral("Update/DescriptionUrl"), updateServer.url(QStringLiteral("/Skyrelay/update.cfg")));
         QVERIFY2(!portListening(15248), "port 15248 is taken in the program namespace");
         program = sandbox->start({QStringLiteral("-hide")});
         QVERIFY(QTest::qWaitFor([] { return portListening(15248); }, 20000));
@@ -190,9 +197,33 @@ private slots:
         QVERIFY(sandbox->waitForLog(QStringLiteral("Check visca status from web."), 2000));
     }
 
+    void versionCheckAnswersFromTheUpdateServer()
+    {
+        const struct { QByteArray version; QString status; QString answered; } cases[] = {
+            {"1.1.1011.0", QStringLiteral("Is_need_update"), QStringLiteral("1.1.1011.0")},
+            // Greater as text, older as a version.
+            {"1.1.999.0", QStringLiteral("Is_not_need_update"), QString()},
+        };
+        for (const auto &c : cases) {
+            updateServer.serve(QStringLiteral("/Skyrelay/update.cfg"),
+                               "[OTA]\nVersion=" + c.version + "\nPath=" + updateServer.url(QStringLiteral("/p.zip")).toUtf8()
+                                   + "\nFileSize=10\n");
+            const QJsonObject reply = nextReply(QStringLiteral("a"), command(QStringLiteral("Control"), QStringLiteral("CheckVersion")), 5000);
+            QVERIFY(!reply.isEmpty() && !reply.contains(QStringLiteral("mismatch")));
+            const QJsonObject payload = reply.value(QStringLiteral("payload")).toObject();
+            QCOMPARE(payload.value(QStringLiteral("name")).toString(), QStringLiteral("CheckVersion"));
+            const QJsonObject params = payload.value(QStringLiteral("params")).toObject();
+            QCOMPARE(params.value(QStringLiteral("Status")).toString(), c.status);
+            QCOMPARE(params.value(QStringLiteral("Version")).toString(), c.answered);
+        }
+        // A web check never downloads.
+        QCOMPARE(updateServer.requests(QStringLiteral("/p.zip")), 0);
+    }
+
     void versionCheckWithoutUpdateInformationIsAnError()
     {
-        // Without an update description the page must not hear "up to date".
+        // The update server unreachable: the page must not hear "up to date".
+        updateServer.close();
         const QJsonObject reply = nextReply(QStringLiteral("a"), command(QStringLiteral("Control"), QStringLiteral("CheckVersion")), 5000);
         QVERIFY(!reply.isEmpty() && !reply.contains(QStringLiteral("mismatch")));
         QCOMPARE(word(reply), QStringLiteral("Download_cfg_Fail"));

@@ -8,12 +8,12 @@
 #include "pathmeresandbox.h"
 #include "testlan.h"
 
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QUdpSocket>
 #include <QtTest>
@@ -55,11 +55,17 @@ private slots:
 
         PathmereSandbox sandbox;
         QVERIFY(sandbox.isValid());
-        if (nullListed) {
-            QVERIFY(QDir().mkpath(sandbox.home() + QStringLiteral("/.local/share/Pathmere")));
-            QFile settings(sandbox.home() + QStringLiteral("/.local/share/Pathmere/setting.ini"));
-            QVERIFY(settings.open(QIODevice::WriteOnly));
-            settings.write("[Web]\nAllowedOrigins=null\n");
+        {
+            // No DNS answers in the test LAN: point the update check at a
+            // loopback port nobody listens on, so the page's version check
+            // ends at once with the server unreachable.
+            QTcpServer closed;
+            QVERIFY(closed.listen(QHostAddress::LocalHost));
+            QSettings settings(sandbox.home() + QStringLiteral("/.local/share/Pathmere/setting.ini"), QSettings::IniFormat);
+            settings.setValue(QStringLiteral("Update/DescriptionUrl"),
+                              QStringLiteral("http://127.0.0.1:%1/Skyrelay/update.cfg").arg(closed.serverPort()));
+            if (nullListed)
+                settings.setValue(QStringLiteral("Web/AllowedOrigins"), QStringLiteral("null"));
         }
         sandbox.start({QStringLiteral("-hide")});
         QVERIFY(QTest::qWaitFor([] {

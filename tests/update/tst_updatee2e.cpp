@@ -1,0 +1,196 @@
+// The real program updating itself as a user sees it, on Xvfb: the check of
+// the day finds a newer version, "Yes" in the question box downloads it from
+// a loopback server, and the new "Pathmere" (a script that records that it
+// ran) starts while the old program ends. A package signed with another key
+// is refused with the old program still running. The packages are signed
+// with the build tree's test key, which this build of the program trusts.
+
+#include "pathmeresandbox.h"
+#include "privatenetwork.h"
+#include "updatefixture.h"
+#include "xvfbserver.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace {
+// The waits below block this process's event loop (they poll the X server),
+// so the update server runs as a process of its own.
+const char *serveScript = R"(
+import http.server, socketserver, sys
+class S(http.server.ThreadingHTTPServer):
+    def server_bind(self):
+        socketserver.TCPServer.server_bind(self)
+        self.server_name, self.server_port = "127.0.0.1", self.server_address[1]
+class H(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *a): pass
+s = S(("127.0.0.1", 0), lambda *a: H(*a, directory=sys.argv[1]))
+print(s.server_address[1], flush=True)
+s.serve_forever()
+)";
+}
+
+class TestUpdateEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private:
+    XvfbServer xserver;
+    UpdateFixture *fixture = nullptr;
+    QProcess server;
+    QString www;
+    QString base;
+
+    // Publishes package with signature as version 1.2.0.0.
+    bool publish(const QByteArray &package, const QByteArray &signature)
+    {
+        QDir().mkpath(www + QStringLiteral("/Skyrelay"));
+        QFile zip(www + QStringLiteral("/Pathmere-1.2.0.0.zip"));
+        QFile description(www + QStringLiteral("/Skyrelay/update.cfg"));
+        if (!zip.open(QIODevice::WriteOnly) || !description.open(QIODevice::WriteOnly))
+            return false;
+        zip.write(package);
+        description.write("[OTA]\nVersion=1.2.0.0\nPath=" + base.toUtf8() + "/Pathmere-1.2.0.0.zip\nFileSize="
+                          + QByteArray::number(package.size()) + "\nSignature=" + signature + "\n");
+        return true;
+    }
+
+    // Base64 signature by the build tree's test key.
+    QByteArray signWithBuildKey(const QByteArray &package) const
+    {
+        const QString in = fixture->home() + QStringLiteral("/tosign.zip");
+        QFile file(in);
+        if (!file.open(QIODevice::WriteOnly))
+            return QByteArray();
+        file.write(package);
+        file.close();
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"), {QStringLiteral("pkeyutl"), QStringLiteral("-sign"), QStringLiteral("-rawin"),
+                                                  QStringLiteral("-inkey"), QStringLiteral(PATHMERE_UPDATE_TEST_SECRET_KEY),
+                                                  QStringLiteral("-in"), in});
+        openssl.waitForFinished(10000);
+        return openssl.exitCode() == 0 ? openssl.readAllStandardOutput().toBase64() : QByteArray();
+    }
+
+    // Starts the program with the server published and answers "Yes" to
+    // the question of the day's check.
+    QProcess *startAndAgree(PathmereSandbox &sandbox, const QString &marker)
+    {
+        QDir().mkpath(sandbox.home() + QStringLiteral("/.local/share/Pathmere"));
+        QSettings(sandbox.home() + QStringLiteral("/.local/share/Pathmere/setting.ini"), QSettings::IniFormat)
+            .setValue(QStringLiteral("Update/DescriptionUrl"), base + QStringLiteral("/Skyrelay/update.cfg"));
+        sandbox.useDisplay(xserver.display());
+        sandbox.setEnv(QStringLiteral("UPDATE_MARKER"), marker);
+        QProcess *process = sandbox.start();
+        const pid_t pid = pid_t(process->processId());
+        if (!xserver.waitForViewableWindow(pid, QStringLiteral("Software Update"), PathmereSandbox::StartTimeoutMs))
+            return nullptr;
+        QString box;
+        for (const XvfbServer::Window &w : xserver.windows(pid)) {
+            if (w.title == QLatin1String("Software Update") && w.viewable)
+                box = w.id;
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), xserver.display());
+        QProcess xdotool;
+        xdotool.setProcessEnvironment(env);
+        xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), box,
+                                                  QStringLiteral("key"), QStringLiteral("alt+y")});
+        return xdotool.waitForFinished(10000) && xdotool.exitCode() == 0 ? process : nullptr;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (QStringLiteral(PATHMERE_UPDATE_TEST_SECRET_KEY).isEmpty())
+            QSKIP("this build trusts a release key, not a test key of the build tree");
+        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            QSKIP("xdotool is not installed");
+        QVERIFY2(xserver.start(), "Xvfb did not start");
+        fixture = new UpdateFixture;
+        QVERIFY(fixture->isValid());
+        www = fixture->home() + QStringLiteral("/www");
+        QVERIFY(QDir().mkpath(www));
+        server.start(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromLatin1(serveScript), www});
+        QVERIFY(server.waitForReadyRead(10000));
+        base = QStringLiteral("http://127.0.0.1:") + QString::fromLatin1(server.readLine().trimmed());
+    }
+    void cleanupTestCase()
+    {
+        server.kill();
+        server.waitForFinished(5000);
+        delete fixture;
+    }
+
+    void newVersionReplacesTheProgram()
+    {
+        PathmereSandbox sandbox;
+        QVERIFY(sandbox.isValid());
+        const QString marker = sandbox.root() + QStringLiteral("/new-program-ran.txt");
+        const QByteArray package = fixture->makePackage({QJsonObject{
+            {QStringLiteral("name"), QStringLiteral("Pathmere")},
+            {QStringLiteral("text"), QStringLiteral("#!/bin/sh\npwd > \"$UPDATE_MARKER\"\n")},
+            {QStringLiteral("mode"), 0755}}});
+        const QByteArray signature = signWithBuildKey(package);
+        QVERIFY(!package.isEmpty() && !signature.isEmpty());
+        QVERIFY(publish(package, signature));
+
+        QProcess *process = startAndAgree(sandbox, marker);
+        QVERIFY2(process, qPrintable(sandbox.logText()));
+        QVERIFY2(process->waitForFinished(30000), qPrintable(sandbox.logText()));
+        QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process->exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(marker).size() > 0, 10000);
+        const QString data = sandbox.home() + QStringLiteral("/.local/share/Pathmere/");
+        QFile ran(marker);
+        QVERIFY(ran.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromLocal8Bit(ran.readAll().trimmed()) + QLatin1Char('/'),
+                 QFileInfo(data + QStringLiteral("tmpOTAUpdateFile")).canonicalFilePath() + QLatin1Char('/'));
+        QVERIFY(!QFile::exists(data + QStringLiteral("Pathmere-1.2.0.0.zip")));
+        QVERIFY(sandbox.logText().contains(QStringLiteral("Update started")));
+    }
+
+    void packageOfAnotherKeyIsRefused()
+    {
+        PathmereSandbox sandbox;
+        QVERIFY(sandbox.isValid());
+        const QString marker = sandbox.root() + QStringLiteral("/new-program-ran.txt");
+        const QByteArray package = fixture->makePackage({QJsonObject{
+            {QStringLiteral("name"), QStringLiteral("Pathmere")},
+            {QStringLiteral("text"), QStringLiteral("#!/bin/sh\npwd > \"$UPDATE_MARKER\"\n")},
+            {QStringLiteral("mode"), 0755}}});
+        // Signed with the key of the in-process suites, which this program does not trust.
+        QVERIFY(publish(package, fixture->sign(package)));
+
+        QProcess *process = startAndAgree(sandbox, marker);
+        QVERIFY2(process, qPrintable(sandbox.logText()));
+        QVERIFY2(sandbox.waitForLog(QStringLiteral("Update not installed: the signature does not match the package"), 30000),
+                 qPrintable(sandbox.logText()));
+        QVERIFY(xserver.waitForViewableWindow(pid_t(process->processId()), QStringLiteral("Software Update"), 10000));
+        QTest::qWait(500);
+        QCOMPARE(process->state(), QProcess::Running);
+        QVERIFY(!QFile::exists(marker));
+        QVERIFY(!QFileInfo::exists(sandbox.home() + QStringLiteral("/.local/share/Pathmere/tmpOTAUpdateFile/Pathmere")));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    // The program listens on a machine-wide loopback port; a network
+    // namespace of our own keeps other runs out (and the update server in).
+    const bool isolated = PrivateNetwork::enter();
+    QCoreApplication app(argc, argv);
+    if (isolated)
+        PrivateNetwork::ip({QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"), QStringLiteral("up")});
+    TestUpdateEndToEnd test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_updatee2e.moc"

@@ -1,0 +1,55 @@
+#ifndef UPDATEFIXTURE_H
+#define UPDATEFIXTURE_H
+
+#include "updateserver.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QString>
+#include <QTemporaryDir>
+
+// What every update suite needs: HOME and the XDG folders in a temporary
+// folder, a loopback update server that setting.ini points the program at,
+// an Ed25519 key pair made for this run, and real zip packages.
+class UpdateFixture
+{
+public:
+    UpdateFixture();
+    bool isValid() const { return valid; }
+
+    QString home() const { return dir.path(); }
+    // The update data folder as the program computes it (ends with "/").
+    QString dataFolder() const;
+    // Empties the data folder and points setting.ini at the server.
+    void resetDataFolder();
+
+    UpdateServer server;
+    QByteArray publicKey;
+
+    // A zip built by python3's zipfile from entries (see makepackage.py);
+    // empty on failure.
+    QByteArray makePackage(const QJsonArray &entries) const;
+    // Base64 of the detached signature of data with this run's key, or with
+    // a key nobody trusts.
+    QByteArray sign(const QByteArray &data) const;
+    static QByteArray signWithStrangerKey(const QByteArray &data);
+
+    // The description text for one package served at packagePath.
+    QByteArray description(const QString &version, const QString &packagePath, qint64 size,
+                           const QByteArray &signature) const;
+    // Serves package at packagePath and its description; the description
+    // names size (the real size unless given) and signature (a good one
+    // unless given).
+    void publish(const QString &version, const QString &packagePath, const QByteArray &package,
+                 qint64 size = -1, const QByteArray &signature = QByteArray(),
+                 UpdateServer::Mode mode = UpdateServer::Whole);
+
+    static const QString descriptionPath;
+
+private:
+    QTemporaryDir dir;
+    QByteArray secretKey;
+    bool valid = false;
+};
+
+#endif // UPDATEFIXTURE_H

@@ -1,0 +1,42 @@
+#include "updateversion.h"
+
+#include <QStringList>
+
+QString UpdateVersion::programVersion()
+{
+    return QStringLiteral("1.1.1010.0");
+}
+
+bool UpdateVersion::parse(const QString &text, QVector<quint32> *parts)
+{
+    parts->clear();
+    const QStringList fields = text.split(QLatin1Char('.'));
+    if (fields.size() > maxParts)
+        return false;
+    for (const QString &field : fields) {
+        if (field.isEmpty() || field.size() > maxPartDigits)
+            return false;
+        for (const QChar c : field) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return false;
+        }
+        parts->append(field.toUInt());
+    }
+    return true;
+}
+
+bool UpdateVersion::isNewer(const QString &candidate, const QString &current)
+{
+    QVector<quint32> a;
+    QVector<quint32> b;
+    if (!parse(candidate, &a) || !parse(current, &b))
+        return false;
+    const int n = qMax(a.size(), b.size());
+    for (int i = 0; i < n; ++i) {
+        const quint32 x = i < a.size() ? a.at(i) : 0;
+        const quint32 y = i < b.size() ? b.at(i) : 0;
+        if (x != y)
+            return x > y;
+    }
+    return false;
+}
