@@ -1,0 +1,201 @@
+#include "ssdppeers.h"
+
+#include "sourcedsender.h"
+#include "ssdpprotocol.h"
+
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUdpSocket>
+
+namespace {
+
+QString endpoint(const QHostAddress &address, int port)
+{
+    return QStringLiteral("%1:%2").arg(address.toString()).arg(port);
+}
+
+} // namespace
+
+SsdpPeers::SsdpPeers(const QVector<SimCamera> &cameras, const EventLog &log, bool quiet, QObject *parent)
+    : QObject(parent)
+    , m_cameras(cameras)
+    , m_log(log)
+    , m_quiet(quiet)
+{
+    for (int i = 0; i < m_cameras.size(); ++i) {
+        if (m_cameras.at(i).kind == SimCamera::Kind::DocCam)
+            m_docCams.append(i);
+        else if (m_cameras.at(i).kind == SimCamera::Kind::Box)
+            m_boxes.append(i);
+    }
+}
+
+QUdpSocket *SsdpPeers::bindGroupPort(quint16 port)
+{
+    auto *socket = new QUdpSocket(this);
+    if (!socket->bind(QHostAddress::AnyIPv4, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
+        m_log.write(QStringLiteral("error"), {{QStringLiteral("message"),
+                    QStringLiteral("cannot bind UDP port %1: %2").arg(port).arg(socket->errorString())}});
+        return nullptr;
+    }
+    // Multicast reaches the socket only on interfaces that joined the group.
+    const QHostAddress group(QString::fromLatin1(SsdpProtocol::MulticastGroup));
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &iface : interfaces) {
+        const auto flags = iface.flags();
+        if (flags.testFlag(QNetworkInterface::IsLoopBack) || !flags.testFlag(QNetworkInterface::CanMulticast)
+            || !flags.testFlag(QNetworkInterface::IsUp))
+            continue;
+        if (!socket->joinMulticastGroup(group, iface)) {
+            m_log.write(QStringLiteral("error"), {{QStringLiteral("message"),
+                        QStringLiteral("cannot join %1 on %2 (port %3): %4")
+                            .arg(group.toString(), iface.name()).arg(port).arg(socket->errorString())}});
+        }
+    }
+    return socket;
+}
+
+bool SsdpPeers::start()
+{
+    if (m_docCams.isEmpty() && m_boxes.isEmpty())
+        return true;
+    m_sendSocket = new QUdpSocket(this);
+    if (!m_sendSocket->bind(QHostAddress(QHostAddress::AnyIPv4), 0)) {
+        m_log.write(QStringLiteral("error"), {{QStringLiteral("message"),
+                    QStringLiteral("cannot bind a sending socket: %1").arg(m_sendSocket->errorString())}});
+        return false;
+    }
+    if (!m_docCams.isEmpty()) {
+        m_searchSocket = bindGroupPort(SsdpProtocol::SsdpPort);
+        if (!m_searchSocket)
+            return false;
+        connect(m_searchSocket, &QUdpSocket::readyRead, this, &SsdpPeers::searchRecvFunc);
+        for (const int index : qAsConst(m_docCams)) {
+            const SimCamera &camera = m_cameras.at(index);
+            auto *server = new QTcpServer(this);
+            if (!server->listen(QHostAddress(camera.info.ip), camera.httpPort)) {
+                m_log.write(QStringLiteral("error"), {{QStringLiteral("message"),
+                            QStringLiteral("cannot serve the description of %1 on %2: %3")
+                                .arg(camera.info.mac, endpoint(QHostAddress(camera.info.ip), camera.httpPort),
+                                     server->errorString())}});
+                return false;
+            }
+            m_servers.insert(server, index);
+            connect(server, &QTcpServer::newConnection, this, &SsdpPeers::descriptionConnection);
+        }
+    }
+    if (!m_boxes.isEmpty()) {
+        m_boxSocket = bindGroupPort(SsdpProtocol::BoxPort);
+        if (!m_boxSocket)
+            return false;
+        connect(m_boxSocket, &QUdpSocket::readyRead, this, &SsdpPeers::announcementRecvFunc);
+    }
+    return true;
+}
+
+void SsdpPeers::searchRecvFunc()
+{
+    while (m_searchSocket->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_searchSocket->receiveDatagram(SsdpProtocol::MaxDatagramSize);
+        if (datagram.isValid() && SsdpProtocol::isMSearch(datagram.data()))
+            answerSearch(datagram.senderAddress(), quint16(datagram.senderPort()), datagram.destinationAddress());
+    }
+}
+
+void SsdpPeers::answerSearch(const QHostAddress &from, quint16 port, const QHostAddress &to)
+{
+    int answers = 0;
+    for (const int index : qAsConst(m_docCams)) {
+        const SimCamera &camera = m_cameras.at(index);
+        const bool sent = SourcedSender::send(int(m_sendSocket->socketDescriptor()), camera.ssdpAnswer(), from, port,
+                                              QHostAddress(camera.info.ip));
+        answers += sent ? 1 : 0;
+        if (!m_quiet) {
+            m_log.write(QStringLiteral("ssdp-answer"), {{QStringLiteral("mac"), camera.info.mac},
+                                                        {QStringLiteral("to"), endpoint(from, port)},
+                                                        {QStringLiteral("location"), camera.ssdpLocation()},
+                                                        {QStringLiteral("sent"), sent}});
+        }
+    }
+    m_log.write(QStringLiteral("ssdp-search"), {{QStringLiteral("from"), endpoint(from, port)},
+                                                {QStringLiteral("to"), to.toString()},
+                                                {QStringLiteral("answers"), answers}});
+}
+
+void SsdpPeers::announcementRecvFunc()
+{
+    while (m_boxSocket->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_boxSocket->receiveDatagram(SsdpProtocol::MaxDatagramSize);
+        if (datagram.isValid() && SsdpProtocol::isBoxAnnouncement(datagram.data()))
+            answerAnnouncement(datagram.senderAddress(), quint16(datagram.senderPort()), datagram.destinationAddress());
+    }
+}
+
+void SsdpPeers::answerAnnouncement(const QHostAddress &from, quint16 port, const QHostAddress &to)
+{
+    int messages = 0;
+    for (const int index : qAsConst(m_boxes)) {
+        const SimCamera &camera = m_cameras.at(index);
+        const bool sent = SourcedSender::send(int(m_sendSocket->socketDescriptor()), camera.boxMessage(), from,
+                                              camera.boxPort, QHostAddress(camera.info.ip));
+        messages += sent ? 1 : 0;
+        if (!m_quiet) {
+            m_log.write(QStringLiteral("box-message"), {{QStringLiteral("mac"), camera.info.mac},
+                                                        {QStringLiteral("to"), endpoint(from, camera.boxPort)},
+                                                        {QStringLiteral("sent"), sent}});
+        }
+    }
+    m_log.write(QStringLiteral("box-announcement"), {{QStringLiteral("from"), endpoint(from, port)},
+                                                     {QStringLiteral("to"), to.toString()},
+                                                     {QStringLiteral("messages"), messages}});
+}
+
+void SsdpPeers::descriptionConnection()
+{
+    auto *server = qobject_cast<QTcpServer *>(sender());
+    if (!server)
+        return;
+    const int index = m_servers.value(server, -1);
+    while (QTcpSocket *socket = server->nextPendingConnection()) {
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, index]() { serveRequest(socket, index); });
+    }
+}
+
+void SsdpPeers::serveRequest(QTcpSocket *socket, int index)
+{
+    QByteArray request = socket->property("request").toByteArray();
+    request += socket->read(MaxRequestBytes + 1 - request.size());
+    if (request.size() > MaxRequestBytes) {
+        socket->abort();
+        return;
+    }
+    socket->setProperty("request", request);
+    if (!request.contains("\r\n\r\n") || socket->property("answered").toBool())
+        return;
+    socket->setProperty("answered", true);
+
+    const SimCamera &camera = m_cameras.at(index);
+    const QList<QByteArray> requestLine = request.left(request.indexOf("\r\n")).split(' ');
+    QByteArray body;
+    if (camera.http == SimCamera::Http::Ok)
+        body = camera.description();
+    else if (camera.http == SimCamera::Http::Huge)
+        body = camera.description() + QByteArray(HugeBodyBytes, ' ');
+    m_log.write(QStringLiteral("description"),
+                {{QStringLiteral("mac"), camera.info.mac},
+                 {QStringLiteral("from"), endpoint(socket->peerAddress(), socket->peerPort())},
+                 {QStringLiteral("path"), QString::fromLatin1(requestLine.value(1))},
+                 {QStringLiteral("http"), SimCamera::httpText(camera.http)},
+                 {QStringLiteral("bytes"), body.size()}});
+    if (camera.http == SimCamera::Http::Stall)
+        return;   // the connection stays open, silent, until the program gives up
+    QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=\"utf-8\"\r\nConnection: close\r\n";
+    // The huge body comes without a length, so only counting stops it.
+    if (camera.http == SimCamera::Http::Ok)
+        head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    socket->write(head + "\r\n" + body);
+    socket->disconnectFromHost();
+}
