@@ -117,7 +117,7 @@ CAMERA KEYS
   httpport=N             the description server's port (default 49152)
   http=ok|stall|huge     ok: serve the description; stall: accept the
                          connection and never answer; huge: send a
-                         description of 100 KiB (default ok)
+                         description padded to 32 MiB (default ok)
   nts=TEXT               add "NTS: ssdp:TEXT" to the answer (default none)
   maxage=N               CACHE-CONTROL max-age (default 1800; negative
                          leaves the header out)
@@ -200,6 +200,8 @@ EVENTS (stdout, one JSON object per line)
   ssdp-answer   one answer sent: "mac", "to", "location", "sent"
   description   an HTTP request to a document camera: "mac", "from",
             "path", "http" (ok, stall or huge), "bytes" (body size sent)
+  description-closed  that connection ended: "mac", "written" (bytes the
+            program took), "size" (bytes of the response), "error"
   box-announcement  an announcement arrived: "from", "to", "messages"
   box-message   one box message sent: "mac", "to", "sent"
   error     something failed: "message"

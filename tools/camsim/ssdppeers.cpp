@@ -159,7 +159,26 @@ void SsdpPeers::descriptionConnection()
         return;
     const int index = m_servers.value(server, -1);
     while (QTcpSocket *socket = server->nextPendingConnection()) {
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        const QString mac = m_cameras.at(index).info.mac;
+        // How the connection ended: "written" below the response's size
+        // means the program hung up before taking it all.
+        connect(socket, &QTcpSocket::bytesWritten, socket, [socket](qint64 bytes) {
+            socket->setProperty("written", socket->property("written").toLongLong() + bytes);
+        });
+        auto closed = [this, socket, mac]() {
+            if (socket->property("closed").toBool())
+                return;
+            socket->setProperty("closed", true);
+            m_log.write(QStringLiteral("description-closed"),
+                        {{QStringLiteral("mac"), mac},
+                         {QStringLiteral("written"), double(socket->property("written").toLongLong())},
+                         {QStringLiteral("size"), double(socket->property("size").toLongLong())},
+                         {QStringLiteral("error"), socket->error() == QAbstractSocket::UnknownSocketError
+                              ? QString() : socket->errorString()}});
+            socket->deleteLater();
+        };
+        connect(socket, &QTcpSocket::errorOccurred, socket, closed);
+        connect(socket, &QTcpSocket::disconnected, socket, closed);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, index]() { serveRequest(socket, index); });
     }
 }
@@ -196,6 +215,8 @@ void SsdpPeers::serveRequest(QTcpSocket *socket, int index)
     // The huge body comes without a length, so only counting stops it.
     if (camera.http == SimCamera::Http::Ok)
         head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
-    socket->write(head + "\r\n" + body);
+    const QByteArray response = head + "\r\n" + body;
+    socket->setProperty("size", qlonglong(response.size()));
+    socket->write(response);
     socket->disconnectFromHost();
 }

@@ -26,8 +26,9 @@ class SsdpPeers : public QObject
 public:
     // A description request is at most a few hundred bytes.
     static constexpr int MaxRequestBytes = 8 * 1024;
-    // What http=huge sends: well past any description a program accepts.
-    static constexpr int HugeBodyBytes = 100 * 1024;
+    // What http=huge sends: far past any description a program accepts, and
+    // more than socket buffers hold, so a reader that stops early shows.
+    static constexpr int HugeBodyBytes = 32 * 1024 * 1024;
 
     SsdpPeers(const QVector<SimCamera> &cameras, const EventLog &log, bool quiet, QObject *parent = nullptr);
 
