@@ -198,6 +198,9 @@ void NetDocCamPnPManager::fetchDescription(const QUrl &url)
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     QNetworkReply *const reply = accessManager->get(request);
+    // Flow control: the transfer pauses once one byte past the cap waits
+    // unread, so a fast sender cannot fill memory before the check below runs.
+    reply->setReadBufferSize(SsdpProtocol::MaxDescriptionSize + 1);
     ++pendingFetches;
     watchReply(reply);
 }
