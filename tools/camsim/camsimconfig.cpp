@@ -100,7 +100,11 @@ CAMERA KEYS
                          utility cameras answer the utility search.
 
   Document camera keys (kind=doccam; name, serial, model, mac, ip and fw
-  above fill the description too; a document camera owns its address):
+  above fill the description too). A document camera that owns its address
+  serves its description there; fleet document cameras (own=0, e.g.
+  --fleet N --kind doccam) answer from the namespace's address and share one
+  server on every address at their httpport, path /cam/<n>.xml, which keeps
+  connections open for further requests:
   encodedname=TEXT       the name field exactly as sent, already in the
                          6-bit code (default: name= encoded)
   macfield=TEXT          the MAC field as sent, e.g. 00-11-22-AA-BB-CC or

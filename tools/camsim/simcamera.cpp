@@ -348,11 +348,11 @@ QString SimCamera::ssdpLocation() const
     return QStringLiteral("http://%1:%2/description.xml").arg(info.ip).arg(httpPort);
 }
 
-QByteArray SimCamera::ssdpAnswer() const
+QByteArray SimCamera::ssdpAnswer(const QString &location) const
 {
     const QString uuid = udn.isEmpty() ? QStringLiteral("00000000-0000-1000-8000-") + QString(info.mac).remove(QLatin1Char(':'))
                                        : QString(udn).remove(QStringLiteral("uuid:"));
-    return SsdpProtocol::buildAnswer(ssdpLocation(), uuid, maxAge, nts);
+    return SsdpProtocol::buildAnswer(location, uuid, maxAge, nts);
 }
 
 QByteArray SimCamera::description() const

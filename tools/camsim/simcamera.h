@@ -91,7 +91,7 @@ public:
 
     // What a document camera or a control box sends.
     QString ssdpLocation() const;
-    QByteArray ssdpAnswer() const;
+    QByteArray ssdpAnswer(const QString &location) const;
     QByteArray description() const;
     QByteArray boxMessage() const;
     static QString kindText(Kind kind);

@@ -74,6 +74,11 @@ bool SsdpPeers::start()
         connect(m_searchSocket, &QUdpSocket::readyRead, this, &SsdpPeers::searchRecvFunc);
         for (const int index : qAsConst(m_docCams)) {
             const SimCamera &camera = m_cameras.at(index);
+            if (!camera.ownsAddress) {
+                m_fleetDocCams.insert(index);
+                m_fleetPort = camera.httpPort;
+                continue;
+            }
             auto *server = new QTcpServer(this);
             if (!server->listen(QHostAddress(camera.info.ip), camera.httpPort)) {
                 m_log.write(QStringLiteral("error"), {{QStringLiteral("message"),
@@ -92,6 +97,19 @@ bool SsdpPeers::start()
             return false;
         connect(m_boxSocket, &QUdpSocket::readyRead, this, &SsdpPeers::announcementRecvFunc);
     }
+    if (!m_fleetDocCams.isEmpty()) {
+        // Fleet cameras share the namespace's addresses and one server.
+        auto *server = new QTcpServer(this);
+        if (!server->listen(QHostAddress(QHostAddress::AnyIPv4), m_fleetPort)) {
+            m_log.write(QStringLiteral("error"), {{QStringLiteral("message"),
+                        QStringLiteral("cannot serve the fleet's descriptions on port %1: %2")
+                            .arg(m_fleetPort).arg(server->errorString())}});
+            return false;
+        }
+        server->setMaxPendingConnections(1024);
+        m_servers.insert(server, -1);
+        connect(server, &QTcpServer::newConnection, this, &SsdpPeers::descriptionConnection);
+    }
     return true;
 }
 
@@ -109,13 +127,15 @@ void SsdpPeers::answerSearch(const QHostAddress &from, quint16 port, const QHost
     int answers = 0;
     for (const int index : qAsConst(m_docCams)) {
         const SimCamera &camera = m_cameras.at(index);
-        const bool sent = SourcedSender::send(int(m_sendSocket->socketDescriptor()), camera.ssdpAnswer(), from, port,
-                                              QHostAddress(camera.info.ip));
+        const bool fleet = m_fleetDocCams.contains(index);
+        const QString location = fleet && camera.location.isEmpty() ? fleetLocation(index, from) : camera.ssdpLocation();
+        const bool sent = SourcedSender::send(int(m_sendSocket->socketDescriptor()), camera.ssdpAnswer(location), from,
+                                              port, fleet ? QHostAddress() : QHostAddress(camera.info.ip));
         answers += sent ? 1 : 0;
         if (!m_quiet) {
             m_log.write(QStringLiteral("ssdp-answer"), {{QStringLiteral("mac"), camera.info.mac},
                                                         {QStringLiteral("to"), endpoint(from, port)},
-                                                        {QStringLiteral("location"), camera.ssdpLocation()},
+                                                        {QStringLiteral("location"), location},
                                                         {QStringLiteral("sent"), sent}});
         }
     }
@@ -139,7 +159,8 @@ void SsdpPeers::answerAnnouncement(const QHostAddress &from, quint16 port, const
     for (const int index : qAsConst(m_boxes)) {
         const SimCamera &camera = m_cameras.at(index);
         const bool sent = SourcedSender::send(int(m_sendSocket->socketDescriptor()), camera.boxMessage(), from,
-                                              camera.boxPort, QHostAddress(camera.info.ip));
+                                              camera.boxPort,
+                                              camera.ownsAddress ? QHostAddress(camera.info.ip) : QHostAddress());
         messages += sent ? 1 : 0;
         if (!m_quiet) {
             m_log.write(QStringLiteral("box-message"), {{QStringLiteral("mac"), camera.info.mac},
@@ -159,7 +180,7 @@ void SsdpPeers::descriptionConnection()
         return;
     const int index = m_servers.value(server, -1);
     while (QTcpSocket *socket = server->nextPendingConnection()) {
-        const QString mac = m_cameras.at(index).info.mac;
+        const QString mac = index >= 0 ? m_cameras.at(index).info.mac : QString();
         // How the connection ended: "written" below the response's size
         // means the program hung up before taking it all.
         connect(socket, &QTcpSocket::bytesWritten, socket, [socket](qint64 bytes) {
@@ -183,7 +204,31 @@ void SsdpPeers::descriptionConnection()
     }
 }
 
-void SsdpPeers::serveRequest(QTcpSocket *socket, int index)
+int SsdpPeers::fleetCameraOf(const QByteArray &path) const
+{
+    // "/cam/<index>.xml"
+    if (!path.startsWith("/cam/") || !path.endsWith(".xml"))
+        return -1;
+    bool ok = false;
+    const int index = path.mid(5, path.size() - 9).toInt(&ok);
+    return ok && m_fleetDocCams.contains(index) ? index : -1;
+}
+
+QString SsdpPeers::fleetLocation(int index, const QHostAddress &programAddress)
+{
+    // The answer leaves from the address the kernel picks towards the
+    // program; the LOCATION must name that same address.
+    QHostAddress local = m_localFor.value(programAddress.toIPv4Address());
+    if (local.isNull()) {
+        QUdpSocket probe;
+        probe.connectToHost(programAddress, SsdpProtocol::SsdpPort);
+        local = probe.localAddress();
+        m_localFor.insert(programAddress.toIPv4Address(), local);
+    }
+    return QStringLiteral("http://%1:%2/cam/%3.xml").arg(local.toString()).arg(m_fleetPort).arg(index);
+}
+
+void SsdpPeers::serveRequest(QTcpSocket *socket, int serverIndex)
 {
     QByteArray request = socket->property("request").toByteArray();
     request += socket->read(MaxRequestBytes + 1 - request.size());
@@ -194,10 +239,23 @@ void SsdpPeers::serveRequest(QTcpSocket *socket, int index)
     socket->setProperty("request", request);
     if (!request.contains("\r\n\r\n") || socket->property("answered").toBool())
         return;
-    socket->setProperty("answered", true);
+
+    const QList<QByteArray> requestLine = request.left(request.indexOf("\r\n")).split(' ');
+    const bool fleet = serverIndex < 0;
+    const int index = fleet ? fleetCameraOf(requestLine.value(1)) : serverIndex;
+    if (index < 0) {
+        socket->write("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        socket->disconnectFromHost();
+        return;
+    }
+    // A fleet's server keeps the connection for the next request; a camera
+    // of its own closes it after one answer.
+    if (fleet)
+        socket->setProperty("request", request.mid(request.indexOf("\r\n\r\n") + 4));
+    else
+        socket->setProperty("answered", true);
 
     const SimCamera &camera = m_cameras.at(index);
-    const QList<QByteArray> requestLine = request.left(request.indexOf("\r\n")).split(' ');
     QByteArray body;
     if (camera.http == SimCamera::Http::Ok)
         body = camera.description();
@@ -211,12 +269,19 @@ void SsdpPeers::serveRequest(QTcpSocket *socket, int index)
                  {QStringLiteral("bytes"), body.size()}});
     if (camera.http == SimCamera::Http::Stall)
         return;   // the connection stays open, silent, until the program gives up
-    QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=\"utf-8\"\r\nConnection: close\r\n";
+    const bool keep = fleet && camera.http == SimCamera::Http::Ok;
+    QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=\"utf-8\"\r\n";
+    if (!keep)
+        head += "Connection: close\r\n";
     // The huge body comes without a length, so only counting stops it.
     if (camera.http == SimCamera::Http::Ok)
         head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     const QByteArray response = head + "\r\n" + body;
-    socket->setProperty("size", qlonglong(response.size()));
+    socket->setProperty("size", socket->property("size").toLongLong() + qlonglong(response.size()));
     socket->write(response);
-    socket->disconnectFromHost();
+    if (!keep)
+        socket->disconnectFromHost();
+    else if (socket->property("request").toByteArray().contains("\r\n\r\n"))
+        QMetaObject::invokeMethod(this, [this, socket, serverIndex]() { serveRequest(socket, serverIndex); },
+                                  Qt::QueuedConnection);
 }

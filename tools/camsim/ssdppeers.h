@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
+#include <QSet>
 #include <QObject>
 #include <QVector>
 
@@ -45,7 +46,11 @@ private:
     QUdpSocket *bindGroupPort(quint16 port);
     void answerSearch(const QHostAddress &from, quint16 port, const QHostAddress &to);
     void answerAnnouncement(const QHostAddress &from, quint16 port, const QHostAddress &to);
-    void serveRequest(QTcpSocket *socket, int index);
+    // serverIndex: the camera of a server of its own, or -1 for the fleet's
+    // shared server, which finds the camera by path.
+    void serveRequest(QTcpSocket *socket, int serverIndex);
+    int fleetCameraOf(const QByteArray &path) const;
+    QString fleetLocation(int index, const QHostAddress &programAddress);
 
     QVector<SimCamera> m_cameras;
     const EventLog &m_log;
@@ -55,7 +60,10 @@ private:
     QUdpSocket *m_searchSocket = nullptr;
     QUdpSocket *m_boxSocket = nullptr;
     QUdpSocket *m_sendSocket = nullptr;
-    QHash<QTcpServer *, int> m_servers;   // server -> camera index
+    QHash<QTcpServer *, int> m_servers;   // server -> camera index, -1: the fleet's
+    QSet<int> m_fleetDocCams;             // document cameras without an address of their own
+    quint16 m_fleetPort = 0;
+    QHash<quint32, QHostAddress> m_localFor;   // program address -> our address towards it
 };
 
 #endif // SSDPPEERS_H
