@@ -75,7 +75,8 @@ void NetDocCamPnPManager::startBroadcast()
         started = true;
         foundList.clear();
     }
-    pendingFetches = 0;
+    runningFetches = 0;
+    fetchQueue.clear();
     refusalLogs = 0;
 
     accessManager = new QNetworkAccessManager(this);
@@ -185,12 +186,14 @@ void NetDocCamPnPManager::ssdpHandler(const QByteArray &packet, const QHostAddre
                        .arg(loggable(answer.location.trimmed()), sender.toString()));
         return;
     }
-    if (pendingFetches >= MaxPendingFetches) {
-        logRefusal(QStringLiteral("Description from %1 not fetched: %2 fetches are already running.")
-                       .arg(sender.toString()).arg(MaxPendingFetches));
-        return;
+    if (runningFetches < MaxRunningFetches) {
+        fetchDescription(answer.url);
+    } else if (fetchQueue.size() < MaxQueuedFetches) {
+        fetchQueue.enqueue(answer.url);
+    } else {
+        logRefusal(QStringLiteral("Description from %1 not fetched: %2 fetches are already waiting.")
+                       .arg(sender.toString()).arg(MaxQueuedFetches));
     }
-    fetchDescription(answer.url);
 }
 
 void NetDocCamPnPManager::fetchDescription(const QUrl &url)
@@ -201,8 +204,14 @@ void NetDocCamPnPManager::fetchDescription(const QUrl &url)
     // Flow control: the transfer pauses once one byte past the cap waits
     // unread, so a fast sender cannot fill memory before the check below runs.
     reply->setReadBufferSize(SsdpProtocol::MaxDescriptionSize + 1);
-    ++pendingFetches;
+    ++runningFetches;
     watchReply(reply);
+}
+
+void NetDocCamPnPManager::startQueuedFetches()
+{
+    while (accessManager && runningFetches < MaxRunningFetches && !fetchQueue.isEmpty())
+        fetchDescription(fetchQueue.dequeue());
 }
 
 void NetDocCamPnPManager::watchReply(QNetworkReply *reply)
@@ -234,7 +243,9 @@ void NetDocCamPnPManager::watchReply(QNetworkReply *reply)
 void NetDocCamPnPManager::detailDataReadyRead(QNetworkReply *replay)
 {
     replay->deleteLater();
-    pendingFetches = qMax(0, pendingFetches - 1);
+    runningFetches = qMax(0, runningFetches - 1);
+    // Queued, so the next fetch never starts inside the finished signal.
+    QMetaObject::invokeMethod(this, &NetDocCamPnPManager::startQueuedFetches, Qt::QueuedConnection);
     if (replay->property(RefusedProperty).toBool())
         return;
     const QString ip = replay->url().host();
@@ -364,7 +375,8 @@ void NetDocCamPnPManager::closeSearch()
         socket->deleteLater();
     }
     searchSockets.clear();
-    pendingFetches = 0;
+    runningFetches = 0;
+    fetchQueue.clear();
 }
 
 void NetDocCamPnPManager::logRefusal(const QString &text)

@@ -9,7 +9,9 @@
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QQueue>
 #include <QString>
+#include <QUrl>
 
 class NetworkInterfaceMonitor;
 class QNetworkAccessManager;
@@ -34,9 +36,12 @@ public:
     // A description fetch ends within this time, inside the coordinator's
     // five-second window that starts 500 ms before the M-SEARCH.
     static constexpr int FetchTimeoutMs = 3000;
-    // Fetches running at once; more answers than this in one search are
-    // refused, so a flood cannot open unbounded connections.
-    static constexpr int MaxPendingFetches = 256;
+    // Fetches running at once: a burst of answers must not open a
+    // connection (and a descriptor) per camera in the same moment.
+    static constexpr int MaxRunningFetches = 64;
+    // Fetches waiting for a free slot: one per camera the list can hold;
+    // past that a flood of answers is refused.
+    static constexpr int MaxQueuedFetches = 4096;
     // Records of one search; past this a peer inventing MACs is refused.
     static constexpr int MaxFoundDevices = 4096;
     // Refusal log lines per search, so a flood cannot flood the log.
@@ -71,6 +76,7 @@ private:
     void openSearchSockets(const QList<QHostAddress> &addresses);
     void ssdpHandler(const QByteArray &packet, const QHostAddress &sender);
     void fetchDescription(const QUrl &url);
+    void startQueuedFetches();
     void watchReply(QNetworkReply *reply);
     void closeSearch();
     void logRefusal(const QString &text);
@@ -82,7 +88,8 @@ private:
     QList<DocCamUpnpData> foundList;
     QString bindAddress;
     NetworkInterfaceMonitor *monitor = nullptr;
-    int pendingFetches = 0;
+    int runningFetches = 0;
+    QQueue<QUrl> fetchQueue;
     int refusalLogs = 0;
     QMutex mutex;
 };
