@@ -217,18 +217,21 @@ void NetDocCamPnPManager::startQueuedFetches()
 void NetDocCamPnPManager::watchReply(QNetworkReply *reply)
 {
     const QString host = reply->url().host();
-    // Cut off as soon as the announced or received size passes the cap, so
-    // at most one read chunk more than the cap is ever held.
-    connect(reply, &QNetworkReply::downloadProgress, reply, [this, reply, host](qint64 received, qint64 total) {
+    // Cut off as soon as the announced, received or buffered size passes
+    // the cap; with the read buffer at the cap plus one byte, no more is held.
+    auto checkSize = [this, reply, host](qint64 received, qint64 total) {
         if (reply->property(RefusedProperty).toBool())
             return;
-        if (received <= SsdpProtocol::MaxDescriptionSize && total <= SsdpProtocol::MaxDescriptionSize)
+        if (received <= SsdpProtocol::MaxDescriptionSize && total <= SsdpProtocol::MaxDescriptionSize
+            && reply->bytesAvailable() <= SsdpProtocol::MaxDescriptionSize)
             return;
         reply->setProperty(RefusedProperty, true);
         logRefusal(QStringLiteral("Description from %1 refused: larger than %2 bytes.")
                        .arg(host).arg(SsdpProtocol::MaxDescriptionSize));
         reply->abort();
-    });
+    };
+    connect(reply, &QNetworkReply::downloadProgress, reply, checkSize);
+    connect(reply, &QNetworkReply::readyRead, reply, [checkSize]() { checkSize(0, 0); });
     // One deadline for the whole fetch: a server that sends a byte now and
     // then would never trip a time-out that counts silence only.
     QTimer::singleShot(FetchTimeoutMs, reply, [this, reply, host]() {
