@@ -1,6 +1,8 @@
 #include "searchmanager.h"
 
 #include "applog.h"
+#include "boxpnpmanager.h"
+#include "netdoccampnpmanager.h"
 #include "sharedinstance.h"
 #include "searchsource.h"
 #include "utilitysearch.h"
@@ -37,6 +39,8 @@ SearchManager::SearchManager()
 {
     connect(utilitySearch, &UtilitySearch::emitUtilityRecvSettingFail,
             this, &SearchManager::emitUtilitySettingFail);
+    setSearchSource(DeviceRecord::DocumentCamera, NetDocCamPnPManager::getInstance());
+    setSearchSource(DeviceRecord::ControlBox, BoxPnPManager::getInstance());
 
     connect(viscaControl, &ViscaOipControl::viscaOipControlInquiryPowerStatusReply,
             this, &SearchManager::receiveViscaOnlineState);
@@ -60,6 +64,9 @@ SearchManager::~SearchManager()
     for (SearchSource *source : qAsConst(sources))
         source->stopDiscovery();
     sources.clear();
+    // The uses taken in the constructor; the last user's release ends a search.
+    NetDocCamPnPManager::releaseInstance();
+    BoxPnPManager::releaseInstance();
     disconnect(viscaControl, nullptr, this, nullptr);
     ViscaOipControl::releaseInstance();
 }

@@ -2,6 +2,7 @@
 
 #include "networksafety.h"
 #include "sourcedsender.h"
+#include "ssdppeers.h"
 #include "viscaprotocol.h"
 #include "wakeonlan.h"
 
@@ -88,6 +89,9 @@ bool CameraSimulator::start()
     connect(m_utilitySocket, &QUdpSocket::readyRead, this, &CameraSimulator::utilityRecvFunc);
     connect(m_viscaSocket, &QUdpSocket::readyRead, this, &CameraSimulator::viscaRecvFunc);
     connect(m_wolSocket, &QUdpSocket::readyRead, this, &CameraSimulator::wakeOnLanRecvFunc);
+    m_ssdpPeers = new SsdpPeers(m_config.cameras.toVector(), m_log, m_config.quiet, this);
+    if (!m_ssdpPeers->start())
+        return false;
 
     m_log.write(QStringLiteral("ready"), {{QStringLiteral("cameras"), m_config.cameras.size()},
                                           {QStringLiteral("interface"), m_config.interfaceName},
@@ -169,6 +173,9 @@ void CameraSimulator::answerQuery(const QNetworkDatagram &query, UtilityProtocol
     int replies = 0;
     int failed = 0;
     for (int i = 0; i < m_config.cameras.size(); ++i) {
+        // Document cameras and control boxes know only their SSDP exchange.
+        if (m_config.cameras.at(i).kind != SimCamera::Kind::Utility)
+            continue;
         const QByteArray reply = m_config.cameras.at(i).replyTo(kind);
         if (reply.isEmpty())
             continue;

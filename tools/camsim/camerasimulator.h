@@ -10,6 +10,7 @@
 #include <QVector>
 
 class QNetworkDatagram;
+class SsdpPeers;
 class QUdpSocket;
 
 // The camera side of the utility search, VISCA over IP and Wake-on-LAN for
@@ -48,6 +49,7 @@ private:
     QUdpSocket *m_utilitySocket = nullptr;
     QUdpSocket *m_viscaSocket = nullptr;
     QUdpSocket *m_wolSocket = nullptr;
+    SsdpPeers *m_ssdpPeers = nullptr;
     QHash<QString, int> m_byMac;   // MAC text -> camera index
     QHash<QString, int> m_byIp;    // owned address -> camera index
     // Per camera: the address it stands on in this namespace, which is its

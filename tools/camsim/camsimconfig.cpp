@@ -93,6 +93,45 @@ CAMERA KEYS
                          camera never answers VISCA
   own=0|1                whether the camera owns its address (default 1;
                          0 for fleet cameras)
+  kind=utility|doccam|box  what the camera is (default utility): a camera
+                         of the utility search, a wireless document camera
+                         (SSDP on port 1900 and an HTTP description) or a
+                         power-management control box (port 1988). Only
+                         utility cameras answer the utility search.
+
+  Document camera keys (kind=doccam; name, serial, model, mac, ip and fw
+  above fill the description too). A document camera that owns its address
+  serves its description there; fleet document cameras (own=0, e.g.
+  --fleet N --kind doccam) answer from the namespace's address and share one
+  server on every address at their httpport, path /cam/<n>.xml, which keeps
+  connections open for further requests:
+  encodedname=TEXT       the name field exactly as sent, already in the
+                         6-bit code (default: name= encoded)
+  macfield=TEXT          the MAC field as sent, e.g. 00-11-22-AA-BB-CC or
+                         001122AABBCC (default: mac= with "-", upper case)
+  bssid=TEXT             the BSSID field as sent (default 02-00-00-00-00-01)
+  number=TEXT, address=TEXT, hextext=TEXT, text=TEXT   the other fields
+                         (defaults 1, the camera's ip, empty, empty)
+  udn=TEXT               the UDN element's text (default uuid:<from mac>)
+  passcode=TEXT, major=N, minor=N, isp=N   the optional elements usePasscode,
+                         major, minor and ispState (default: left out);
+                         fwversion always carries fw=
+  location=URL           the LOCATION sent (default
+                         http://<ip>:<httpport>/description.xml)
+  httpport=N             the description server's port (default 49152)
+  http=ok|stall|huge     ok: serve the description; stall: accept the
+                         connection and never answer; huge: send a
+                         description padded to 32 MiB (default ok)
+  nts=TEXT               add "NTS: ssdp:TEXT" to the answer (default none)
+  maxage=N               CACHE-CONTROL max-age (default 1800; negative
+                         leaves the header out)
+
+  Control box keys (kind=box):
+  boxmac=TEXT            the text after "MAC:" exactly as sent (default:
+                         mac= in upper case, no space)
+  boxtype=TEXT           the text after "Type:" exactly as sent (default:
+                         no Type line)
+  boxport=1988|1688      the program port the message goes to (default 1988)
 
 BEHAVIOUR
   Utility search (port 8000): a 240-byte Base64 datagram holding query A or
@@ -117,6 +156,14 @@ BEHAVIOUR
   sequence number of the message it answers. A silent camera answers nothing.
   Wake-on-LAN (port 33333): every datagram is logged; a magic packet for a
   camera's MAC wakes a silent camera, which is then on.
+  Document cameras (UDP port 1900, group 239.255.255.250 joined on the
+  namespace's interfaces): an M-SEARCH for the document camera type is
+  answered by every document camera with "HTTP/1.1 200 OK" and its LOCATION,
+  unicast to the sender, from the camera's own address. Each serves its
+  description over HTTP on its own address and httpport.
+  Control boxes (UDP port 1988, the same group): the program's announcement
+  is answered by every box with its M-SEARCH-style message, unicast to the
+  announcement's sender on the box's boxport, from the box's own address.
 
 NETWORK SAFETY
   camsim refuses to start, with a message on stderr and exit code 2, in the
@@ -153,6 +200,14 @@ EVENTS (stdout, one JSON object per line)
   power     a power state change: "mac", "from", "to"
   wol       a Wake-on-LAN datagram: "from", "to", "bytes", "mac" (empty
             when not a magic packet), "camera" (MAC or null)
+  ssdp-search   an M-SEARCH for document cameras: "from", "to", "answers"
+  ssdp-answer   one answer sent: "mac", "to", "location", "sent"
+  description   an HTTP request to a document camera: "mac", "from",
+            "path", "http" (ok, stall or huge), "bytes" (body size sent)
+  description-closed  that connection ended: "mac", "written" (bytes the
+            program took), "size" (bytes of the response), "error"
+  box-announcement  an announcement arrived: "from", "to", "messages"
+  box-message   one box message sent: "mac", "to", "sent"
   error     something failed: "message"
   stopped   the simulator ends
 
@@ -235,7 +290,13 @@ CamsimConfig::Outcome CamsimConfig::parse(const QStringList &arguments, QString 
         QStringLiteral("firmware"), QStringLiteral("ipv6"), QStringLiteral("serial"), QStringLiteral("ip"),
         QStringLiteral("mask"), QStringLiteral("gateway"), QStringLiteral("dns1"), QStringLiteral("dns2"),
         QStringLiteral("dhcp"), QStringLiteral("user"), QStringLiteral("password"), QStringLiteral("reply"),
-        QStringLiteral("send"), QStringLiteral("power"), QStringLiteral("queries"), QStringLiteral("own")};
+        QStringLiteral("send"), QStringLiteral("power"), QStringLiteral("queries"), QStringLiteral("own"),
+        QStringLiteral("kind"), QStringLiteral("encodedname"), QStringLiteral("macfield"), QStringLiteral("number"),
+        QStringLiteral("address"), QStringLiteral("hextext"), QStringLiteral("bssid"), QStringLiteral("text"),
+        QStringLiteral("udn"), QStringLiteral("passcode"), QStringLiteral("major"), QStringLiteral("minor"),
+        QStringLiteral("isp"), QStringLiteral("location"), QStringLiteral("httpport"), QStringLiteral("http"),
+        QStringLiteral("nts"), QStringLiteral("maxage"), QStringLiteral("boxmac"), QStringLiteral("boxtype"),
+        QStringLiteral("boxport")};
 
     QVariantMap fileDefaults;
     QVariantMap optionDefaults;

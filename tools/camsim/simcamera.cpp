@@ -150,6 +150,72 @@ bool SimCamera::apply(const QVariantMap &settings, QString *error)
                 return fail(QStringLiteral("a, b or ab expected"));
             answersQueryA = lower.contains(QLatin1Char('a'));
             answersQueryB = lower.contains(QLatin1Char('b'));
+        } else if (key == QLatin1String("kind")) {
+            if (lower == QLatin1String("utility"))
+                kind = Kind::Utility;
+            else if (lower == QLatin1String("doccam"))
+                kind = Kind::DocCam;
+            else if (lower == QLatin1String("box"))
+                kind = Kind::Box;
+            else
+                return fail(QStringLiteral("utility, doccam or box expected"));
+        } else if (key == QLatin1String("encodedname")) {
+            encodedName = text;
+        } else if (key == QLatin1String("macfield")) {
+            macField = text;
+        } else if (key == QLatin1String("number")) {
+            numberField = text;
+        } else if (key == QLatin1String("address")) {
+            addressField = text;
+        } else if (key == QLatin1String("hextext")) {
+            hexTextField = text;
+        } else if (key == QLatin1String("bssid")) {
+            bssidField = text;
+        } else if (key == QLatin1String("text")) {
+            textField = text;
+        } else if (key == QLatin1String("udn")) {
+            udn = text;
+        } else if (key == QLatin1String("passcode")) {
+            passcode = text.isNull() ? QStringLiteral("") : text;
+        } else if (key == QLatin1String("major")) {
+            major = text.isNull() ? QStringLiteral("") : text;
+        } else if (key == QLatin1String("minor")) {
+            minor = text.isNull() ? QStringLiteral("") : text;
+        } else if (key == QLatin1String("isp")) {
+            ispState = text.isNull() ? QStringLiteral("") : text;
+        } else if (key == QLatin1String("location")) {
+            location = text;
+        } else if (key == QLatin1String("httpport") || key == QLatin1String("boxport")) {
+            bool ok = false;
+            const uint port = text.toUInt(&ok);
+            if (!ok || port == 0 || port > 65535)
+                return fail(QStringLiteral("a port from 1 to 65535 expected"));
+            if (key == QLatin1String("httpport"))
+                httpPort = quint16(port);
+            else if (port == SsdpProtocol::BoxPort || port == SsdpProtocol::BoxAltPort)
+                boxPort = quint16(port);
+            else
+                return fail(QStringLiteral("1988 or 1688 expected"));
+        } else if (key == QLatin1String("http")) {
+            if (lower == QLatin1String("ok"))
+                http = Http::Ok;
+            else if (lower == QLatin1String("stall"))
+                http = Http::Stall;
+            else if (lower == QLatin1String("huge"))
+                http = Http::Huge;
+            else
+                return fail(QStringLiteral("ok, stall or huge expected"));
+        } else if (key == QLatin1String("nts")) {
+            nts = text;
+        } else if (key == QLatin1String("maxage")) {
+            bool ok = false;
+            maxAge = text.toInt(&ok);
+            if (!ok)
+                return fail(QStringLiteral("a number expected (negative: no CACHE-CONTROL)"));
+        } else if (key == QLatin1String("boxmac")) {
+            boxMac = text;
+        } else if (key == QLatin1String("boxtype")) {
+            boxType = text.isNull() ? QStringLiteral("") : text;
         } else if (key == QLatin1String("own")) {
             if (!parseBool(it.value(), &ownsAddress))
                 return fail(QStringLiteral("0 or 1 expected"));
@@ -245,5 +311,75 @@ QJsonObject SimCamera::toJson() const
             {QStringLiteral("queries"), queriesText()},
             {QStringLiteral("send"), sendModeText()},
             {QStringLiteral("power"), powerText(power)},
-            {QStringLiteral("own"), ownsAddress}};
+            {QStringLiteral("own"), ownsAddress},
+            {QStringLiteral("kind"), kindText(kind)}};
+}
+
+QString SimCamera::kindText(Kind kind)
+{
+    switch (kind) {
+    case Kind::Utility:
+        return QStringLiteral("utility");
+    case Kind::DocCam:
+        return QStringLiteral("doccam");
+    case Kind::Box:
+        break;
+    }
+    return QStringLiteral("box");
+}
+
+QString SimCamera::httpText(Http http)
+{
+    switch (http) {
+    case Http::Ok:
+        return QStringLiteral("ok");
+    case Http::Stall:
+        return QStringLiteral("stall");
+    case Http::Huge:
+        break;
+    }
+    return QStringLiteral("huge");
+}
+
+QString SimCamera::ssdpLocation() const
+{
+    if (!location.isEmpty())
+        return location;
+    return QStringLiteral("http://%1:%2/description.xml").arg(info.ip).arg(httpPort);
+}
+
+QByteArray SimCamera::ssdpAnswer(const QString &location) const
+{
+    const QString uuid = udn.isEmpty() ? QStringLiteral("00000000-0000-1000-8000-") + QString(info.mac).remove(QLatin1Char(':'))
+                                       : QString(udn).remove(QStringLiteral("uuid:"));
+    return SsdpProtocol::buildAnswer(location, uuid, maxAge, nts);
+}
+
+QByteArray SimCamera::description() const
+{
+    SsdpProtocol::DescriptionText text;
+    text.udn = udn.isEmpty() ? QStringLiteral("uuid:00000000-0000-1000-8000-") + QString(info.mac).remove(QLatin1Char(':'))
+                             : udn;
+    const QStringList fields{
+        encodedName.isEmpty() ? SsdpProtocol::encodeName(info.name) : encodedName,
+        info.serialNo,
+        macField.isEmpty() ? info.mac.toUpper().replace(QLatin1Char(':'), QLatin1Char('-')) : macField,
+        info.model,
+        numberField,
+        addressField.isEmpty() ? info.ip : addressField,
+        hexTextField,
+        bssidField,
+        textField};
+    text.modelDescription = fields.join(QLatin1Char(':'));
+    text.usePasscode = passcode;
+    text.major = major;
+    text.minor = minor;
+    text.fwVersion = info.fwVersion;
+    text.ispState = ispState;
+    return SsdpProtocol::buildDescription(text);
+}
+
+QByteArray SimCamera::boxMessage() const
+{
+    return SsdpProtocol::buildBoxMessage(boxMac.isEmpty() ? info.mac.toUpper() : boxMac, boxType);
 }

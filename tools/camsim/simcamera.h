@@ -1,6 +1,7 @@
 #ifndef SIMCAMERA_H
 #define SIMCAMERA_H
 
+#include "ssdpprotocol.h"
 #include "utilityprotocol.h"
 #include "utilitysearchcaminfo.h"
 
@@ -16,6 +17,12 @@ public:
     enum class ReplyForms { Short, Long, Both };   // Both: short to query A, long to query B
     enum class SendMode { Unicast, Broadcast };
     enum class Power { On, Standby, Silent };
+    // What the camera is: a utility-search camera, a wireless document
+    // camera (SSDP answer and HTTP description) or a control box.
+    enum class Kind { Utility, DocCam, Box };
+    // How a document camera serves its description: normally, never
+    // answering, or with a body far past any sane size.
+    enum class Http { Ok, Stall, Huge };
 
     UtilitySearchCamInfo info;
     QString userId = QStringLiteral("admin");
@@ -27,6 +34,33 @@ public:
     bool answersQueryB = true;
     // Fleet cameras share the namespace's own address instead of owning theirs.
     bool ownsAddress = true;
+
+    Kind kind = Kind::Utility;
+    // Document camera: the description's modelDescription fields as sent
+    // (empty: derived from name, mac, ip) and its optional elements (null:
+    // left out).
+    QString encodedName;
+    QString macField;
+    QString numberField = QStringLiteral("1");
+    QString addressField;
+    QString hexTextField;
+    QString bssidField = QStringLiteral("02-00-00-00-00-01");
+    QString textField;
+    QString udn;
+    QString passcode;
+    QString major;
+    QString minor;
+    QString ispState;
+    QString location;       // empty: http://<ip>:<httpport>/description.xml
+    quint16 httpPort = 49152;
+    Http http = Http::Ok;
+    QString nts;            // empty: no NTS header
+    int maxAge = 1800;      // < 0: no CACHE-CONTROL header
+    // Control box: the "MAC:" text as sent (empty: mac in upper case), the
+    // "Type:" text (null: no Type line) and the port it answers to.
+    QString boxMac;
+    QString boxType;
+    quint16 boxPort = SsdpProtocol::BoxPort;
 
     // A camera with generated identity number index (1-based): distinct MAC,
     // name and serial number, and the position-th address counted up from
@@ -54,6 +88,14 @@ public:
     QString sendModeText() const;
     QString queriesText() const;
     QJsonObject toJson() const;   // every camera key with its value
+
+    // What a document camera or a control box sends.
+    QString ssdpLocation() const;
+    QByteArray ssdpAnswer(const QString &location) const;
+    QByteArray description() const;
+    QByteArray boxMessage() const;
+    static QString kindText(Kind kind);
+    static QString httpText(Http http);
 
 private:
     void deriveAddressDefaults();

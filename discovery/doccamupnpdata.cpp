@@ -1,0 +1,6 @@
+#include "doccamupnpdata.h"
+
+void DocCamUpnpData::registerMetaType()
+{
+    qRegisterMetaType<DocCamUpnpData>("DocCamUpnpData");
+}
