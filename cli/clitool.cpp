@@ -296,8 +296,10 @@ bool CliTool::waitForPort(int seconds) const
 
 bool CliTool::search(const SearchOptions &options, QList<DeviceRecord> *list)
 {
-    if (!waitForPort(options.portWait))
+    // Only before our own first socket: afterwards the port is ours.
+    if (!portChecked && !waitForPort(options.portWait))
         return false;
+    portChecked = true;
     manager->setSearchTypes(options.mask);
     manager->setUnicastTargets(options.targets);
     manager->refreshAddresses();
@@ -451,8 +453,7 @@ int CliTool::runSet(const QStringList &arguments)
         return fail(Refused, QStringLiteral("the camera refused the settings (Invalid ID): check the user ID and password"));
 
     QList<DeviceRecord> after;
-    if (!search(options, &after))
-        return fail(NotConfirmed, QStringLiteral("UDP port %1 was taken by another program before the confirming search").arg(UtilityProtocol::Port));
+    search(options, &after);
     if (refused)
         return fail(Refused, QStringLiteral("the camera refused the settings (Invalid ID): check the user ID and password"));
     const DeviceRecord *now = findCamera(after, mac, model.isEmpty() ? found->model : model);
@@ -603,9 +604,7 @@ int CliTool::runAssign(const QStringList &arguments)
     if (sent > 0) {
         progress(QStringLiteral("Settings sent to %1 camera(s); waiting...").arg(sent));
         wait(RefusalWaitMs);
-        if (!search(options, &after))
-            return fail(SomeNotConfirmed, QStringLiteral("UDP port %1 was taken by another program before the confirming search")
-                                              .arg(UtilityProtocol::Port));
+        search(options, &after);
     }
     bool allConfirmed = true;
     for (const AssignPlanner::Entry &entry : plan.entries) {

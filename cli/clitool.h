@@ -78,6 +78,7 @@ private:
     SearchManager *manager = nullptr;
     bool refused = false;
     bool progressShown = false;
+    bool portChecked = false;
 };
 
 #endif // CLITOOL_H
