@@ -168,7 +168,10 @@ int CliTool::fail(int code, const QString &sentence) const
 {
     if (progressShown)
         std::fputs("\r\033[K", stderr);
-    writeTo(stderr, QStringLiteral("pathmere-cli: %1.\n").arg(capitalised(sentence)).toLocal8Bit());
+    QString text = capitalised(sentence);
+    if (!text.endsWith(QLatin1Char('.')))
+        text += QLatin1Char('.');
+    writeTo(stderr, QStringLiteral("pathmere-cli: %1\n").arg(text).toLocal8Bit());
     return code;
 }
 
@@ -181,7 +184,7 @@ void CliTool::progress(const QString &text) const
 {
     if (!::isatty(STDERR_FILENO))
         return;
-    const_cast<CliTool *>(this)->progressShown = !text.isEmpty();
+    progressShown = !text.isEmpty();
     writeTo(stderr, (QStringLiteral("\r\033[K") + text).toLocal8Bit());
 }
 

@@ -77,7 +77,7 @@ private:
 
     SearchManager *manager = nullptr;
     bool refused = false;
-    bool progressShown = false;
+    mutable bool progressShown = false;   // a progress line waits to be cleared
     bool portChecked = false;
 };
 

@@ -242,6 +242,15 @@ private slots:
         for (const QJsonObject &q : queries)
             QCOMPARE(q.value(QStringLiteral("to")).toString(), routed);
 
+        // The search keeps at most 16 targets; a 17th is refused before any query.
+        QStringList tooMany{QStringLiteral("search")};
+        for (int i = 1; i <= 17; ++i)
+            tooMany << QStringLiteral("--target") << QStringLiteral("203.0.113.%1").arg(i);
+        const CliRun refused = run(tooMany);
+        QCOMPARE(refused.code, 2);
+        QVERIFY(refused.err.contains("at most 16"));
+        QCOMPARE(side[1]->count(QStringLiteral("query")), 2);
+
         TestLan::runIp({QStringLiteral("route"), QStringLiteral("del"), QStringLiteral("203.0.113.0/24")});
     }
 
