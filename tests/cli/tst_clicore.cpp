@@ -8,6 +8,7 @@
 #include "devicelistformat.h"
 #include "portusage.h"
 #include "settingsrequest.h"
+#include "utilitysearch.h"
 #include "utilityprotocol.h"
 
 #include <QHostAddress>
@@ -293,6 +294,26 @@ private slots:
         QCOMPARE(ArpProbe::conflictIn(reply.left(27), own, candidates), 0u);
         reply[2] = 0x86;   // not IPv4
         QCOMPARE(ArpProbe::conflictIn(reply, own, candidates), 0u);
+    }
+
+    // The search's list of unicast targets: bounded, IPv4 only, and a refused
+    // list leaves the previous one in place. Nothing is sent here.
+    void unicastTargetsAreBounded()
+    {
+        UtilitySearch *search = UtilitySearch::getInstance();
+        QList<QHostAddress> targets;
+        for (int i = 1; i <= UtilitySearch::MaxUnicastTargets; ++i)
+            targets.append(QHostAddress(QStringLiteral("203.0.113.%1").arg(i)));
+        QVERIFY(search->setUnicastTargets(targets));
+        QCOMPARE(search->unicastTargets(), targets);
+        QList<QHostAddress> tooMany = targets;
+        tooMany.append(QHostAddress(QStringLiteral("203.0.113.99")));
+        QVERIFY(!search->setUnicastTargets(tooMany));
+        QVERIFY(!search->setUnicastTargets({QHostAddress(QStringLiteral("2001:db8::1"))}));
+        QCOMPARE(search->unicastTargets(), targets);
+        QVERIFY(search->setUnicastTargets({}));
+        QVERIFY(search->unicastTargets().isEmpty());
+        UtilitySearch::releaseInstance();
     }
 
     void manPageRenders()
