@@ -202,8 +202,13 @@ int CliTool::parse(QCommandLineParser *parser, const QStringList &arguments, con
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     parser->addOption(help);
-    if (!parser->parse(QStringList{QStringLiteral("pathmere-cli ") + command} + arguments))
-        return usage(QStringLiteral("%1: %2").arg(command, parser->errorText()));
+    if (!parser->parse(QStringList{QStringLiteral("pathmere-cli ") + command} + arguments)) {
+        // Qt's error names the unknown option; a long one is not echoed whole.
+        QString why = parser->errorText().left(200);
+        if (why.endsWith(QLatin1Char('.')))
+            why.chop(1);
+        return usage(QStringLiteral("%1; see pathmere-cli %2 --help").arg(why, command));
+    }
     if (parser->isSet(help)) {
         // Qt names the program by the path it was started with.
         QString text = parser->helpText();
