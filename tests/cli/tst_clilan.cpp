@@ -409,6 +409,49 @@ private slots:
         QCOMPARE(run({QStringLiteral("power"), QStringLiteral("192.0.2.102")}).code, 2);
     }
 
+    // On a terminal the password is asked for with echo off; it never shows.
+    void passwordPromptHasNoEcho()
+    {
+        const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+        if (python.isEmpty())
+            QSKIP("python3 is needed for the pseudo-terminal");
+        const QString script = QStringLiteral(
+            "import json,os,pty,select,sys,termios,time\n"
+            "pid,fd=pty.fork()\n"
+            "if pid==0:\n"
+            "    os.execv(sys.argv[1],[sys.argv[1],'set','02:50:4d:c0:00:99','--dhcp','--seconds','1','--user','admin'])\n"
+            "buf=b''\n"
+            "end=time.time()+10\n"
+            "while b'Password for admin:' not in buf and time.time()<end:\n"
+            "    if select.select([fd],[],[],0.2)[0]: buf+=os.read(fd,1024)\n"
+            "time.sleep(0.3)\n"
+            "echo=bool(termios.tcgetattr(fd)[3]&termios.ECHO)\n"
+            "os.write(fd,b'Secret-123\\n')\n"
+            "out=b''\n"
+            "while True:\n"
+            "    try: d=os.read(fd,1024)\n"
+            "    except OSError: break\n"
+            "    if not d: break\n"
+            "    out+=d\n"
+            "status=os.waitpid(pid,0)[1]\n"
+            "print(json.dumps({'prompted':b'Password for admin:' in buf,'echo':echo,"
+            "'echoed':b'Secret-123' in out,'code':os.waitstatus_to_exitcode(status)}))\n");
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("PATHMERE_PASSWORD"));
+        process.setProcessEnvironment(environment);
+        process.start(python, {QStringLiteral("-c"), script, cliPath()});
+        QVERIFY(process.waitForFinished(60000));
+        const QJsonObject result = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+        QVERIFY2(!result.isEmpty(), process.readAllStandardError().constData());
+        QVERIFY(result.value(QStringLiteral("prompted")).toBool());
+        QVERIFY(!result.value(QStringLiteral("echo")).toBool());
+        QVERIFY(!result.value(QStringLiteral("echoed")).toBool());
+        // The password was taken: the command went on to search (and found
+        // no such camera).
+        QCOMPARE(result.value(QStringLiteral("code")).toInt(), 3);
+    }
+
     // Port 8000 held by another program: refused at once with --port-wait 0,
     // taken once it is given back otherwise.
     void portHeldByAnotherProgram()
