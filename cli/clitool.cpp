@@ -460,8 +460,14 @@ int CliTool::runSet(const QStringList &arguments)
     if (refused)
         return fail(Refused, QStringLiteral("the camera refused the settings (Invalid ID): check the user ID and password"));
 
+    // A camera reached by unicast is asked again at its new address.
+    SearchOptions confirm = options;
+    const QHostAddress newAddress(desired.ip);
+    if (!confirm.targets.isEmpty() && !confirm.targets.contains(newAddress)
+        && confirm.targets.size() < CliInput::MaxTargets)
+        confirm.targets.append(newAddress);
     QList<DeviceRecord> after;
-    search(options, &after);
+    search(confirm, &after);
     if (refused)
         return fail(Refused, QStringLiteral("the camera refused the settings (Invalid ID): check the user ID and password"));
     const DeviceRecord *now = findCamera(after, mac, model.isEmpty() ? found->model : model);

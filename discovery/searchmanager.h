@@ -45,8 +45,9 @@ public:
     int searchTypes() const { return searchTypeMask; }
 
     int startSearch(const QString &adapterIp);
-    // Addresses that every following utility search also queries by unicast
-    // (cameras behind a router); see UtilitySearch::setUnicastTargets.
+    // Addresses that every following utility search also queries by unicast,
+    // and settings records also go to (cameras behind a router); see
+    // UtilitySearch::setUnicastTargets.
     bool setUnicastTargets(const QList<QHostAddress> &targets);
     QList<DeviceRecord> getDeviceList();
     QList<NetworkAdapterEntry> getNetworkAdapters();

@@ -149,6 +149,12 @@ void UtilitySearch::sendSetting(QByteArray record)
         sentFrom.insert(source);
         socket->writeDatagram(text, QHostAddress(QHostAddress::Broadcast), UtilityProtocol::Port);
     }
+    // A camera found through a unicast target never hears the broadcast
+    // either; the record names its MAC, so other targets ignore it.
+    if (!sockets.isEmpty()) {
+        for (const QHostAddress &target : qAsConst(extraTargets))
+            sockets.first()->writeDatagram(text, target, UtilityProtocol::Port);
+    }
 }
 
 void UtilitySearch::stopSearch()

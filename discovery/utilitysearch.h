@@ -52,7 +52,8 @@ public:
     void stopSearch();
 
     // Cameras behind a router never hear the broadcast: every following search
-    // also sends both queries by unicast to these addresses (port 8000). At
+    // also sends both queries, and sendSetting its record, by unicast to these
+    // addresses (port 8000). At
     // most MaxUnicastTargets IPv4 addresses are kept; false (and the list
     // unchanged) for more or for anything not IPv4.
     static constexpr int MaxUnicastTargets = 16;
