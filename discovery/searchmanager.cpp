@@ -99,6 +99,11 @@ int SearchManager::startSearch(const QString &adapterIp)
     return 0;
 }
 
+bool SearchManager::setUnicastTargets(const QList<QHostAddress> &targets)
+{
+    return utilitySearch->setUnicastTargets(targets);
+}
+
 QList<DeviceRecord> SearchManager::getDeviceList()
 {
     deviceList.clear();

@@ -6,6 +6,7 @@
 #include "utilitysearchcaminfo.h"
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -50,6 +51,10 @@ public:
     int searchTypes() const { return searchTypeMask; }
 
     int startSearch(const QString &adapterIp);
+    // Addresses that every following utility search also queries by unicast,
+    // and settings records also go to (cameras behind a router); see
+    // UtilitySearch::setUnicastTargets.
+    bool setUnicastTargets(const QList<QHostAddress> &targets);
     QList<DeviceRecord> getDeviceList();
     QList<NetworkAdapterEntry> getNetworkAdapters();
 

@@ -83,6 +83,31 @@ void UtilitySearch::startSearch(QString onlyAddress)
         socket->writeDatagram(queryA, QHostAddress(QHostAddress::Broadcast), UtilityProtocol::Port);
         socket->writeDatagram(queryB, QHostAddress(QHostAddress::Broadcast), UtilityProtocol::Port);
     }
+    // One socket is enough: the kernel routes the query, and the reply comes
+    // back by unicast to that socket's address.
+    if (!sockets.isEmpty()) {
+        for (const QHostAddress &target : qAsConst(extraTargets)) {
+            sockets.first()->writeDatagram(queryA, target, UtilityProtocol::Port);
+            sockets.first()->writeDatagram(queryB, target, UtilityProtocol::Port);
+        }
+    }
+}
+
+bool UtilitySearch::setUnicastTargets(const QList<QHostAddress> &targets)
+{
+    if (targets.size() > MaxUnicastTargets) {
+        appLog(LogSystem::LogMajorMsg, "Unicast targets refused: %d given, at most %d.", int(targets.size()),
+               MaxUnicastTargets);
+        return false;
+    }
+    for (const QHostAddress &target : targets) {
+        if (target.protocol() != QAbstractSocket::IPv4Protocol) {
+            appLog(LogSystem::LogMajorMsg, "Unicast targets refused: only IPv4 addresses are searched.");
+            return false;
+        }
+    }
+    extraTargets = targets;
+    return true;
 }
 
 QList<UtilitySearchCamInfo> UtilitySearch::takeDeviceList()
@@ -123,6 +148,12 @@ void UtilitySearch::sendSetting(QByteArray record)
             continue;
         sentFrom.insert(source);
         socket->writeDatagram(text, QHostAddress(QHostAddress::Broadcast), UtilityProtocol::Port);
+    }
+    // A camera found through a unicast target never hears the broadcast
+    // either; the record names its MAC, so other targets ignore it.
+    if (!sockets.isEmpty()) {
+        for (const QHostAddress &target : qAsConst(extraTargets))
+            sockets.first()->writeDatagram(text, target, UtilityProtocol::Port);
     }
 }
 

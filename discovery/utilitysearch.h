@@ -57,6 +57,15 @@ public:
     void sendSetting(QByteArray record);
     void stopSearch();
 
+    // Cameras behind a router never hear the broadcast: every following search
+    // also sends both queries, and sendSetting its record, by unicast to these
+    // addresses (port 8000). At
+    // most MaxUnicastTargets IPv4 addresses are kept; false (and the list
+    // unchanged) for more or for anything not IPv4.
+    static constexpr int MaxUnicastTargets = 16;
+    bool setUnicastTargets(const QList<QHostAddress> &targets);
+    QList<QHostAddress> unicastTargets() const { return extraTargets; }
+
 signals:
     void emitUtilityRecvSettingFail(int failCase);
 
@@ -89,6 +98,7 @@ private:
     QMutex instanceLock;
     NetworkInterfaceMonitor *monitor = nullptr;
     QList<QHostAddress> localAddresses;
+    QList<QHostAddress> extraTargets;
     QList<QUdpSocket *> sockets;
     UtilityDeviceList deviceList;
     QByteArray queryA;

@@ -1,0 +1,43 @@
+#include "devicelistcsv.h"
+
+QStringList DeviceListCsv::fieldNames()
+{
+    return {QStringLiteral("searchType"), QStringLiteral("name"), QStringLiteral("model"),
+            QStringLiteral("serialNo"), QStringLiteral("ip"), QStringLiteral("mac"),
+            QStringLiteral("fwVersion"), QStringLiteral("dhcp"), QStringLiteral("mask"),
+            QStringLiteral("gateway"), QStringLiteral("dns1"), QStringLiteral("dns2"),
+            QStringLiteral("ipv6")};
+}
+
+QStringList DeviceListCsv::fieldTexts(const DeviceRecord &record)
+{
+    return {QString::number(record.searchType), record.name, record.model, record.serialNo, record.ip,
+            record.mac, record.fwVersion,
+            record.dhcp ? QStringLiteral("true") : QStringLiteral("false"),
+            record.mask, record.gateway, record.dns1, record.dns2, record.ipv6};
+}
+
+QString DeviceListCsv::field(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
+        && !text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QByteArray DeviceListCsv::write(const QList<DeviceRecord> &list)
+{
+    const auto line = [](const QStringList &fields) {
+        QStringList quoted;
+        quoted.reserve(fields.size());
+        for (const QString &f : fields)
+            quoted.append(field(f));
+        return quoted.join(QLatin1Char(',')) + QLatin1String("\r\n");
+    };
+    QString text = line(fieldNames());
+    for (const DeviceRecord &record : list)
+        text += line(fieldTexts(record));
+    return text.toUtf8();
+}

@@ -1,0 +1,29 @@
+#ifndef DEVICELISTFORMAT_H
+#define DEVICELISTFORMAT_H
+
+#include "devicerecord.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// The device list for people (aligned columns) and for programs (one JSON
+// array of objects keyed by the record's field names).
+class DeviceListFormat
+{
+public:
+    enum class Kind { Table, Json, Csv };
+
+    // "table", "json" or "csv"; false for anything else.
+    static bool kindFromText(const QString &text, Kind *kind);
+    static QByteArray format(const QList<DeviceRecord> &list, Kind kind);
+    static QByteArray json(const QList<DeviceRecord> &list);
+    // Control characters a camera sent become '?': a name must never be able
+    // to drive the terminal that shows it.
+    static QByteArray table(const QList<DeviceRecord> &list);
+
+private:
+    DeviceListFormat() = delete;
+};
+
+#endif // DEVICELISTFORMAT_H

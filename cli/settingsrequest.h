@@ -1,0 +1,32 @@
+#ifndef SETTINGSREQUEST_H
+#define SETTINGSREQUEST_H
+
+#include "devicerecord.h"
+
+#include <QByteArray>
+#include <QString>
+
+// What `set` and `assign` change on one camera. As in the window's form, a
+// field not given keeps the camera's current value; the record sent always
+// carries every field.
+class SettingsRequest
+{
+public:
+    bool dhcpGiven = false;
+    bool dhcp = false;
+    QString ip;        // empty: keep
+    QString mask;
+    QString gateway;
+    QString dns1;
+    QString dns2;
+
+    // The record the camera should show once the change is applied.
+    DeviceRecord desired(const DeviceRecord &current) const;
+    // True when found shows what desired asks for (for DHCP only the mode:
+    // the server picks the address).
+    static bool shows(const DeviceRecord &found, const DeviceRecord &desired);
+    // The 180-byte settings record for desired (name and MAC included).
+    static QByteArray record(const DeviceRecord &desired, const QString &user, const QString &password);
+};
+
+#endif // SETTINGSREQUEST_H

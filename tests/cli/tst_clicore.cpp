@@ -1,0 +1,340 @@
+// The pure parts of pathmere-cli: argument checks, output formats, the
+// settings merge, the assignment plan, the port table and the ARP probe's
+// packets. No socket is opened here.
+#include "arpprobe.h"
+#include "assignplanner.h"
+#include "cliinput.h"
+#include "devicelistcsv.h"
+#include "devicelistformat.h"
+#include "portusage.h"
+#include "settingsrequest.h"
+#include "utilitysearch.h"
+#include "utilityprotocol.h"
+
+#include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+namespace {
+
+quint32 ip(const char *text)
+{
+    return QHostAddress(QString::fromLatin1(text)).toIPv4Address();
+}
+
+DeviceRecord cam(const char *mac, const char *address, bool dhcp = false)
+{
+    DeviceRecord r;
+    r.mac = QString::fromLatin1(mac);
+    r.ip = QString::fromLatin1(address);
+    r.name = QStringLiteral("CAM");
+    r.model = QStringLiteral("SIM-CAM100");
+    r.mask = QStringLiteral("255.255.255.0");
+    r.gateway = QStringLiteral("192.0.2.1");
+    r.dns1 = QStringLiteral("192.0.2.1");
+    r.dns2 = QStringLiteral("0.0.0.0");
+    r.dhcp = dhcp;
+    return r;
+}
+
+} // namespace
+
+class TestCliCore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void inputRefusesWhatItCannotUse()
+    {
+        QHostAddress a;
+        QString error;
+        QVERIFY(CliInput::ipv4(QStringLiteral("192.0.2.7"), QStringLiteral("--ip"), &a, &error));
+        QCOMPARE(a.toString(), QStringLiteral("192.0.2.7"));
+        for (const char *bad : {"192.0.2.256", "192.0.2", "1", "::1", "192.0.2.1 ", "0x1.2.3.4", "", "192.0.2.1/24"}) {
+            error.clear();
+            QVERIFY2(!CliInput::ipv4(QString::fromLatin1(bad), QStringLiteral("--ip"), &a, &error), bad);
+            QVERIFY(error.startsWith(QLatin1String("--ip")));
+        }
+        // A huge argument is refused and not echoed in full.
+        QVERIFY(!CliInput::ipv4(QString(5000, QLatin1Char('9')), QStringLiteral("--ip"), &a, &error));
+        QVERIFY(error.size() < 200);
+
+        QString mac;
+        QVERIFY(CliInput::mac(QStringLiteral("02:50:4D:0a:0B:ff"), &mac, &error));
+        QCOMPARE(mac, QStringLiteral("02:50:4d:0a:0b:ff"));
+        QVERIFY(!CliInput::mac(QStringLiteral("02:50:4d:0a:0b"), &mac, &error));
+        QVERIFY(!CliInput::mac(QStringLiteral("02:50:4d:0a:0b:fg"), &mac, &error));
+        QVERIFY(!CliInput::mac(QStringLiteral("02-50-4d-0a-0b-ff"), &mac, &error));
+
+        QStringList macs;
+        QVERIFY(CliInput::macList(QStringLiteral("02:50:4d:00:00:01,02:50:4D:00:00:01,02:50:4d:00:00:02"), &macs, &error));
+        QCOMPARE(macs.size(), 2);
+        QStringList many;
+        for (int i = 0; i <= CliInput::MaxMacs; ++i)
+            many.append(QStringLiteral("02:50:4d:00:%1:%2").arg(i / 256, 2, 16, QLatin1Char('0')).arg(i % 256, 2, 16, QLatin1Char('0')));
+        QVERIFY(!CliInput::macList(many.join(QLatin1Char(',')), &macs, &error));
+
+        int n = 0;
+        QVERIFY(CliInput::number(QStringLiteral("60"), QStringLiteral("--seconds"), 1, 60, &n, &error));
+        QVERIFY(!CliInput::number(QStringLiteral("0"), QStringLiteral("--seconds"), 1, 60, &n, &error));
+        QVERIFY(!CliInput::number(QStringLiteral("61"), QStringLiteral("--seconds"), 1, 60, &n, &error));
+        QVERIFY(!CliInput::number(QStringLiteral("99999999999999"), QStringLiteral("--seconds"), 1, 60, &n, &error));
+        QVERIFY(!CliInput::number(QStringLiteral("5s"), QStringLiteral("--seconds"), 1, 60, &n, &error));
+
+        quint32 first = 0;
+        quint32 last = 0;
+        QVERIFY(CliInput::range(QStringLiteral("192.0.2.10-192.0.2.10"), &first, &last, &error));
+        QCOMPARE(last - first, 0u);
+        QVERIFY(CliInput::range(QStringLiteral("198.51.100.0-198.51.103.255"), &first, &last, &error));   // 1024
+        QVERIFY(!CliInput::range(QStringLiteral("198.51.100.0-198.51.104.0"), &first, &last, &error));    // 1025
+        QVERIFY(!CliInput::range(QStringLiteral("192.0.2.20-192.0.2.10"), &first, &last, &error));
+        QVERIFY(!CliInput::range(QStringLiteral("192.0.2.20"), &first, &last, &error));
+        QVERIFY(!CliInput::range(QStringLiteral("0.0.0.0-255.255.255.255"), &first, &last, &error));
+
+        int mask = 0;
+        QVERIFY(CliInput::sources(QStringLiteral("box,utility"), &mask, &error));
+        QCOMPARE(mask, 5);
+        QVERIFY(CliInput::sources(QStringLiteral("doccam"), &mask, &error));
+        QCOMPARE(mask, 2);
+        QVERIFY(!CliInput::sources(QStringLiteral("utility,"), &mask, &error));
+        QVERIFY(!CliInput::sources(QStringLiteral("ssdp"), &mask, &error));
+
+        QVERIFY(CliInput::credential(QStringLiteral("admin"), QStringLiteral("user ID"), &error));
+        QVERIFY(!CliInput::credential(QString(), QStringLiteral("user ID"), &error));
+        QVERIFY(!CliInput::credential(QString(33, QLatin1Char('a')), QStringLiteral("user ID"), &error));
+        QVERIFY(!CliInput::credential(QStringLiteral("adm\u4e00"), QStringLiteral("user ID"), &error));
+        QVERIFY(!CliInput::credential(QStringLiteral("a\nb"), QStringLiteral("user ID"), &error));
+    }
+
+    void formatsKeepEveryField()
+    {
+        DeviceRecord r = cam("02:50:4d:00:00:01", "192.0.2.10", true);
+        r.name = QStringLiteral("Hall \"B\", left\r\nrow \u00e9");
+        r.searchType = DeviceRecord::ControlBox;
+        r.ipv6 = QStringLiteral("2001:db8::1");
+        const QByteArray csv = DeviceListCsv::write({r});
+        QVERIFY(csv.startsWith("searchType,name,model,serialNo,ip,mac,fwVersion,dhcp,mask,gateway,dns1,dns2,ipv6\r\n"));
+        QVERIFY(csv.contains("2,\"Hall \"\"B\"\", left\r\nrow \xc3\xa9\",SIM-CAM100,,192.0.2.10,02:50:4d:00:00:01,,true,"));
+        QVERIFY(csv.endsWith(",2001:db8::1\r\n"));
+        QCOMPARE(DeviceListCsv::write({}).count("\r\n"), 1);
+
+        const QJsonArray array = QJsonDocument::fromJson(DeviceListFormat::json({r})).array();
+        QCOMPARE(array.size(), 1);
+        const QJsonObject o = array.first().toObject();
+        QCOMPARE(o.keys().size(), 13);
+        QCOMPARE(o.value(QStringLiteral("searchType")).toInt(-1), 2);
+        QVERIFY(o.value(QStringLiteral("dhcp")).isBool());
+        QCOMPARE(o.value(QStringLiteral("name")).toString(), r.name);
+        QCOMPARE(DeviceListFormat::json({}).trimmed(), QByteArray("[\n]"));
+
+        // A camera's escape sequence never reaches the terminal.
+        r.name = QStringLiteral("cam\x1b]0;owned\x07");
+        const QByteArray table = DeviceListFormat::table({r, cam("02:50:4d:00:00:02", "192.0.2.11")});
+        QVERIFY(!table.contains('\x1b'));
+        QVERIFY(!table.contains('\x07'));
+        const QList<QByteArray> lines = table.split('\n');
+        QCOMPARE(lines.size(), 4);   // header, two rows, the final newline
+        QCOMPARE(lines.at(1).indexOf("02:50:4d"), lines.at(0).indexOf("mac"));
+        QCOMPARE(lines.at(2).indexOf("02:50:4d"), lines.at(0).indexOf("mac"));
+
+        DeviceListFormat::Kind kind;
+        QVERIFY(DeviceListFormat::kindFromText(QStringLiteral("csv"), &kind));
+        QVERIFY(kind == DeviceListFormat::Kind::Csv);
+        QVERIFY(!DeviceListFormat::kindFromText(QStringLiteral("CSV"), &kind));
+    }
+
+    void settingsMergeAsTheFormDoes()
+    {
+        const DeviceRecord current = cam("02:50:4d:00:00:01", "192.0.2.10");
+        SettingsRequest change;
+        change.dhcpGiven = true;
+        change.ip = QStringLiteral("192.0.2.20");
+        change.gateway = QStringLiteral("192.0.2.254");
+        const DeviceRecord desired = change.desired(current);
+        QCOMPARE(desired.ip, QStringLiteral("192.0.2.20"));
+        QCOMPARE(desired.gateway, QStringLiteral("192.0.2.254"));
+        QCOMPARE(desired.mask, current.mask);
+        QCOMPARE(desired.name, current.name);
+        QVERIFY(!desired.dhcp);
+
+        UtilityProtocol::Settings parsed;
+        QByteArray record = SettingsRequest::record(desired, QStringLiteral("admin"), QStringLiteral("pw"));
+        QVERIFY(UtilityProtocol::parseSettingsRecord(record, &parsed));
+        QCOMPARE(UtilityProtocol::ipv4ToText(parsed.ip), desired.ip);
+        QCOMPARE(UtilityProtocol::ipv4ToText(parsed.gateway), desired.gateway);
+        QCOMPARE(UtilityProtocol::ipv4ToText(parsed.mask), desired.mask);
+        QCOMPARE(UtilityProtocol::macToText(parsed.mac), desired.mac);
+        QCOMPARE(parsed.name, desired.name);
+        QCOMPARE(parsed.userId, QStringLiteral("admin"));
+        QCOMPARE(parsed.password, QStringLiteral("pw"));
+        QVERIFY(!parsed.dhcp);
+
+        QVERIFY(SettingsRequest::shows(desired, desired));
+        QVERIFY(!SettingsRequest::shows(current, desired));
+        DeviceRecord otherDns = desired;
+        otherDns.dns2 = QStringLiteral("192.0.2.53");
+        QVERIFY(!SettingsRequest::shows(otherDns, desired));
+
+        SettingsRequest toDhcp;
+        toDhcp.dhcpGiven = true;
+        toDhcp.dhcp = true;
+        const DeviceRecord wantsDhcp = toDhcp.desired(current);
+        QVERIFY(wantsDhcp.dhcp);
+        QCOMPARE(wantsDhcp.ip, current.ip);   // the record still carries the form's address
+        DeviceRecord leased = cam("02:50:4d:00:00:01", "192.0.2.99", true);
+        QVERIFY(SettingsRequest::shows(leased, wantsDhcp));
+        QVERIFY(!SettingsRequest::shows(current, wantsDhcp));
+        record = SettingsRequest::record(wantsDhcp, QStringLiteral("admin"), QStringLiteral("pw"));
+        QVERIFY(UtilityProtocol::parseSettingsRecord(record, &parsed));
+        QVERIFY(parsed.dhcp);
+    }
+
+    void assignPlanKeepsSkipsAndRepeats()
+    {
+        const QList<DeviceRecord> cameras{cam("02:50:4d:00:00:03", "192.0.2.71"),
+                                          cam("02:50:4d:00:00:01", "192.0.2.70"),
+                                          cam("02:50:4d:00:00:02", "192.0.2.90"),
+                                          cam("02:50:4d:00:00:04", "192.0.2.85", true)};
+        QList<DeviceRecord> all = cameras;
+        all.append(cam("02:50:4d:00:00:30", "192.0.2.80"));
+        QList<QList<quint32>> probed;
+        const auto probe = [&](const QList<quint32> &candidates) {
+            probed.append(candidates);
+            return QSet<quint32>{ip("192.0.2.81")};
+        };
+        const AssignPlanner::Plan plan = AssignPlanner::plan(cameras, all, ip("192.0.2.80"), ip("192.0.2.90"),
+                                                             SettingsRequest(), probe);
+        QVERIFY(plan.complete());
+        QCOMPARE(plan.entries.size(), 4);
+        // MAC order; :02 keeps 90 unchanged; :04 keeps 85 but leaves DHCP.
+        QCOMPARE(plan.entries.at(0).current.mac, QStringLiteral("02:50:4d:00:00:01"));
+        QCOMPARE(plan.entries.at(0).desired.ip, QStringLiteral("192.0.2.82"));
+        QVERIFY(!plan.entries.at(0).keepsAddress);
+        QCOMPARE(plan.entries.at(1).desired.ip, QStringLiteral("192.0.2.90"));
+        QVERIFY(plan.entries.at(1).unchanged);
+        QCOMPARE(plan.entries.at(2).desired.ip, QStringLiteral("192.0.2.83"));
+        QCOMPARE(plan.entries.at(3).desired.ip, QStringLiteral("192.0.2.85"));
+        QVERIFY(plan.entries.at(3).keepsAddress);
+        QVERIFY(!plan.entries.at(3).unchanged);
+        QVERIFY(!plan.entries.at(3).desired.dhcp);
+        QCOMPARE(plan.skippedHeld, QList<quint32>{ip("192.0.2.80")});
+        QCOMPARE(plan.skippedProbe, QList<quint32>{ip("192.0.2.81")});
+        // Only as many addresses probed as still needed, then one more.
+        QCOMPARE(probed.size(), 2);
+        QCOMPARE(probed.at(0), (QList<quint32>{ip("192.0.2.81"), ip("192.0.2.82")}));
+        QCOMPARE(probed.at(1), QList<quint32>{ip("192.0.2.83")});
+
+        // Applied, the plan asks for nothing more.
+        QList<DeviceRecord> after;
+        for (const AssignPlanner::Entry &e : plan.entries)
+            after.append(e.desired);
+        const AssignPlanner::Plan second = AssignPlanner::plan(after, after, ip("192.0.2.80"), ip("192.0.2.90"),
+                                                               SettingsRequest(), probe);
+        QVERIFY(second.complete());
+        for (const AssignPlanner::Entry &e : second.entries)
+            QVERIFY2(e.unchanged, qPrintable(e.current.mac));
+
+        // Given mask/gateway change a keeper too.
+        SettingsRequest gateway;
+        gateway.gateway = QStringLiteral("192.0.2.254");
+        const AssignPlanner::Plan third = AssignPlanner::plan(after, after, ip("192.0.2.80"), ip("192.0.2.90"),
+                                                              gateway, {});
+        for (const AssignPlanner::Entry &e : third.entries) {
+            QVERIFY(e.keepsAddress && !e.unchanged);
+            QCOMPARE(e.desired.gateway, QStringLiteral("192.0.2.254"));
+        }
+
+        // Two cameras on the same address: the first in MAC order keeps it.
+        const AssignPlanner::Plan clash = AssignPlanner::plan(
+            {cam("02:50:4d:00:00:09", "192.0.2.80"), cam("02:50:4d:00:00:08", "192.0.2.80")}, {},
+            ip("192.0.2.80"), ip("192.0.2.81"), SettingsRequest(), {});
+        QCOMPARE(clash.entries.at(0).desired.ip, QStringLiteral("192.0.2.80"));
+        QCOMPARE(clash.entries.at(1).desired.ip, QStringLiteral("192.0.2.81"));
+
+        // Too small: counted, nobody left half-planned unnoticed.
+        const AssignPlanner::Plan small = AssignPlanner::plan(cameras, all, ip("192.0.2.80"), ip("192.0.2.82"),
+                                                              SettingsRequest(), probe);
+        QVERIFY(!small.complete());
+        QCOMPARE(small.shortBy, 3);
+    }
+
+    void portTableAndProbePackets()
+    {
+        const QByteArray table =
+            "   sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode ref pointer drops\n"
+            "  12: 00000000:1F40 00000000:0000 07 00000000:00000000 00:00000000 00000000     0        0 1 2 0 0\n"
+            "  13: 0100007F:0035 00000000:0000 07 00000000:00000000 00:00000000 00000000     0        0 1 2 0 0\n";
+        QVERIFY(PortUsage::tableHasPort(table, 8000));
+        QVERIFY(PortUsage::tableHasPort(table, 53));
+        QVERIFY(!PortUsage::tableHasPort(table, 52381));
+        // The header's "local_address" is no port.
+        QVERIFY(!PortUsage::tableHasPort(table.left(table.indexOf('\n') + 1), 0));
+
+        const quint8 own[6] = {0x02, 0x50, 0x4d, 0, 0, 1};
+        const quint8 other[6] = {0x02, 0x50, 0x4d, 0, 0, 2};
+        const QSet<quint32> candidates{ip("192.0.2.81"), ip("192.0.2.82")};
+        const QByteArray probe = ArpProbe::buildProbe(own, ip("192.0.2.81"));
+        QCOMPARE(probe.size(), 28);
+        QCOMPARE(probe.left(8), QByteArray::fromHex("0001080006040001"));
+        QCOMPARE(probe.mid(14, 4), QByteArray(4, '\0'));   // sender address 0.0.0.0
+        QCOMPARE(probe.mid(24, 4), QByteArray::fromHex("c0000251"));
+        // Our own probe coming back is no conflict; another host's is.
+        QCOMPARE(ArpProbe::conflictIn(probe, own, candidates), 0u);
+        QCOMPARE(ArpProbe::conflictIn(ArpProbe::buildProbe(other, ip("192.0.2.82")), own, candidates), ip("192.0.2.82"));
+        QCOMPARE(ArpProbe::conflictIn(ArpProbe::buildProbe(other, ip("192.0.2.99")), own, candidates), 0u);
+        // A reply from the address's holder.
+        QByteArray reply = ArpProbe::buildProbe(other, 0);
+        reply[7] = 2;
+        reply.replace(14, 4, QByteArray::fromHex("c0000251"));
+        QCOMPARE(ArpProbe::conflictIn(reply, own, candidates), ip("192.0.2.81"));
+        QCOMPARE(ArpProbe::conflictIn(reply.left(27), own, candidates), 0u);
+        reply[2] = 0x86;   // not IPv4
+        QCOMPARE(ArpProbe::conflictIn(reply, own, candidates), 0u);
+    }
+
+    // The search's list of unicast targets: bounded, IPv4 only, and a refused
+    // list leaves the previous one in place. Nothing is sent here.
+    void unicastTargetsAreBounded()
+    {
+        UtilitySearch *search = UtilitySearch::getInstance();
+        QList<QHostAddress> targets;
+        for (int i = 1; i <= UtilitySearch::MaxUnicastTargets; ++i)
+            targets.append(QHostAddress(QStringLiteral("203.0.113.%1").arg(i)));
+        QVERIFY(search->setUnicastTargets(targets));
+        QCOMPARE(search->unicastTargets(), targets);
+        QList<QHostAddress> tooMany = targets;
+        tooMany.append(QHostAddress(QStringLiteral("203.0.113.99")));
+        QVERIFY(!search->setUnicastTargets(tooMany));
+        QVERIFY(!search->setUnicastTargets({QHostAddress(QStringLiteral("2001:db8::1"))}));
+        QCOMPARE(search->unicastTargets(), targets);
+        QVERIFY(search->setUnicastTargets({}));
+        QVERIFY(search->unicastTargets().isEmpty());
+        UtilitySearch::releaseInstance();
+    }
+
+    void manPageRenders()
+    {
+        const QString man = QStandardPaths::findExecutable(QStringLiteral("man"));
+        if (man.isEmpty())
+            QSKIP("man is not installed");
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("MANPAGER"), QStringLiteral("cat"));
+        env.insert(QStringLiteral("MANWIDTH"), QStringLiteral("80"));
+        process.setProcessEnvironment(env);
+        process.start(man, {QStringLiteral("-l"), QStringLiteral(PATHMERE_CLI_MAN_PAGE)});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 0);
+        const QByteArray text = process.readAllStandardOutput();
+        for (const char *part : {"SYNOPSIS", "PASSWORDS", "EXIT STATUS", "--password-stdin", "PATHMERE_PASSWORD"})
+            QVERIFY2(text.contains(part), part);
+        QVERIFY(!process.readAllStandardError().contains("warning"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliCore)
+#include "tst_clicore.moc"

@@ -1,0 +1,494 @@
+// pathmere-cli in the test LAN: the real binary, run as a child process in
+// the program namespace, against camsim cameras behind both adapters.
+#include "camsimprocess.h"
+#include "testlan.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <QUdpSocket>
+#include <QtTest>
+
+namespace {
+
+const QString Password = QStringLiteral("Pw-7f3e9a");
+
+struct CliRun
+{
+    int code = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QString cliPath()
+{
+    return qEnvironmentVariable("PATHMERE_BIN_DIR") + QStringLiteral("/pathmere-cli");
+}
+
+QString camera(const QString &mac, const QString &ip, const QString &extra = QString())
+{
+    return QStringLiteral("mac=%1,ip=%2,user=admin,password=%3").arg(mac, ip, Password)
+        + (extra.isEmpty() ? QString() : QLatin1Char(',') + extra);
+}
+
+QJsonObject findMac(const QJsonArray &list, const QString &mac)
+{
+    for (const QJsonValue &v : list) {
+        if (v.toObject().value(QStringLiteral("mac")).toString() == mac)
+            return v.toObject();
+    }
+    return QJsonObject();
+}
+
+} // namespace
+
+class TestCliLan : public QObject
+{
+    Q_OBJECT
+
+private:
+    CamsimProcess *side[2] = {nullptr, nullptr};
+
+    bool startSide(int index, const QStringList &args)
+    {
+        side[index] = new CamsimProcess(this);
+        if (!side[index]->start(index, args)) {
+            qWarning("%s", qPrintable(side[index]->errorText()));
+            return false;
+        }
+        return true;
+    }
+
+    // Runs pathmere-cli to its end while the event loop keeps running (the
+    // camsim events arrive through it). whileRunning is called every 50 ms
+    // with the process.
+    static CliRun run(const QStringList &args, const QByteArray &input = QByteArray(),
+                      const QStringList &env = QStringList(),
+                      const std::function<void(QProcess &)> &whileRunning = {}, int timeoutMs = 60000)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("PATHMERE_PASSWORD"));
+        for (const QString &pair : env)
+            environment.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+        process.setProcessEnvironment(environment);
+        process.start(cliPath(), args);
+        CliRun result;
+        if (!process.waitForStarted(5000))
+            return result;
+        process.write(input);
+        process.closeWriteChannel();
+        QElapsedTimer clock;
+        clock.start();
+        while (process.state() != QProcess::NotRunning && clock.elapsed() < timeoutMs) {
+            if (whileRunning)
+                whileRunning(process);
+            (void)QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 50);
+        }
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(2000);
+            return result;
+        }
+        result.out = process.readAllStandardOutput();
+        result.err = process.readAllStandardError();
+        result.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        return result;
+    }
+
+    static QJsonArray searchJson(const QStringList &extra)
+    {
+        const CliRun r = run(QStringList{QStringLiteral("search"), QStringLiteral("--seconds"), QStringLiteral("2"),
+                                         QStringLiteral("--format"), QStringLiteral("json")} + extra);
+        if (r.code != 0)
+            qWarning("search failed (%d): %s", r.code, r.err.constData());
+        return QJsonDocument::fromJson(r.out).array();
+    }
+
+    static bool runIpIn(const QString &ns, const QStringList &args)
+    {
+        QProcess ip;
+        ip.start(QStringLiteral("ip"), QStringList{QStringLiteral("-n"), ns} + args);
+        return ip.waitForFinished(5000) && ip.exitCode() == 0;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TESTLAN_REQUIRE();
+        QVERIFY2(TestLan::cameraNamespaces().size() >= 2, "this suite needs the two-adapter LAN");
+        QVERIFY2(QFile::exists(cliPath()), qPrintable(cliPath()));
+    }
+
+    void cleanup()
+    {
+        for (CamsimProcess *&p : side) {
+            delete p;
+            p = nullptr;
+        }
+    }
+
+    // The same two cameras in all three formats; a name with a comma, quotes
+    // and a non-ASCII letter tests the CSV quoting against a real reader.
+    void searchFormats()
+    {
+        const QString tricky = QStringLiteral("Hall \"B\", left \u00e9");
+        // camsim's SPEC splits at commas: the cameras come from a config file.
+        QTemporaryFile config;
+        QVERIFY(config.open());
+        QJsonObject first{{QStringLiteral("mac"), QStringLiteral("02:50:4d:c0:00:01")},
+                          {QStringLiteral("ip"), QStringLiteral("192.0.2.40")},
+                          {QStringLiteral("name"), tricky},
+                          {QStringLiteral("reply"), QStringLiteral("long")},
+                          {QStringLiteral("serial"), QStringLiteral("SN-1")},
+                          {QStringLiteral("dns2"), QStringLiteral("203.0.113.53")}};
+        QJsonObject second{{QStringLiteral("mac"), QStringLiteral("02:50:4d:c0:00:02")},
+                           {QStringLiteral("ip"), QStringLiteral("192.0.2.41")},
+                           {QStringLiteral("dhcp"), QStringLiteral("1")},
+                           {QStringLiteral("model"), QStringLiteral("PTZ-20X")}};
+        config.write(QJsonDocument(QJsonObject{{QStringLiteral("cameras"), QJsonArray{first, second}}}).toJson());
+        config.flush();
+        QVERIFY(startSide(0, {QStringLiteral("--config"), config.fileName()}));
+        QVERIFY(startSide(1, {QStringLiteral("--camera"),
+                              camera(QStringLiteral("02:50:4d:c6:00:01"), QStringLiteral("198.51.100.40"))}));
+
+        const QJsonArray json = searchJson({});
+        QCOMPARE(json.size(), 3);
+        const QJsonObject a = findMac(json, QStringLiteral("02:50:4d:c0:00:01"));
+        QCOMPARE(a.keys().size(), 13);
+        QVERIFY(a.value(QStringLiteral("searchType")).isDouble());
+        QCOMPARE(a.value(QStringLiteral("searchType")).toInt(), 0);
+        QVERIFY(a.value(QStringLiteral("dhcp")).isBool());
+        QCOMPARE(a.value(QStringLiteral("ip")).toString(), QStringLiteral("192.0.2.40"));
+        QCOMPARE(a.value(QStringLiteral("serialNo")).toString(), QStringLiteral("SN-1"));
+        QCOMPARE(a.value(QStringLiteral("dns2")).toString(), QStringLiteral("203.0.113.53"));
+        QCOMPARE(a.value(QStringLiteral("name")).toString(), tricky);
+        const QJsonObject b = findMac(json, QStringLiteral("02:50:4d:c0:00:02"));
+        QCOMPARE(b.value(QStringLiteral("dhcp")).toBool(), true);
+        QCOMPARE(b.value(QStringLiteral("model")).toString(), QStringLiteral("PTZ-20X"));
+        QCOMPARE(findMac(json, QStringLiteral("02:50:4d:c6:00:01")).value(QStringLiteral("ip")).toString(),
+                 QStringLiteral("198.51.100.40"));
+
+        // --adapter keeps the search to one subnet.
+        QCOMPARE(searchJson({QStringLiteral("--adapter"), QStringLiteral("198.51.100.1")}).size(), 1);
+
+        const CliRun csv = run({QStringLiteral("search"), QStringLiteral("--seconds"), QStringLiteral("1"),
+                                    QStringLiteral("--format"), QStringLiteral("csv")});
+        QCOMPARE(csv.code, 0);
+        const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+        if (python.isEmpty())
+            QSKIP("python3 is needed as the independent CSV reader");
+        // Python's csv module reads the output back; it prints JSON we compare.
+        QProcess reader;
+        reader.start(python, {QStringLiteral("-c"),
+                              QStringLiteral("import csv,io,json,sys\n"
+                                             "data=sys.stdin.buffer.read().decode('utf-8')\n"
+                                             "assert data.endswith('\\r\\n')\n"
+                                             "print(json.dumps(list(csv.DictReader(io.StringIO(data, newline='')))))\n")});
+        QVERIFY(reader.waitForStarted());
+        reader.write(csv.out);
+        reader.closeWriteChannel();
+        QVERIFY(reader.waitForFinished(10000));
+        QCOMPARE(reader.exitCode(), 0);
+        const QJsonArray rows = QJsonDocument::fromJson(reader.readAllStandardOutput()).array();
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(findMac(rows, QStringLiteral("02:50:4d:c0:00:01")).value(QStringLiteral("name")).toString(), tricky);
+        const QJsonObject row = findMac(rows, QStringLiteral("02:50:4d:c0:00:02"));
+        QCOMPARE(row.keys().size(), 13);
+        QCOMPARE(row.value(QStringLiteral("dhcp")).toString(), QStringLiteral("true"));
+        QCOMPARE(row.value(QStringLiteral("searchType")).toString(), QStringLiteral("0"));
+        for (const QString &key : b.keys()) {
+            if (key != QLatin1String("dhcp") && key != QLatin1String("searchType"))
+                QCOMPARE(row.value(key).toString(), b.value(key).toString());
+        }
+
+        const CliRun table = run({QStringLiteral("search"), QStringLiteral("--seconds"), QStringLiteral("1")});
+        QCOMPARE(table.code, 0);
+        const QStringList lines = QString::fromUtf8(table.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        const int macColumn = lines.first().indexOf(QStringLiteral("mac"));
+        QVERIFY(macColumn > 0);
+        for (int i = 1; i < lines.size(); ++i)
+            QVERIFY2(lines.at(i).mid(macColumn, 12) == QLatin1String("02:50:4d:c0:") || lines.at(i).mid(macColumn, 12) == QLatin1String("02:50:4d:c6:"),
+                     qPrintable(lines.at(i)));
+    }
+
+    // A camera in a routed third subnet behind the second adapter: the
+    // broadcast from the first adapter never reaches it, the unicast query
+    // of --target does, and its reply comes back through the route.
+    void targetReachesRoutedCamera()
+    {
+        const QString routed = QStringLiteral("203.0.113.20");
+        QVERIFY(startSide(1, {QStringLiteral("--camera"),
+                              camera(QStringLiteral("02:50:4d:c6:00:20"), routed,
+                                     QStringLiteral("mask=255.255.255.0,gateway=203.0.113.1"))}));
+        QVERIFY(TestLan::runIp({QStringLiteral("route"), QStringLiteral("replace"), QStringLiteral("203.0.113.0/24"),
+                                QStringLiteral("via"), TestLan::cameraBaseAddresses().at(1)}));
+
+        const QStringList fromFirst{QStringLiteral("--adapter"), QStringLiteral("192.0.2.1")};
+        QVERIFY(searchJson(fromFirst).isEmpty());
+        QCOMPARE(side[1]->count(QStringLiteral("query")), 0);
+
+        const QJsonArray found = searchJson(fromFirst + QStringList{QStringLiteral("--target"), routed});
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first().toObject().value(QStringLiteral("ip")).toString(), routed);
+        const QList<QJsonObject> queries = side[1]->events(QStringLiteral("query"));
+        QCOMPARE(queries.size(), 2);
+        for (const QJsonObject &q : queries)
+            QCOMPARE(q.value(QStringLiteral("to")).toString(), routed);
+
+        // set reaches it the same way, and finds it again at its new address.
+        const CliRun moved = run(QStringList{QStringLiteral("set"), QStringLiteral("02:50:4d:c6:00:20"), QStringLiteral("--ip"),
+                                  QStringLiteral("203.0.113.21"), QStringLiteral("--seconds"), QStringLiteral("2"),
+                                  QStringLiteral("--user"), QStringLiteral("admin")} + fromFirst
+                                     + QStringList{QStringLiteral("--target"), routed},
+                                 {}, {QStringLiteral("PATHMERE_PASSWORD=") + Password});
+        QVERIFY2(moved.code == 0, moved.err.constData());
+        // The second adapter shares the camera's link, so the broadcast copy
+        // reaches it too; the unicast copy to the target is the other one.
+        const QList<QJsonObject> records = side[1]->events(QStringLiteral("settings"));
+        QCOMPARE(records.size(), 2);
+        QCOMPARE(records.last().value(QStringLiteral("result")).toString(), QStringLiteral("applied"));
+        side[1]->clearEvents();
+
+        // The search keeps at most 16 targets; a 17th is refused before any query.
+        QStringList tooMany{QStringLiteral("search")};
+        for (int i = 1; i <= 17; ++i)
+            tooMany << QStringLiteral("--target") << QStringLiteral("203.0.113.%1").arg(i);
+        const CliRun refused = run(tooMany);
+        QCOMPARE(refused.code, 2);
+        QVERIFY(refused.err.contains("at most 16"));
+        QCOMPARE(side[1]->count(QStringLiteral("query")), 0);
+
+        TestLan::runIp({QStringLiteral("route"), QStringLiteral("del"), QStringLiteral("203.0.113.0/24")});
+    }
+
+    void setReachesEveryExitCode()
+    {
+        const QString mac = QStringLiteral("02:50:4d:c0:00:10");
+        QVERIFY(startSide(0, {QStringLiteral("--camera"), camera(mac, QStringLiteral("192.0.2.60"), QStringLiteral("reply=long"))}));
+        const QStringList base{QStringLiteral("set"), mac, QStringLiteral("--seconds"), QStringLiteral("2"),
+                               QStringLiteral("--user"), QStringLiteral("admin")};
+        const QStringList env{QStringLiteral("PATHMERE_PASSWORD=") + Password};
+
+        // usage, before anything is sent
+        QCOMPARE(run(base + QStringList{QStringLiteral("--dhcp"), QStringLiteral("--ip"), QStringLiteral("192.0.2.61")}, {}, env).code, 2);
+        QCOMPARE(run({QStringLiteral("set"), QStringLiteral("02:50:4d:c0:00"), QStringLiteral("--dhcp"),
+                      QStringLiteral("--user"), QStringLiteral("admin")}, {}, env).code, 2);
+        QCOMPARE(run(base + QStringList{QStringLiteral("--ip"), QStringLiteral("192.0.2.300")}, {}, env).code, 2);
+        QCOMPARE(run(base + QStringList{QStringLiteral("--ip"), QStringLiteral("192.0.2.61")}).code, 2);   // no password
+        QCOMPARE(side[0]->count(QStringLiteral("query")), 0);
+
+        // not found
+        const CliRun missing = run({QStringLiteral("set"), QStringLiteral("02:50:4d:c0:00:99"), QStringLiteral("--seconds"),
+                                    QStringLiteral("1"), QStringLiteral("--dhcp"), QStringLiteral("--user"),
+                                    QStringLiteral("admin")}, {}, env);
+        QCOMPARE(missing.code, 3);
+        QVERIFY(missing.err.contains("02:50:4d:c0:00:99"));
+
+        // refused: wrong password from stdin
+        const CliRun refused = run(base + QStringList{QStringLiteral("--ip"), QStringLiteral("192.0.2.61"),
+                                                      QStringLiteral("--password-stdin")}, "wrong-one\n");
+        QCOMPARE(refused.code, 4);
+        QVERIFY(refused.err.contains("Invalid ID"));
+
+        // confirmed; the password is never on the command line
+        bool sawProcess = false;
+        bool passwordInCmdline = false;
+        const CliRun done = run(base + QStringList{QStringLiteral("--ip"), QStringLiteral("192.0.2.61"),
+                                                   QStringLiteral("--gateway"), QStringLiteral("192.0.2.254"),
+                                                   QStringLiteral("--password-stdin")},
+                                Password.toUtf8() + "\n", {}, [&](QProcess &p) {
+                                    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(p.processId()));
+                                    if (cmdline.open(QIODevice::ReadOnly)) {
+                                        const QByteArray text = cmdline.readAll();
+                                        sawProcess = sawProcess || text.contains("set");
+                                        passwordInCmdline = passwordInCmdline || text.contains(Password.toUtf8());
+                                    }
+                                });
+        QVERIFY2(done.code == 0, done.err.constData());
+        QVERIFY(sawProcess);
+        QVERIFY(!passwordInCmdline);
+        const QList<QJsonObject> applied = side[0]->events(QStringLiteral("settings"));
+        QCOMPARE(applied.last().value(QStringLiteral("result")).toString(), QStringLiteral("applied"));
+        QCOMPARE(applied.last().value(QStringLiteral("ip")).toString(), QStringLiteral("192.0.2.61"));
+        // Fields not given keep the camera's values, as in the window's form.
+        QCOMPARE(applied.last().value(QStringLiteral("mask")).toString(), QStringLiteral("255.255.255.0"));
+        QCOMPARE(applied.last().value(QStringLiteral("dns1")).toString(), QStringLiteral("192.0.2.1"));
+        const QJsonObject now = findMac(searchJson({}), mac);
+        QCOMPARE(now.value(QStringLiteral("ip")).toString(), QStringLiteral("192.0.2.61"));
+        QCOMPARE(now.value(QStringLiteral("gateway")).toString(), QStringLiteral("192.0.2.254"));
+
+        // not confirmed: the camera takes the change and is gone before the
+        // confirming search (a camera that restarts, say)
+        bool stopped = false;
+        const CliRun lost = run(base + QStringList{QStringLiteral("--dhcp")}, {}, env, [&](QProcess &) {
+            if (!stopped && side[0]->count(QStringLiteral("settings")) > applied.size()) {
+                stopped = true;
+                side[0]->stop();
+            }
+        });
+        QVERIFY(stopped);
+        QCOMPARE(lost.code, 5);
+    }
+
+    void assignPlansAppliesAndRepeats()
+    {
+        // Model filter: OTHER-1 is not assigned, but its address is taken.
+        QVERIFY(startSide(0, {QStringLiteral("--camera"), camera(QStringLiteral("02:50:4d:c0:00:23"), QStringLiteral("192.0.2.71")),
+                              QStringLiteral("--camera"), camera(QStringLiteral("02:50:4d:c0:00:21"), QStringLiteral("192.0.2.70")),
+                              QStringLiteral("--camera"), camera(QStringLiteral("02:50:4d:c0:00:22"), QStringLiteral("192.0.2.90")),
+                              QStringLiteral("--camera"), camera(QStringLiteral("02:50:4d:c0:00:30"), QStringLiteral("192.0.2.80"),
+                                                                 QStringLiteral("model=OTHER-1"))}));
+        // An address that is no camera's but answers ARP.
+        const QString camNs = TestLan::cameraNamespaces().at(0);
+        QVERIFY(runIpIn(camNs, {QStringLiteral("addr"), QStringLiteral("add"), QStringLiteral("192.0.2.81/24"),
+                                QStringLiteral("dev"), TestLan::cameraInterface()}));
+        const QStringList base{QStringLiteral("assign"), QStringLiteral("--seconds"), QStringLiteral("2"),
+                               QStringLiteral("--model"), QStringLiteral("SIM-CAM100"), QStringLiteral("--user"),
+                               QStringLiteral("admin")};
+        const QStringList env{QStringLiteral("PATHMERE_PASSWORD=") + Password};
+        const QStringList range{QStringLiteral("--range"), QStringLiteral("192.0.2.80-192.0.2.90")};
+
+        const CliRun dry = run(base + range + QStringList{QStringLiteral("--dry-run")});
+        QCOMPARE(dry.code, 0);
+        const QString plan = QString::fromUtf8(dry.out);
+        QVERIFY2(plan.contains(QStringLiteral("02:50:4d:c0:00:21  192.0.2.70 -> 192.0.2.82  new address")), qPrintable(plan));
+        QVERIFY2(plan.contains(QStringLiteral("02:50:4d:c0:00:22  192.0.2.90 -> 192.0.2.90  unchanged")), qPrintable(plan));
+        QVERIFY2(plan.contains(QStringLiteral("02:50:4d:c0:00:23  192.0.2.71 -> 192.0.2.83  new address")), qPrintable(plan));
+        QVERIFY2(plan.contains(QStringLiteral("held by a device found: 192.0.2.80")), qPrintable(plan));
+        QVERIFY2(plan.contains(QStringLiteral("answered an address-conflict probe: 192.0.2.81")), qPrintable(plan));
+        QVERIFY(!plan.contains(QStringLiteral("02:50:4d:c0:00:30")));
+        QCOMPARE(side[0]->count(QStringLiteral("settings")), 0);
+
+        const CliRun applied = run(base + range, {}, env);
+        QVERIFY2(applied.code == 0, applied.err.constData() + applied.out);
+        const QString status = QString::fromUtf8(applied.out);
+        QVERIFY2(status.contains(QStringLiteral("02:50:4d:c0:00:21 192.0.2.82 confirmed")), qPrintable(status));
+        QVERIFY2(status.contains(QStringLiteral("02:50:4d:c0:00:23 192.0.2.83 confirmed")), qPrintable(status));
+        QVERIFY2(status.contains(QStringLiteral("02:50:4d:c0:00:22 192.0.2.90 unchanged")), qPrintable(status));
+        QCOMPARE(side[0]->count(QStringLiteral("settings")), 2);
+
+        // The same command again changes nothing and sends nothing.
+        const CliRun again = run(base + range, {}, env);
+        QCOMPARE(again.code, 0);
+        int unchangedLines = 0;
+        for (const QString &line : QString::fromUtf8(again.out).split(QLatin1Char('\n'))) {
+            if (line.startsWith(QLatin1String("02:50:4d:c0:00:2")) && line.endsWith(QLatin1String(" unchanged")))
+                ++unchangedLines;   // status lines; the plan's are indented
+        }
+        QCOMPARE(unchangedLines, 3);
+        QCOMPARE(side[0]->count(QStringLiteral("settings")), 2);
+
+        // Too small: 80 is held, 81 answers the probe, 82 stays with its
+        // camera; two cameras are left without one.
+        const CliRun small = run(base + QStringList{QStringLiteral("--range"), QStringLiteral("192.0.2.80-192.0.2.82")}, {}, env);
+        QCOMPARE(small.code, 7);
+        QVERIFY(small.err.contains("2 address(es) short"));
+        QCOMPARE(side[0]->count(QStringLiteral("settings")), 2);
+
+        runIpIn(camNs, {QStringLiteral("addr"), QStringLiteral("del"), QStringLiteral("192.0.2.81/24"),
+                        QStringLiteral("dev"), TestLan::cameraInterface()});
+    }
+
+    void powerOnStandbyAndSilentCameras()
+    {
+        QVERIFY(startSide(0, {QStringLiteral("--camera"), camera(QStringLiteral("02:50:4d:c0:00:41"), QStringLiteral("192.0.2.100"), QStringLiteral("power=on")),
+                              QStringLiteral("--camera"), camera(QStringLiteral("02:50:4d:c0:00:42"), QStringLiteral("192.0.2.101"), QStringLiteral("power=standby")),
+                              QStringLiteral("--camera"), camera(QStringLiteral("02:50:4d:c0:00:43"), QStringLiteral("192.0.2.102"), QStringLiteral("power=silent"))}));
+        const CliRun on = run({QStringLiteral("power"), QStringLiteral("192.0.2.100"), QStringLiteral("02:50:4d:c0:00:41")});
+        QCOMPARE(on.code, 0);
+        QVERIFY2(on.out.contains("already on"), on.out.constData());
+        QCOMPARE(side[0]->count(QStringLiteral("power")), 0);
+
+        const CliRun standby = run({QStringLiteral("power"), QStringLiteral("192.0.2.101"), QStringLiteral("02:50:4d:c0:00:42")});
+        QCOMPARE(standby.code, 0);
+        QVERIFY2(standby.out.contains("switched on"), standby.out.constData());
+        QCOMPARE(side[0]->count(QStringLiteral("power")), 1);
+        QCOMPARE(side[0]->count(QStringLiteral("wol")), 0);
+
+        const CliRun silent = run({QStringLiteral("power"), QStringLiteral("192.0.2.102"), QStringLiteral("02:50:4d:c0:00:43")});
+        QCOMPARE(silent.code, 0);
+        QVERIFY2(silent.out.contains("Wake-on-LAN was sent"), silent.out.constData());
+        int magic = 0;
+        for (const QJsonObject &e : side[0]->events(QStringLiteral("wol")))
+            magic += e.value(QStringLiteral("mac")).toString() == QLatin1String("02:50:4d:c0:00:43") ? 1 : 0;
+        QCOMPARE(magic, 15);
+
+        QCOMPARE(run({QStringLiteral("power"), QStringLiteral("192.0.2.102")}).code, 2);
+    }
+
+    // On a terminal the password is asked for with echo off; it never shows.
+    void passwordPromptHasNoEcho()
+    {
+        const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+        if (python.isEmpty())
+            QSKIP("python3 is needed for the pseudo-terminal");
+        const QString script = QStringLiteral(
+            "import json,os,pty,select,sys,termios,time\n"
+            "pid,fd=pty.fork()\n"
+            "if pid==0:\n"
+            "    os.execv(sys.argv[1],[sys.argv[1],'set','02:50:4d:c0:00:99','--dhcp','--seconds','1','--user','admin'])\n"
+            "buf=b''\n"
+            "end=time.time()+10\n"
+            "while b'Password for admin:' not in buf and time.time()<end:\n"
+            "    if select.select([fd],[],[],0.2)[0]: buf+=os.read(fd,1024)\n"
+            "time.sleep(0.3)\n"
+            "echo=bool(termios.tcgetattr(fd)[3]&termios.ECHO)\n"
+            "os.write(fd,b'Secret-123\\n')\n"
+            "out=b''\n"
+            "while True:\n"
+            "    try: d=os.read(fd,1024)\n"
+            "    except OSError: break\n"
+            "    if not d: break\n"
+            "    out+=d\n"
+            "status=os.waitpid(pid,0)[1]\n"
+            "print(json.dumps({'prompted':b'Password for admin:' in buf,'echo':echo,"
+            "'echoed':b'Secret-123' in out,'code':os.waitstatus_to_exitcode(status)}))\n");
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("PATHMERE_PASSWORD"));
+        process.setProcessEnvironment(environment);
+        process.start(python, {QStringLiteral("-c"), script, cliPath()});
+        QVERIFY(process.waitForFinished(60000));
+        const QJsonObject result = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+        QVERIFY2(!result.isEmpty(), process.readAllStandardError().constData());
+        QVERIFY(result.value(QStringLiteral("prompted")).toBool());
+        QVERIFY(!result.value(QStringLiteral("echo")).toBool());
+        QVERIFY(!result.value(QStringLiteral("echoed")).toBool());
+        // The password was taken: the command went on to search (and found
+        // no such camera).
+        QCOMPARE(result.value(QStringLiteral("code")).toInt(), 3);
+    }
+
+    // Port 8000 held by another program: refused at once with --port-wait 0,
+    // taken once it is given back otherwise.
+    void portHeldByAnotherProgram()
+    {
+        QUdpSocket holder;
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 8000, QAbstractSocket::ReuseAddressHint));
+        const CliRun refused = run({QStringLiteral("search"), QStringLiteral("--seconds"), QStringLiteral("1"),
+                                    QStringLiteral("--port-wait"), QStringLiteral("0")});
+        QCOMPARE(refused.code, 1);
+        QVERIFY2(refused.err.contains("port 8000"), refused.err.constData());
+        QVERIFY(refused.out.isEmpty());
+
+        QElapsedTimer clock;
+        clock.start();
+        const CliRun waited = run({QStringLiteral("search"), QStringLiteral("--seconds"), QStringLiteral("1"),
+                                   QStringLiteral("--port-wait"), QStringLiteral("10")}, {}, {}, [&](QProcess &) {
+                                       if (holder.state() == QAbstractSocket::BoundState && clock.elapsed() > 1000)
+                                           holder.close();
+                                   });
+        QCOMPARE(waited.code, 0);
+        QVERIFY(waited.err.contains("waiting"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliLan)
+#include "tst_clilan.moc"
