@@ -202,21 +202,7 @@ QList<DocCamUpnpData> BoxPnPManager::takeFoundBoxes()
 
 QList<DeviceRecord> BoxPnPManager::takeDeviceRecords()
 {
-    const QList<DocCamUpnpData> found = takeFoundBoxes();
-    QList<DeviceRecord> records;
-    records.reserve(found.size());
-    for (const DocCamUpnpData &data : found) {
-        DeviceRecord record;
-        record.searchType = DeviceRecord::ControlBox;
-        record.name = data.name;
-        record.serialNo = data.serialNo;
-        record.model = data.model;
-        record.ip = data.ip;
-        record.fwVersion = data.fwVersion;
-        record.mac = data.macText;
-        records.append(record);
-    }
-    return records;
+    return DocCamUpnpData::toDeviceRecords(takeFoundBoxes(), DeviceRecord::ControlBox);
 }
 
 void BoxPnPManager::stopDiscovery()

@@ -1,6 +1,9 @@
 #ifndef DOCCAMUPNPDATA_H
 #define DOCCAMUPNPDATA_H
 
+#include "devicerecord.h"
+
+#include <QList>
 #include <QMetaType>
 #include <QString>
 
@@ -35,6 +38,9 @@ struct DocCamUpnpData
 
     // Registers the type under its name; safe to call more than once.
     static void registerMetaType();
+    // The coordinator's records of a source's finds: name, serial number,
+    // model, ip, firmware and MAC text, with the source's search type.
+    static QList<DeviceRecord> toDeviceRecords(const QList<DocCamUpnpData> &found, int searchType);
 };
 
 Q_DECLARE_METATYPE(DocCamUpnpData)

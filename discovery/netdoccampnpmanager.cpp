@@ -325,21 +325,7 @@ QList<DocCamUpnpData> NetDocCamPnPManager::takeFoundDocCams()
 
 QList<DeviceRecord> NetDocCamPnPManager::takeDeviceRecords()
 {
-    const QList<DocCamUpnpData> found = takeFoundDocCams();
-    QList<DeviceRecord> records;
-    records.reserve(found.size());
-    for (const DocCamUpnpData &data : found) {
-        DeviceRecord record;
-        record.searchType = DeviceRecord::DocumentCamera;
-        record.name = data.name;
-        record.serialNo = data.serialNo;
-        record.model = data.model;
-        record.ip = data.ip;
-        record.fwVersion = data.fwVersion;
-        record.mac = data.macText;
-        records.append(record);
-    }
-    return records;
+    return DocCamUpnpData::toDeviceRecords(takeFoundDocCams(), DeviceRecord::DocumentCamera);
 }
 
 void NetDocCamPnPManager::stopDiscovery()
