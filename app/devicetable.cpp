@@ -1,8 +1,14 @@
 #include "devicetable.h"
 
+#include "devicelistcsv.h"
 #include "dpiscaler.h"
+#include "usermessage.h"
 
+#include <QAction>
+#include <QFileDialog>
+#include <QMenu>
 #include <QProgressBar>
+#include <QSaveFile>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTableWidget>
@@ -33,6 +39,14 @@ DeviceTable::DeviceTable(QTableWidget *table, double dpiScale, QObject *parent)
 {
     m_table->clearContents();
     m_table->setRowCount(0);
+    m_exportAction = new QAction(tr("Export list…"), this);
+    connect(m_exportAction, &QAction::triggered, this, &DeviceTable::exportList);
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        QMenu menu(m_table);
+        menu.addAction(m_exportAction);
+        menu.exec(m_table->viewport()->mapToGlobal(at));
+    });
     const DpiScaler scaler(dpiScale);
     for (int column = 0; column < ColumnCount; ++column)
         m_table->setColumnWidth(column, scaler.scaled(columnWidths[column]));
@@ -133,4 +147,26 @@ void DeviceTable::removeProgressBar(int row)
 {
     if (row >= 0 && row < m_table->rowCount())
         m_table->removeCellWidget(row, ColumnProgress);
+}
+
+bool DeviceTable::exportTo(const QString &path, QString *error) const
+{
+    // QSaveFile: an export that fails half way leaves any earlier file whole.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(DeviceListCsv::write(m_devices)) < 0 || !file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+void DeviceTable::exportList()
+{
+    const QString path = QFileDialog::getSaveFileName(m_table->window(), tr("Export list"),
+                                                      QStringLiteral("cameras.csv"), tr("CSV files (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!exportTo(path, &error))
+        UserMessage::warning(m_table->window(), tr("Export list"), tr("The list could not be written: %1").arg(error));
 }

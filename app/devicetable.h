@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 
+class QAction;
 class QProgressBar;
 class QStyle;
 class QTableWidget;
@@ -60,11 +61,22 @@ public:
     void setProgress(int row, int value);
     void removeProgressBar(int row);
 
+    // The table's context menu offers this; it asks for a file name and
+    // writes the list there as CSV.
+    QAction *exportAction() const { return m_exportAction; }
+    // Writes the list as CSV to path, whole or not at all; false, with the
+    // reason, when it cannot.
+    bool exportTo(const QString &path, QString *error) const;
+
+private slots:
+    void exportList();
+
 private:
     QTableWidget *const m_table;
     QList<DeviceRecord> m_devices;
     int m_sortToggle = 0;
     QStyle *m_barStyle = nullptr;
+    QAction *m_exportAction = nullptr;
 };
 
 #endif // DEVICETABLE_H

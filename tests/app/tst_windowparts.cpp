@@ -1,15 +1,19 @@
 // The main window's parts on their own, at the edges the whole window cannot
 // easily reach: the segment commands a poll takes, the progress outcomes of a
 // setting, and which table columns sort.
+#include "devicelistcsv.h"
 #include "devicetable.h"
 #include "searchprogress.h"
 #include "segmentpoll.h"
 #include "singleinstance.h"
 #include "utilitysearch.h"
 
+#include <QAction>
+#include <QFile>
 #include <QProgressBar>
 #include <QSharedMemory>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <unistd.h>
@@ -38,6 +42,7 @@ private slots:
     void settingOutcomes();
     void searchEndsAfterFiftyTicks();
     void sortableColumnsAndDirection();
+    void exportWritesTheListedDevices();
 };
 
 void TestWindowParts::segmentCommandsAreTakenOnce()
@@ -162,6 +167,33 @@ void TestWindowParts::sortableColumnsAndDirection()
     widget.setCurrentCell(1, DeviceTable::ColumnName);
     QVERIFY(table.currentDevice());
     QCOMPARE(table.currentDevice()->mac, QStringLiteral("02:00:00:00:00:02"));
+}
+
+// "Export list…" writes what the table lists, in the CSV pathmere-cli
+// prints; a file that cannot be written leaves an earlier export whole.
+void TestWindowParts::exportWritesTheListedDevices()
+{
+    QTableWidget widget(0, DeviceTable::ColumnCount);
+    DeviceTable table(&widget, 1.0);
+    QCOMPARE(widget.contextMenuPolicy(), Qt::CustomContextMenu);
+    QCOMPARE(table.exportAction()->text(), QStringLiteral("Export list…"));
+    DeviceRecord odd = device(QStringLiteral("02:00:00:00:00:02"), QString());
+    odd.name = QStringLiteral("Hall \"A\", left");
+    const QList<DeviceRecord> listed{device(QStringLiteral("02:00:00:00:00:01"), QStringLiteral("2001:db8::1")), odd};
+    table.showDevices(listed);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("cameras.csv"));
+    QString error;
+    QVERIFY2(table.exportTo(path, &error), qPrintable(error));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    QCOMPARE(written, DeviceListCsv::write(listed));
+    QVERIFY(written.contains("\"Hall \"\"A\"\", left\""));
+
+    QVERIFY(!table.exportTo(dir.filePath(QStringLiteral("missing/cameras.csv")), &error));
+    QVERIFY(!error.isEmpty());
 }
 
 QTEST_MAIN(TestWindowParts)

@@ -9,8 +9,8 @@
 #include <QStringList>
 
 // The device list as RFC 4180 CSV (UTF-8, CRLF line ends, a header row of
-// the record's field names). Free of any I/O, so the window can export the
-// same text later.
+// the record's field names). Free of any I/O: pathmere-cli prints it and the
+// window's "Export list…" writes the same text to a file.
 class DeviceListCsv
 {
 public:
