@@ -4,6 +4,8 @@
 #include "zipentryname.h"
 
 #include <QByteArray>
+#include <QStringList>
+
 #include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
