@@ -111,7 +111,13 @@ private slots:
         QCOMPARE(after.size(), realCameras.size());
         const qint64 growthKiB = residentKiB() - baseline;
         qInfo("resident memory %lld KiB above the clean search's", growthKiB);
+#if defined(__SANITIZE_ADDRESS__)
+        // AddressSanitizer holds freed memory in quarantine on purpose: the
+        // bound speaks of the program, and is checked in the plain build.
+        Q_UNUSED(growthKiB)
+#else
         QVERIFY2(growthKiB < 64 * 1024, qPrintable(QString::number(growthKiB)));
+#endif
     }
 };
 
