@@ -9,7 +9,7 @@
 class ResponseCompound;
 
 // One answer of any kind: yes/no, single choice, multiple choice, text, a
-// compound (its spec and one answer per entry), or nothing (TypeNone). A
+// compound (its ResponseCompoundSpec and one answer per entry), or nothing (TypeNone). A
 // value type: a copy clones everything it holds.
 class CORVANE_EXPORT Response
 {

@@ -9,7 +9,7 @@
 #include <QString>
 #include <QVector>
 
-// The answers to a ResponseCompoundSpec: one value per entry of the spec, at
+// The answers to a ResponseCompoundSpec: one value per entry of that compound, at
 // the same index, each starting fresh (answer 0, choice 0, no choices, empty
 // text). An index outside 0 to count() - 1 addresses nothing: getters answer
 // the "missing" value (see Response), setters change nothing. A setter whose

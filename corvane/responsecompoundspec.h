@@ -10,7 +10,7 @@
 // The ordered list of expected answers a ResponseCompound is built from.
 // Entries are single specs (yes/no, single choice, multiple choice, text);
 // lists do not nest. An index outside 0 to count() - 1 addresses nothing:
-// the getters then answer TypeNone, an empty spec or a record with subType -1.
+// the getters then answer TypeNone, an empty ResponseSpec or a record with subType -1.
 class CORVANE_EXPORT ResponseCompoundSpec
 {
 public:
@@ -18,7 +18,7 @@ public:
     void addSingleSelectSpec(_EnumResponseSelectSubType::SubType subType, uint32_t choiceCount);
     void addMultiSelectSpec(_EnumResponseSelectSubType::SubType subType, uint32_t choiceCount);
     void addStringSpec(ResponseStringSpec::SubType subType, int32_t stringParam);
-    // A compound or empty spec is ignored.
+    // A compound or empty ResponseSpec is ignored.
     void addResponseSpec(const ResponseSpec &spec);
 
     int count() const;
