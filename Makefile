@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-sanitize bench clean demo fuzz
+.PHONY: all deps configure build run test test-sanitize bench clean demo fuzz deb
 
 all: build
 
@@ -29,6 +29,11 @@ test-sanitize:
 # it saves build/demo/pathmere-window.png after a search.
 demo:
 	@BUILD=$(BUILD) JOBS=$(JOBS) ./scripts/demo.sh
+
+# pathmere_<version>_amd64.deb in $(BUILD)/deb/, checked by lintian and the
+# desktop and AppStream validators.
+deb: deps
+	BUILD=$(BUILD) JOBS=$(JOBS) ./scripts/build-deb.sh
 
 bench: build
 	./bench/run-all.sh $(BUILD)

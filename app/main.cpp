@@ -47,6 +47,9 @@ void scheduleCrashForTests(Pathmere *window)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Lets the desktop match the window to the installed menu entry (dock
+    // icon and name, on Wayland the app id).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.pathmere.Pathmere"));
     Q_INIT_RESOURCE(pathmere);
     LogSystem *const logSystem = LogSystem::getSysLogSystem();
 

@@ -19,7 +19,7 @@ set(PATHMERE_LAYERS
 )
 
 # Folders that hold no product code and so are not part of the order.
-set(PATHMERE_LAYERS_OUTSIDE tests bench cmake docs scripts web debian fuzz build)
+set(PATHMERE_LAYERS_OUTSIDE tests bench cmake docs scripts web debian dist fuzz build)
 
 # Splits the table into PATHMERE_LAYER_FOLDERS and, per folder F,
 # PATHMERE_LAYER_USES_<F> (slashes become underscores).
