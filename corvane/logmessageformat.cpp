@@ -1,6 +1,37 @@
 #include "logmessageformat.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace {
+
+// Whether none of the size bytes at text has its top bit set, eight at a
+// time: the text is copied right after, so it is worth not looking twice.
+bool isAscii(const char *text, size_t size)
+{
+    constexpr uint64_t topBits = 0x8080808080808080ull;
+    uint64_t any = 0;
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        memcpy(&word, text + i, 8);
+        any |= word;
+    }
+    for (; i < size; ++i)
+        any |= static_cast<unsigned char>(text[i]);
+    return !(any & topBits);
+}
+
+// Appends size bytes of ASCII text; false when they are not all ASCII or do
+// not fit.
+bool putAscii(char *&dst, const char *end, const char *text, size_t size)
+{
+    if (size > size_t(end - dst) || !isAscii(text, size))
+        return false;
+    memcpy(dst, text, size);
+    dst += size;
+    return true;
+}
 
 // Decimal digits of value, written backwards from the end of a 20-byte
 // scratch area; returns the first digit.
@@ -13,12 +44,12 @@ char *decimalDigits(unsigned long long value, char *end)
     return end;
 }
 
-bool put(char *&dst, const char *end, const char *from, const char *to)
+bool putDigits(char *&dst, const char *end, const char *from, const char *to)
 {
     if (to - from > end - dst)
         return false;
-    while (from != to)
-        *dst++ = *from++;
+    memcpy(dst, from, size_t(to - from));
+    dst += to - from;
     return true;
 }
 
@@ -31,17 +62,15 @@ int LogMessageFormat::formatAscii(char *out, int capacity, const char *format, v
     char scratch[21];
     char *const scratchEnd = scratch + sizeof scratch;
 
-    for (const char *p = format; *p; ++p) {
-        if (static_cast<unsigned char>(*p) >= 0x80)
+    const char *p = format;
+    for (;;) {
+        const char *const literalEnd = strchrnul(p, '%');
+        if (!putAscii(dst, end, p, size_t(literalEnd - p)))
             return -1;
-        if (*p != '%') {
-            if (dst == end)
-                return -1;
-            *dst++ = *p;
-            continue;
-        }
+        if (!*literalEnd)
+            break;
 
-        ++p;
+        p = literalEnd + 1;
         int longs = 0;
         while (*p == 'l' && longs < 2) {
             ++longs;
@@ -57,13 +86,8 @@ int LogMessageFormat::formatAscii(char *out, int capacity, const char *format, v
             if (longs)
                 return -1;
             const char *text = va_arg(args, const char *);
-            if (!text)
+            if (!text || !putAscii(dst, end, text, strlen(text)))
                 return -1;
-            for (; *text; ++text) {
-                if (static_cast<unsigned char>(*text) >= 0x80 || dst == end)
-                    return -1;
-                *dst++ = *text;
-            }
             break;
         }
         case 'd':
@@ -77,7 +101,7 @@ int LogMessageFormat::formatAscii(char *out, int capacity, const char *format, v
             char *first = decimalDigits(magnitude, scratchEnd);
             if (value < 0)
                 *--first = '-';
-            if (!put(dst, end, first, scratchEnd))
+            if (!putDigits(dst, end, first, scratchEnd))
                 return -1;
             break;
         }
@@ -85,13 +109,14 @@ int LogMessageFormat::formatAscii(char *out, int capacity, const char *format, v
             const unsigned long long value = longs == 0 ? va_arg(args, unsigned int)
                     : longs == 1                        ? va_arg(args, unsigned long)
                                                         : va_arg(args, unsigned long long);
-            if (!put(dst, end, decimalDigits(value, scratchEnd), scratchEnd))
+            if (!putDigits(dst, end, decimalDigits(value, scratchEnd), scratchEnd))
                 return -1;
             break;
         }
         default: // another conversion, a flag, a width, or the format's end
             return -1;
         }
+        ++p;
     }
     return int(dst - out);
 }

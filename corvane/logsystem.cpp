@@ -32,6 +32,26 @@ private:
 // A message longer than this is formatted by Qt instead, into a QString.
 constexpr int MessageBufferSize = 2048;
 
+// QString::vasprintf reads the format bytes as UTF-8: Latin-1 bytes would
+// turn every accented letter of the format into U+FFFD. The logger still
+// writes Latin-1, so only what Latin-1 cannot hold becomes "?". Callers log
+// the same few formats over and over: keep the last one's bytes per thread;
+// comparing is cheaper than converting again.
+const char *utf8Of(const QString &format)
+{
+    struct FormatCache
+    {
+        QString format;
+        QByteArray utf8;
+    };
+    thread_local FormatCache cache;
+    if (cache.format.isNull() || (!format.isSharedWith(cache.format) && format != cache.format)) {
+        cache.utf8 = format.toUtf8();
+        cache.format = format;
+    }
+    return cache.utf8.constData();
+}
+
 } // namespace
 
 std::atomic<int> LogSystem::levelGate {0};
@@ -288,25 +308,7 @@ void LogSystem::logv(const QString *format, const char *utf8Format, int moduleId
     if (!levelEnabled(level) || !moduleEnabled(moduleId))
         return;
 
-    // QString::vasprintf reads the format bytes as UTF-8: Latin-1 bytes
-    // would turn every accented letter of the format into U+FFFD. The logger
-    // still writes Latin-1, so only what Latin-1 cannot hold becomes "?".
-    // Callers log the same few formats over and over: keep the last one's
-    // bytes per thread; comparing is cheaper than converting again.
-    struct FormatCache
-    {
-        QString format;
-        QByteArray utf8;
-    };
-    thread_local FormatCache cache;
-    const char *formatBytes = utf8Format ? utf8Format : "";
-    if (format) {
-        if (cache.format.isNull() || (!format->isSharedWith(cache.format) && *format != cache.format)) {
-            cache.utf8 = format->toUtf8();
-            cache.format = *format;
-        }
-        formatBytes = cache.utf8.constData();
-    }
+    const char *formatBytes = format ? utf8Of(*format) : utf8Format ? utf8Format : "";
 
     // The plain conversions the program uses, in ASCII, are written straight
     // into bytes: the same text as Qt gives, without a QString, an
