@@ -53,7 +53,7 @@ public:
         return unsigned(level) < unsigned(levelGate.load(std::memory_order_relaxed));
     }
 
-    // The format is printf-style text; pass strings as const char *
+    // The format is printf-style UTF-8 text; pass strings as const char *
     // (qPrintable), never as QString. The level is checked inline, before
     // anything is built for the line.
     template <typename... Args>
