@@ -60,9 +60,9 @@ QString FileBasedLogger::formatLine(LogSystem::LogLevel level, const QString &ti
 
 namespace {
 
-// Lines are rarely longer than a few hundred bytes; a buffer grown past this
-// by one huge message is given back.
-constexpr int MaxRetainedLineBuffer = 64 * 1024;
+// Lines are rarely longer than a few hundred bytes; one longer than this is
+// put together on the heap.
+constexpr int LineBufferSize = 3072;
 
 struct ClockText
 {
@@ -128,6 +128,37 @@ char *putLatin1(char *dst, const QString &text)
     return dst;
 }
 
+QByteArray latin1(const QString &text)
+{
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    putLatin1(bytes.data(), text);
+    return bytes;
+}
+
+constexpr int LevelWidth = 13;
+
+// The level field of a line, padded to its width, for levels 0..7; the
+// entry after them (an unknown level) is blank.
+const char *paddedLevelName(LogSystem::LogLevel level)
+{
+    struct Names
+    {
+        char text[LogSystem::LogDetailMsg + 2][LevelWidth];
+        Names()
+        {
+            for (int i = 0; i <= LogSystem::LogDetailMsg + 1; ++i) {
+                const QString name = LogSystem::levelName(i);
+                memset(text[i], ' ', LevelWidth);
+                putLatin1(text[i], name.left(LevelWidth));
+            }
+        }
+    };
+    static const Names names;
+    const unsigned last = LogSystem::LogDetailMsg;
+    const unsigned index = unsigned(level) <= last ? unsigned(level) : last + 1;
+    return names.text[index];
+}
+
 } // namespace
 
 QString FileBasedLogger::currentTimeText()
@@ -188,54 +219,72 @@ void FileBasedLogger::close()
     isOpen = false;
 }
 
-QString FileBasedLogger::moduleName(int moduleId)
+const QByteArray &FileBasedLogger::moduleName(int moduleId)
 {
+    static const QByteArray unknown;
     if (moduleId < 0)
-        return QString();
+        return unknown;
     if (knownModulesSource != logSystem || moduleId >= knownModules.size()) {
-        knownModules = getRegisteredModules();
+        const QStringList names = getRegisteredModules();
+        knownModules.clear();
+        knownModules.reserve(names.size());
+        for (const QString &name : names)
+            knownModules.append(latin1(name));
         knownModulesSource = logSystem;
     }
-    return moduleId < knownModules.size() ? knownModules.at(moduleId) : QString();
+    return moduleId < knownModules.size() ? knownModules.at(moduleId) : unknown;
 }
 
 void FileBasedLogger::log(int moduleId, LogSystem::LogLevel level, QString message)
+{
+    writeLine(moduleId, level, &message, nullptr, message.size());
+}
+
+void FileBasedLogger::logLatin1(int moduleId, LogSystem::LogLevel level, const char *text, int size)
+{
+    writeLine(moduleId, level, nullptr, text, size);
+}
+
+void FileBasedLogger::writeLine(int moduleId, LogSystem::LogLevel level, const QString *message,
+                                const char *latin1, int size)
 {
     if (!isOpen)
         return;
 
     // The same bytes as formatLine(...).toLatin1() + "\n", written straight
-    // into a reused buffer: one pass, no allocation once the buffer has grown.
-    const QString levelText = LogSystem::levelName(level);
-    const QString module = moduleName(moduleId);
-    const int levelWidth = qMax(13, levelText.size());
-    const int length = levelWidth + 1 + 12 + 1 + module.size() + 3 + message.size() + 1;
-    if (lineBuffer.capacity() < length)
-        lineBuffer.reserve(qMax(length, 256)); // reserved memory survives resize()
-    lineBuffer.resize(length);
+    // into a buffer on the stack: one pass, no allocation unless the line is
+    // unusually long.
+    const QByteArray &module = moduleName(moduleId);
+    const int length = LevelWidth + 1 + 12 + 1 + module.size() + 3 + size + 1;
+    char stackLine[LineBufferSize];
+    QByteArray longLine;
+    char *const line = length <= LineBufferSize ? stackLine : (longLine.resize(length), longLine.data());
 
-    char *dst = putLatin1(lineBuffer.data(), levelText);
-    for (int i = levelText.size(); i < levelWidth; ++i)
-        *dst++ = ' ';
+    char *dst = line;
+    memcpy(dst, paddedLevelName(level), LevelWidth);
+    dst += LevelWidth;
     *dst++ = ' ';
     const ClockText now = clockText();
     memcpy(dst, now.text, 12);
     dst += 12;
     *dst++ = ' ';
-    dst = putLatin1(dst, module);
+    memcpy(dst, module.constData(), size_t(module.size()));
+    dst += module.size();
     memcpy(dst, " : ", 3);
     dst += 3;
-    dst = putLatin1(dst, message);
+    if (message) {
+        dst = putLatin1(dst, *message);
+    } else {
+        memcpy(dst, latin1, size_t(size));
+        dst += size;
+    }
     *dst = '\n';
 
     // One write() straight to the descriptor (the QFile is unbuffered, so it
     // holds nothing back): the line is in the file before log() returns and
     // a crash right after loses nothing.
-    writeAll(file, lineBuffer.constData(), lineBuffer.size());
-    fileBytes += lineBuffer.size();
-    // A huge message must not keep its buffer for the rest of the run.
-    if (lineBuffer.capacity() > MaxRetainedLineBuffer)
-        lineBuffer = QByteArray();
+    writeAll(file, line, length);
+    fileBytes += length;
 
     const qint64 limit = maxFileSize();
     if (limit > 0 && fileBytes >= limit && startNextFile()) {

@@ -36,6 +36,9 @@ protected:
     void start() override;
     void stop() override;
     void log(int moduleId, LogSystem::LogLevel level, QString message) override;
+    // Writes the same line as log() with the text; a subclass that watches
+    // log() watches this one too.
+    void logLatin1(int moduleId, LogSystem::LogLevel level, const char *text, int size) override;
     QString getLogPath() override;
     QString getCrashRecordFile() override;
 
@@ -52,14 +55,17 @@ protected:
 
 private:
     void close();
-    QString moduleName(int moduleId);
+    // The module name as it goes into the file.
+    const QByteArray &moduleName(int moduleId);
+    // Exactly one of message and latin1 is given; size is its length.
+    void writeLine(int moduleId, LogSystem::LogLevel level, const QString *message, const char *latin1,
+                   int size);
 
-    // Module names seen so far. Ids are handed out in order and never reused,
-    // so an entry stays valid; the list is fetched again only for a new id.
-    QStringList knownModules;
+    // Module names seen so far, in Latin-1. Ids are handed out in order and
+    // never reused, so an entry stays valid; the list is fetched again only
+    // for a new id.
+    QList<QByteArray> knownModules;
     LogSystem *knownModulesSource = nullptr;
-    // Reused for every line so that writing one costs no allocation.
-    QByteArray lineBuffer;
     qint64 fileBytes = 0;    // size of the open file
 };
 

@@ -82,6 +82,7 @@ void LogDiagnoseEntity::releaseLogControl()
         sys->currentLogger = sys->diagnoseSavedLogger;
         sys->diagnoseSavedLogger = nullptr;
         sys->logLevel = s.savedLevel;
+        sys->updateLevelGate();
         std::copy(std::begin(s.savedMask), std::end(s.savedMask), sys->moduleMask);
     }
     s.controller = nullptr;
@@ -134,6 +135,7 @@ int LogDiagnoseEntity::setLogLevel(LogSystem::LogLevel level)
     LogSystem *const sys = LogSystem::getSysLogSystem();
     QMutexLocker config(&sys->configLock);
     sys->logLevel = level;
+    sys->updateLevelGate();
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "logsystem.h"
 
 #include "errorhandledialog.h"
+#include "logmessageformat.h"
 #include "syslogger.h"
 
 #include <QApplication>
@@ -28,12 +29,37 @@ private:
     bool &flag;
 };
 
+// A message longer than this is formatted by Qt instead, into a QString.
+constexpr int MessageBufferSize = 2048;
+
+// QString::vasprintf reads the format bytes as UTF-8: Latin-1 bytes would
+// turn every accented letter of the format into U+FFFD. The logger still
+// writes Latin-1, so only what Latin-1 cannot hold becomes "?". Callers log
+// the same few formats over and over: keep the last one's bytes per thread;
+// comparing is cheaper than converting again.
+const char *utf8Of(const QString &format)
+{
+    struct FormatCache
+    {
+        QString format;
+        QByteArray utf8;
+    };
+    thread_local FormatCache cache;
+    if (cache.format.isNull() || (!format.isSharedWith(cache.format) && format != cache.format)) {
+        cache.utf8 = format.toUtf8();
+        cache.format = format;
+    }
+    return cache.utf8.constData();
+}
+
 } // namespace
+
+std::atomic<int> LogSystem::levelGate {0};
 
 LogSystem::LogSystem()
 {
-    for (uint32_t &word : moduleMask)
-        word = 0xFFFFFFFFu;
+    for (std::atomic<uint32_t> &word : moduleMask)
+        word.store(0xFFFFFFFFu, std::memory_order_relaxed);
 
     const int id = registerLoggedModule(QStringLiteral("LogSystem"));
     {
@@ -91,9 +117,12 @@ int LogSystem::registerLoggedModule(QString name)
         const int existing = registeredModules.indexOf(name);
         if (existing >= 0)
             return existing;
-        if (lastModuleId < MaxModuleId) {
+        if (lastModuleId.load(std::memory_order_relaxed) < MaxModuleId) {
             registeredModules.append(name);
-            newId = ++lastModuleId;
+            newId = lastModuleId.load(std::memory_order_relaxed) + 1;
+            // Released after the name is in the list: a thread that sees the
+            // id also finds its name.
+            lastModuleId.store(newId, std::memory_order_release);
             logger = currentLogger;
         }
     }
@@ -116,7 +145,7 @@ void LogSystem::enableModuleLog(int id)
     if (id < 0 || id > MaxModuleId)
         return;
     QMutexLocker locker(&configLock);
-    moduleMask[id / 32] |= (1u << (id % 32));
+    moduleMask[id / 32].fetch_or(1u << (id % 32), std::memory_order_relaxed);
 }
 
 void LogSystem::disableModuleLog(int id)
@@ -124,21 +153,21 @@ void LogSystem::disableModuleLog(int id)
     if (id < 0 || id > MaxModuleId)
         return;
     QMutexLocker locker(&configLock);
-    moduleMask[id / 32] &= ~(1u << (id % 32));
+    moduleMask[id / 32].fetch_and(~(1u << (id % 32)), std::memory_order_relaxed);
 }
 
 void LogSystem::enableAllLog()
 {
     QMutexLocker locker(&configLock);
-    for (uint32_t &word : moduleMask)
-        word = 0xFFFFFFFFu;
+    for (std::atomic<uint32_t> &word : moduleMask)
+        word.store(0xFFFFFFFFu, std::memory_order_relaxed);
 }
 
 void LogSystem::disableAllLog()
 {
     QMutexLocker locker(&configLock);
-    for (uint32_t &word : moduleMask)
-        word = 0;
+    for (std::atomic<uint32_t> &word : moduleMask)
+        word.store(0, std::memory_order_relaxed);
 }
 
 QStringList LogSystem::getRegisteredModules()
@@ -155,6 +184,18 @@ void LogSystem::setLogLevel(LogLevel level)
         return;
     QMutexLocker locker(&configLock);
     logLevel = level;
+    updateLevelGate();
+}
+
+void LogSystem::updateLevelGate()
+{
+    levelGate.store(started ? logLevel + 1 : 0, std::memory_order_relaxed);
+}
+
+bool LogSystem::moduleEnabled(int moduleId) const
+{
+    return moduleId >= 0 && moduleId <= lastModuleId.load(std::memory_order_acquire)
+            && (moduleMask[moduleId / 32].load(std::memory_order_relaxed) & (1u << (moduleId % 32)));
 }
 
 void LogSystem::setLogger(SysLogger *logger)
@@ -213,6 +254,7 @@ void LogSystem::startLog()
         if (started || !currentLogger)
             return;
         started = true;
+        updateLevelGate();
         logger = currentLogger;
     }
     if (inLogger)
@@ -231,6 +273,7 @@ void LogSystem::stopLog()
         if (!started)
             return;
         started = false;
+        updateLevelGate();
         logger = currentLogger;
         recordFile = crashRecordFile;
     }
@@ -243,52 +286,58 @@ void LogSystem::stopLog()
     }
 }
 
-void LogSystem::log(int moduleId, LogLevel level, QString format, ...)
+void LogSystem::logWithFormat(const QString *format, const char *utf8Format, int moduleId, int level, ...)
 {
     va_list args;
-    va_start(args, format);
-    log(moduleId, level, format, args);
+    va_start(args, level);
+    logv(format, utf8Format, moduleId, LogLevel(level), args);
     va_end(args);
 }
 
 void LogSystem::log(int moduleId, LogLevel level, QString format, va_list args)
 {
-    {
-        QMutexLocker locker(&configLock);
-        if (!started || moduleId < 0 || moduleId > lastModuleId || level < 0 || level > logLevel
-            || !(moduleMask[moduleId / 32] & (1u << (moduleId % 32))))
-            return;
-    }
+    logv(&format, nullptr, moduleId, level, args);
+}
 
-    // QString::vasprintf reads the format bytes as UTF-8: Latin-1 bytes
-    // would turn every accented letter of the format into U+FFFD. The logger
-    // still writes Latin-1, so only what Latin-1 cannot hold becomes "?".
-    // Callers log the same few formats over and over: keep the last one's
-    // bytes per thread; comparing is cheaper than converting again.
-    thread_local QString lastFormat;
-    thread_local QByteArray lastUtf8Format;
-    if (format != lastFormat || lastFormat.isNull()) {
-        lastUtf8Format = format.toUtf8();
-        lastFormat = format;
+void LogSystem::logv(const QString *format, const char *utf8Format, int moduleId, LogLevel level,
+                     va_list args)
+{
+    // Without configLock: the level gate and the mask are atomics, and a
+    // line racing with a change of either may go either way, as it would
+    // with the lock.
+    if (!levelEnabled(level) || !moduleEnabled(moduleId))
+        return;
+
+    const char *formatBytes = format ? utf8Of(*format) : utf8Format ? utf8Format : "";
+
+    // The plain conversions the program uses, in ASCII, are written straight
+    // into bytes: the same text as Qt gives, without a QString, an
+    // allocation or a Latin-1 conversion. Anything else goes through Qt.
+    char text[MessageBufferSize];
+    va_list attempt;
+    va_copy(attempt, args);
+    const int textSize = LogMessageFormat::formatAscii(text, MessageBufferSize, formatBytes, attempt);
+    va_end(attempt);
+    QString message;
+    if (textSize < 0) {
+        // A UTF-8 format takes the way it always took, through a QString, so
+        // that malformed bytes come out exactly as before.
+        message = format ? QString::vasprintf(formatBytes, args)
+                         : QString::vasprintf(QString::fromUtf8(formatBytes).toUtf8().constData(), args);
     }
-    const QString message = QString::vasprintf(lastUtf8Format.constData(), args);
 
     QMutexLocker loggerLocker(&loggerLock);
-    if (inLogger)
+    // started and currentLogger change only under this lock too: read again,
+    // stopLog or setLogger may have run while this thread was formatting,
+    // and the old logger may be gone.
+    if (inLogger || !started || !currentLogger)
         return;
-    SysLogger *logger = nullptr;
-    {
-        // Read again under the logger lock: stopLog or setLogger may have run
-        // while this thread was formatting, and the old logger may be gone.
-        QMutexLocker locker(&configLock);
-        if (!started)
-            return;
-        logger = currentLogger;
-    }
-    if (!logger)
-        return;
+    SysLogger *const logger = currentLogger;
     InLoggerScope scope(inLogger);
-    logger->log(moduleId, level, message);
+    if (textSize >= 0)
+        logger->logLatin1(moduleId, level, text, textSize);
+    else
+        logger->log(moduleId, level, message);
 }
 
 void LogSystem::setAutoRestart(bool autoRestart)

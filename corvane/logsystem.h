@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 
@@ -44,9 +45,30 @@ public:
     void startLog();
     void stopLog();
 
-    // The format is read as Latin-1 printf-style text; pass strings as
-    // const char * (qPrintable), never as QString.
-    void log(int moduleId, LogLevel level, QString format, ...);
+    // True when a line at this level can be written at all: logging has
+    // started and the level is within the threshold. One relaxed load and a
+    // compare, so that a call the threshold drops costs next to nothing.
+    static bool levelEnabled(LogLevel level) noexcept
+    {
+        return unsigned(level) < unsigned(levelGate.load(std::memory_order_relaxed));
+    }
+
+    // The format is printf-style UTF-8 text; pass strings as const char *
+    // (qPrintable), never as QString. The level is checked inline, before
+    // anything is built for the line.
+    template <typename... Args>
+    void log(int moduleId, LogLevel level, const QString &format, Args... args)
+    {
+        if (levelEnabled(level))
+            logWithFormat(&format, nullptr, moduleId, level, args...);
+    }
+    // The same with the format as UTF-8 text (a string literal).
+    template <typename... Args>
+    void log(int moduleId, LogLevel level, const char *format, Args... args)
+    {
+        if (levelEnabled(level))
+            logWithFormat(nullptr, format, moduleId, level, args...);
+    }
     void log(int moduleId, LogLevel level, QString format, va_list args);
 
     void setAutoRestart(bool autoRestart);
@@ -71,15 +93,30 @@ private:
     // that no later line is handed to a dead object.
     void detachLogger(SysLogger *logger);
 
+    // The rest of a call that passed levelEnabled(). Exactly one of the two
+    // formats is given; the last named parameter is a plain int so that
+    // va_start is well defined.
+    void logWithFormat(const QString *format, const char *utf8Format, int moduleId, int level, ...);
+    void logv(const QString *format, const char *utf8Format, int moduleId, LogLevel level, va_list args);
+    bool moduleEnabled(int moduleId) const;
+    // Recomputes levelGate from started and logLevel; configLock held.
+    void updateLevelGate();
+
     QMutex configLock;
     QRecursiveMutex loggerLock;
     QStringList registeredModules;
-    int32_t lastModuleId = -1;
+    // Written under configLock, read without it on the path of every line.
+    std::atomic<int32_t> lastModuleId {-1};
+    // Written under both locks; the path of a line reads them under
+    // loggerLock alone.
     SysLogger *currentLogger = nullptr;
-    int32_t logLevel = LogMajorWarning;
     bool started = false;
-    uint32_t moduleMask[8];
+    int32_t logLevel = LogMajorWarning; // configLock
+    std::atomic<uint32_t> moduleMask[8];
     bool inLogger = false;
+    // 0 while stopped, else logLevel + 1: levelEnabled() compares with it
+    // alone. There is one log system per process, hence static.
+    static std::atomic<int> levelGate;
     // The logger a diagnose controller will put back on release. Kept here,
     // under configLock, so that a logger deleted in the meantime is
     // forgotten instead of coming back as a dangling pointer.

@@ -14,3 +14,8 @@ QStringList SysLogger::getRegisteredModules() const
         return QStringList();
     return logSystem->getRegisteredModules();
 }
+
+void SysLogger::logLatin1(int moduleId, LogSystem::LogLevel level, const char *text, int size)
+{
+    log(moduleId, level, QString::fromLatin1(text, size));
+}

@@ -24,6 +24,11 @@ protected:
     virtual void start() = 0;
     virtual void stop() = 0;
     virtual void log(int moduleId, LogSystem::LogLevel level, QString message) = 0;
+    // A message the log system formatted into Latin-1 bytes itself (size
+    // bytes, not terminated). Passed on to log() as a QString unless a
+    // logger that writes bytes anyway takes the bytes as they are; such a
+    // logger must write exactly what log() would write for the same text.
+    virtual void logLatin1(int moduleId, LogSystem::LogLevel level, const char *text, int size);
     virtual QString getLogPath() = 0;
     virtual QString getCrashRecordFile() = 0;
 

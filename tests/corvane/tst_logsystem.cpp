@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <climits>
+
 namespace {
 
 ErrorHandleDialog *findCrashDialog()
@@ -59,6 +61,21 @@ protected:
     }
 };
 
+// Counts the messages the log system handed over as bytes it formatted
+// itself, rather than as a QString that Qt formatted.
+class ByteCountingLogger : public RecordingLogger
+{
+public:
+    int byteMessages = 0;
+
+protected:
+    void logLatin1(int moduleId, LogSystem::LogLevel level, const char *text, int size) override
+    {
+        ++byteMessages;
+        SysLogger::logLatin1(moduleId, level, text, size);
+    }
+};
+
 } // namespace
 
 class TestLogSystem : public QObject
@@ -75,6 +92,7 @@ private slots:
     void startAndStop();
     void loggerFixedWhileStarted();
     void formatsPrintfStyle();
+    void ownFormatterMatchesQt();
     void nestedLogIsDropped();
     void destroyedLoggerIsDetached();
     void loggerMayReadModulesFromCallbacks();
@@ -84,6 +102,16 @@ private slots:
 
 private:
     LogSystem *sys() { return LogSystem::getSysLogSystem(); }
+
+    // The one line logged through both format forms, as the logger got it.
+    template <typename... Args>
+    QStringList logBothForms(RecordingLogger &logger, int id, const char *format, Args... args)
+    {
+        logger.lines.clear();
+        sys()->log(id, LogSystem::LogMajorMsg, QString::fromUtf8(format), args...);
+        sys()->log(id, LogSystem::LogMajorMsg, format, args...);
+        return logger.messages();
+    }
 };
 
 void TestLogSystem::cleanup()
@@ -266,6 +294,44 @@ void TestLogSystem::formatsPrintfStyle()
     QCOMPARE(logger.messages().mid(0, 2),
              QStringList({QStringLiteral("42-003.5-text-ff-%"),
                           QString::fromUtf8("caf\xc3\xa9 \xe4\xb8\xad 7 \xc3\xa9t\xc3\xa9")}));
+}
+
+// The log system formats the plain conversions itself; whatever it formats
+// or leaves to Qt, the text must be Qt's to the character.
+void TestLogSystem::ownFormatterMatchesQt()
+{
+    ByteCountingLogger logger;
+    const int id = sys()->registerLoggedModule(QStringLiteral("OwnFormatter"));
+    sys()->setLogger(&logger);
+    sys()->startLog();
+
+#define COMPARE_WITH_QT(...) \
+    QCOMPARE(logBothForms(logger, id, __VA_ARGS__), \
+             QStringList({QString::asprintf(__VA_ARGS__), QString::asprintf(__VA_ARGS__)}))
+
+    // Formatted here.
+    COMPARE_WITH_QT("Search reply from %s, %d bytes", "198.51.100.23", 253);
+    COMPARE_WITH_QT("%d %i %u %d", INT_MIN, INT_MAX, UINT_MAX, 0);
+    COMPARE_WITH_QT("%ld %lu %lld %llu %lli", LONG_MIN, ULONG_MAX, LLONG_MIN, ULLONG_MAX, -1LL);
+    COMPARE_WITH_QT("100%% [%s]%s", "", "\t|");
+    COMPARE_WITH_QT("no conversion");
+    COMPARE_WITH_QT("%s", "");
+    const QByteArray fits(2048 - 2, 'x');
+    COMPARE_WITH_QT("[%s]", fits.constData());
+    QCOMPARE(logger.byteMessages, 14);
+
+    // Left to Qt: flags, widths, other conversions, text beyond ASCII, a
+    // message too long for the buffer, a lone '%' at the end.
+    COMPARE_WITH_QT("%5d|%-4s|%05d|%+d|%.2s", 42, "ab", 7, 3, "abc");
+    COMPARE_WITH_QT("%x %X %c %.3f %hd %zu", 255, 255, 'A', 3.14159, 12, size_t(12));
+    COMPARE_WITH_QT("caf\xc3\xa9 %s", "plain");
+    COMPARE_WITH_QT("%s and %d", "\xc3\xa9t\xc3\xa9", 1);
+    COMPARE_WITH_QT("\xff\xfe%d", 1);
+    COMPARE_WITH_QT("[%s].", fits.constData());
+    const QByteArray trailingPercent("50%"); // not a literal: the compiler would object
+    COMPARE_WITH_QT(trailingPercent.constData());
+    QCOMPARE(logger.byteMessages, 14);
+#undef COMPARE_WITH_QT
 }
 
 void TestLogSystem::nestedLogIsDropped()
