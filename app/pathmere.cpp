@@ -26,6 +26,7 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdint>
@@ -43,6 +44,13 @@ Pathmere::Pathmere(QWidget *parent)
     auto *crashShortcut = new QShortcut(QKeySequence(Qt::CTRL + Qt::ALT + Qt::SHIFT + Qt::Key_C), this);
     crashShortcut->setContext(Qt::WindowShortcut);
     connect(crashShortcut, &QShortcut::activated, this, &Pathmere::doCrash);
+    // With a tray, its "Exit" is the way out; without one, this is.
+    auto *quitShortcut = new QShortcut(QKeySequence(Qt::CTRL + Qt::Key_Q), this);
+    quitShortcut->setContext(Qt::WindowShortcut);
+    connect(quitShortcut, &QShortcut::activated, this, [this] {
+        if (!trayMenu->hasTray())
+            closeProgram();
+    });
 
     searchManager = SearchManager::getInstance();
     connect(searchManager, &SearchManager::emitUtilitySettingFail, this, &Pathmere::utilitySettingFail);
@@ -119,11 +127,37 @@ Pathmere::~Pathmere()
     SearchManager::releaseInstance();
 }
 
+namespace {
+
+int trayWaitMs()
+{
+    bool ok = false;
+    const int shortened = qEnvironmentVariableIntValue("PATHMERE_TRAY_WAIT_MS", &ok);
+    return ok && shortened >= 0 && shortened < Pathmere::TrayWaitMs ? shortened : Pathmere::TrayWaitMs;
+}
+
+} // namespace
+
 void Pathmere::setStartHidden(bool hidden)
 {
     setMonitoring(!hidden);
-    if (!hidden)
+    if (!hidden) {
         prepareShowing();
+        return;
+    }
+    QTimer::singleShot(trayWaitMs(), this, &Pathmere::showMinimizedWithoutTray);
+}
+
+void Pathmere::showMinimizedWithoutTray()
+{
+    // Shown in the meantime ("Show_Normal_UI"), or reachable through the tray.
+    if (isVisible() || trayMenu->hasTray())
+        return;
+    appLog(LogSystem::LogMajorMsg, "No system tray, show minimized.");
+    // On the task bar the window is as good as shown: its adapter list must
+    // keep up. The daily update check still waits for a real showing.
+    setMonitoring(true);
+    showMinimized();
 }
 
 void Pathmere::setMonitoring(bool on) { searchManager->setMonitoring(on); }
@@ -143,8 +177,14 @@ void Pathmere::keyPressEvent(QKeyEvent *event)
 
 void Pathmere::closeEvent(QCloseEvent *event)
 {
-    setMonitoring(false);
     event->ignore();
+    if (!trayMenu->hasTray()) {
+        // A hidden window could not be brought back, and it serves the web
+        // page; it goes to the task bar like any minimised window.
+        showMinimized();
+        return;
+    }
+    setMonitoring(false);
     hide();
 }
 

@@ -28,11 +28,19 @@ class WebBridgeHost;
 // which the window polls once a second (a second start of the program leaves
 // "Show_Normal_UI" there). Each job is a part of its own; the window wires
 // them here and its slots are thin calls into them.
+//
+// Without a tray the window must stay reachable: closing minimises it, Ctrl+Q
+// quits, and a hidden start shows it minimised once the tray has had time to
+// come up (autostart runs at login, often before the tray host).
 class Pathmere : public QWidget, private Ui::Pathmere
 {
     Q_OBJECT
 
 public:
+    // How long a start with "-hide" waits for a tray before it shows the
+    // window minimised. PATHMERE_TRAY_WAIT_MS may shorten it (tests).
+    static constexpr int TrayWaitMs = 5000;
+
     explicit Pathmere(QWidget *parent = nullptr);
     ~Pathmere() override;
 
@@ -94,6 +102,8 @@ private:
     // What every way of showing the window does after setMonitoring(true),
     // except the segment's "Show_Normal_UI".
     void prepareShowing();
+    // The end of a hidden start's wait for a tray.
+    void showMinimizedWithoutTray();
 
     void refreshDeviceList();
     void showSelectedDevice();

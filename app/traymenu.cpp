@@ -1,5 +1,6 @@
 #include "traymenu.h"
 
+#include "applog.h"
 #include "autostartentry.h"
 
 #include <QAction>
@@ -7,6 +8,17 @@
 #include <QDesktopWidget>
 #include <QIcon>
 #include <QMenu>
+#include <QTimer>
+
+namespace {
+
+std::function<bool()> &availabilityProbe()
+{
+    static std::function<bool()> probe;
+    return probe;
+}
+
+} // namespace
 
 TrayMenu::TrayMenu(QObject *parent)
     : QObject(parent)
@@ -28,20 +40,60 @@ TrayMenu::TrayMenu(QObject *parent)
     m_menu->addAction(m_exit);
     connect(m_menu, &QMenu::aboutToShow, this, &TrayMenu::aboutToShow);
 
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        m_icon = new QSystemTrayIcon(this);
-        m_icon->setIcon(QIcon(QStringLiteral(":/resource/sys_tray.png")));
-        m_icon->setToolTip(QStringLiteral("Pathmere"));
-        m_icon->setContextMenu(m_menu);
-        m_icon->setVisible(true);
-        connect(m_icon, &QSystemTrayIcon::activated, this, &TrayMenu::activate);
-    }
+    m_trayPoll = new QTimer(this);
+    m_trayPoll->setInterval(TrayPollMs);
+    // Nobody waits on the exact moment; let the system batch the wake-ups.
+    m_trayPoll->setTimerType(Qt::VeryCoarseTimer);
+    connect(m_trayPoll, &QTimer::timeout, this, &TrayMenu::lookForTray);
+    if (trayAvailable())
+        createIcon();
+    else
+        m_trayPoll->start();
 }
 
 TrayMenu::~TrayMenu()
 {
     disconnect(m_menu, nullptr, this, nullptr);
     delete m_menu;
+}
+
+void TrayMenu::setAvailabilityProbe(std::function<bool()> probe)
+{
+    availabilityProbe() = std::move(probe);
+}
+
+bool TrayMenu::trayAvailable()
+{
+    const std::function<bool()> &probe = availabilityProbe();
+    return probe ? probe() : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TrayMenu::lookForTray()
+{
+    if (m_icon || !trayAvailable())
+        return;
+    appLog(LogSystem::LogMajorMsg, "System tray found.");
+    createIcon();
+}
+
+void TrayMenu::createIcon()
+{
+    m_trayPoll->stop();
+    m_icon = new QSystemTrayIcon(this);
+    m_icon->setIcon(QIcon(QStringLiteral(":/resource/sys_tray.png")));
+    m_icon->setToolTip(QStringLiteral("Pathmere"));
+    m_icon->setContextMenu(m_menu);
+    m_icon->setVisible(true);
+    connect(m_icon, &QSystemTrayIcon::activated, this, &TrayMenu::activate);
+}
+
+bool TrayMenu::hasTray()
+{
+    if (!m_icon) {
+        lookForTray();
+        return m_icon != nullptr;
+    }
+    return trayAvailable();
 }
 
 void TrayMenu::refreshAutostart()

@@ -130,6 +130,7 @@ private slots:
     void settingWhoseRowIsGone();
 
     void closeHidesAndTrayShows();
+    void closeMinimisesOnceTrayIsGone();
     void trayMenuEntries();
     void checkMarkFollowsAutostartEntry();
     void toggleStartsHallbridge();
@@ -145,6 +146,7 @@ private:
     PathmereTestAccess *access = nullptr;
     QList<QPair<QString, QString>> messages;
     UrlRecorder urls;
+    bool trayAvailable = true;
 };
 
 void TestPathmereWindow::initTestCase()
@@ -160,6 +162,8 @@ void TestPathmereWindow::initTestCase()
     QCoreApplication::setApplicationName(QStringLiteral("Pathmere"));
     UserMessage::setObserver([this](const QString &title, const QString &text) { messages.append({title, text}); });
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &urls, "open");
+    // The offscreen platform never has a tray; these windows live in one.
+    TrayMenu::setAvailabilityProbe([this] { return trayAvailable; });
 }
 
 void TestPathmereWindow::init()
@@ -182,6 +186,7 @@ void TestPathmereWindow::cleanup()
 
 void TestPathmereWindow::cleanupTestCase()
 {
+    TrayMenu::setAvailabilityProbe({});
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     UserMessage::setObserver({});
 }
@@ -758,6 +763,22 @@ void TestPathmereWindow::closeHidesAndTrayShows()
     // Escape reaches the window and does nothing.
     QTest::keyClick(window, Qt::Key_Escape);
     QVERIFY(window->isVisible());
+}
+
+void TestPathmereWindow::closeMinimisesOnceTrayIsGone()
+{
+    // The tray host went away after the icon was made: hiding now would
+    // leave no way back.
+    trayAvailable = false;
+    const bool closed = window->close();
+    trayAvailable = true;
+    QVERIFY(!closed);
+    QVERIFY(window->isVisible());
+    QVERIFY(window->isMinimized());
+    // Back in a tray, closing hides as before.
+    window->showNormal();
+    QVERIFY(!window->close());
+    QVERIFY(!window->isVisible());
 }
 
 void TestPathmereWindow::trayMenuEntries()

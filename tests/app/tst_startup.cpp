@@ -2,6 +2,7 @@
 // private X server with its own HOME and login session, and the test reads
 // its log, its shared-memory segment and the windows it maps.
 
+#include "desktopstub.h"
 #include "pathmeresandbox.h"
 #include "privatenetwork.h"
 #include "segmentclient.h"
@@ -37,12 +38,19 @@ private slots:
 private:
 
     XvfbServer xserver;
+    // A desktop with a system tray: a hidden start stays hidden there.
+    DesktopStub tray;
 };
 
 void TstStartup::initTestCase()
 {
     QVERIFY2(QFile::exists(PathmereSandbox::programPath()), qPrintable(PathmereSandbox::programPath()));
     QVERIFY2(xserver.start(), "Xvfb did not start");
+    if (DesktopStub::unavailableReason().isEmpty())
+        QVERIFY2(tray.start(xserver.display(), true), qPrintable(tray.errorText()));
+    else
+        qWarning("no tray host, hidden starts show minimised after a while: %s",
+                 qPrintable(DesktopStub::unavailableReason()));
 }
 
 void TstStartup::logFileNameAndFirstLines()

@@ -5,9 +5,11 @@
 #include "testhome.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QThread>
 #include <QtTest>
 
@@ -249,6 +251,17 @@ pid_t PathmereSandbox::startReady(const QStringList &args)
         return 0;
     }
     return pid_t(process->processId());
+}
+
+bool PathmereSandbox::skipDailyUpdateCheck()
+{
+    const QString folder = env.value(QStringLiteral("XDG_DATA_HOME")) + QStringLiteral("/Pathmere");
+    if (!QDir().mkpath(folder))
+        return false;
+    QSettings settings(folder + QStringLiteral("/setting.ini"), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("Common/AppOpenDate"), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    settings.sync();
+    return settings.status() == QSettings::NoError;
 }
 
 void PathmereSandbox::useDisplay(const QString &display)

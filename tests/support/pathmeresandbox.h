@@ -49,6 +49,9 @@ public:
     pid_t startReady(const QStringList &args = QStringList());
     // Runs the program on the X display given (a real window) instead of offscreen.
     void useDisplay(const QString &display);
+    // Records today's automatic update check as done, so no update message
+    // (modal, since no update server answers here) covers the window.
+    bool skipDailyUpdateCheck();
     // Runs Pathmere with args to its end; returns the exit code, -1 on a
     // crash or time-out.
     int run(const QStringList &args, int timeoutMs = StartTimeoutMs);

@@ -101,11 +101,16 @@ QList<XvfbServer::Window> XvfbServer::windows(pid_t pid) const
 
 bool XvfbServer::hasViewableWindow(pid_t pid, const QString &title) const
 {
+    return !viewableWindow(pid, title).isEmpty();
+}
+
+QString XvfbServer::viewableWindow(pid_t pid, const QString &title) const
+{
     for (const Window &window : windows(pid)) {
         if (window.viewable && window.title == title)
-            return true;
+            return window.id;
     }
-    return false;
+    return QString();
 }
 
 bool XvfbServer::waitForViewableWindow(pid_t pid, const QString &title, int timeoutMs) const
@@ -144,4 +149,15 @@ bool XvfbServer::closeWindow(const QString &id) const
     Q_UNUSED(id)
     return false;
 #endif
+}
+
+bool XvfbServer::typeKeys(const QString &id, const QString &keys) const
+{
+    QProcess xdotool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), displayName);
+    xdotool.setProcessEnvironment(env);
+    xdotool.start(QStringLiteral("xdotool"), { QStringLiteral("windowfocus"), QStringLiteral("--sync"), id,
+                                               QStringLiteral("key"), keys });
+    return xdotool.waitForFinished(10000) && xdotool.exitStatus() == QProcess::NormalExit && xdotool.exitCode() == 0;
 }

@@ -40,6 +40,12 @@ public:
     // What the title bar's close button does: WM_DELETE_WINDOW to the window.
     // False when the test was built without Xlib.
     bool closeWindow(const QString &id) const;
+    // Gives the window the input focus and types keys as xdotool names them
+    // ("ctrl+q"). False when xdotool is missing or failed.
+    bool typeKeys(const QString &id, const QString &keys) const;
+    // The viewable top-level window of the process with that title; empty
+    // when there is none.
+    QString viewableWindow(pid_t pid, const QString &title) const;
 
 private:
     static QString runTool(const QString &program, const QStringList &args, const QString &display);
