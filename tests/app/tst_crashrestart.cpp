@@ -84,10 +84,7 @@ int main(int argc, char *argv[])
 {
     const bool isolated = PrivateNetwork::enter();
     QCoreApplication app(argc, argv);
-    if (isolated)
-        PrivateNetwork::ip({ QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"), QStringLiteral("up") });
-    else
-        qWarning("running in the shared network namespace: %s", qPrintable(PrivateNetwork::reason()));
+    PrivateNetwork::loopbackUp(isolated);
     TstCrashRestart test;
     return QTest::qExec(&test, argc, argv);
 }

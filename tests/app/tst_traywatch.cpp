@@ -134,10 +134,7 @@ int main(int argc, char *argv[])
     // sends to it; a network namespace of our own keeps other runs out.
     const bool isolated = PrivateNetwork::enter();
     QCoreApplication app(argc, argv);
-    if (isolated)
-        PrivateNetwork::ip({ QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"), QStringLiteral("up") });
-    else
-        qWarning("running in the shared network namespace: %s", qPrintable(PrivateNetwork::reason()));
+    PrivateNetwork::loopbackUp(isolated);
     TstTrayWatch test;
     return QTest::qExec(&test, argc, argv);
 }

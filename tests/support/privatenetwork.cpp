@@ -78,3 +78,11 @@ bool PrivateNetwork::ip(const QStringList &args)
         return false;
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
+
+void PrivateNetwork::loopbackUp(bool entered)
+{
+    if (entered)
+        ip({ QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"), QStringLiteral("up") });
+    else
+        qWarning("running in the shared network namespace: %s", qPrintable(reason()));
+}

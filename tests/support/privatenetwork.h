@@ -18,6 +18,9 @@ public:
     static QString reason();
     // Runs ip(8) with args inside the namespace; true on exit code 0.
     static bool ip(const QStringList &args);
+    // After enter() and QCoreApplication: brings the namespace's loopback
+    // up, or warns that the test runs in the shared namespace.
+    static void loopbackUp(bool entered);
 
 private:
     PrivateNetwork() = delete;
