@@ -120,9 +120,10 @@ QList<DeviceRecord> SearchManager::getDeviceList()
     return deviceList;
 }
 
-DeviceRecord SearchManager::toDeviceRecord(const UtilitySearchCamInfo &info)
+namespace {
+
+void fillDeviceRecord(DeviceRecord &record, const UtilitySearchCamInfo &info)
 {
-    DeviceRecord record;
     record.searchType = DeviceRecord::BroadcastSearch;
     record.mac = info.mac;
     record.model = info.model;
@@ -136,6 +137,14 @@ DeviceRecord SearchManager::toDeviceRecord(const UtilitySearchCamInfo &info)
     record.dns2 = info.dns2;
     record.ipv6 = info.ipv6;
     record.serialNo = info.serialNo;
+}
+
+} // namespace
+
+DeviceRecord SearchManager::toDeviceRecord(const UtilitySearchCamInfo &info)
+{
+    DeviceRecord record;
+    fillDeviceRecord(record, info);
     return record;
 }
 
@@ -145,7 +154,10 @@ void SearchManager::appendUtilityRecords(QList<DeviceRecord> *list, const QList<
     for (const UtilitySearchCamInfo &info : infos) {
         if (info.name.isEmpty() || info.model.isEmpty())
             continue;
-        list->append(toDeviceRecord(info));
+        // Filled where it lies: QList copies what append is given, and each
+        // copied text would cost another pair of atomic reference counts.
+        list->append(DeviceRecord());
+        fillDeviceRecord(list->last(), info);
     }
 }
 

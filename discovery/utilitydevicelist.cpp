@@ -50,6 +50,7 @@ void UtilityDeviceList::clear()
     keys.clear();
     lastModel.clear();
     lastFoldedModel.clear();
+    lastModelHash = qHash(QString());
     std::fill(index.begin(), index.end(), -1);
 }
 
@@ -61,13 +62,27 @@ UtilityDeviceList::Key UtilityDeviceList::keyOf(const UtilitySearchCamInfo &info
     // (the parser hands out one copy of a recurring text) is the same text.
     if (!info.model.isSharedWith(lastModel)) {
         lastModel = info.model;
-        lastFoldedModel = info.model.toCaseFolded();
+        lastFoldedModel = foldCase(info.model);
+        lastModelHash = qHash(lastFoldedModel);
     }
     Key key;
-    key.mac = info.mac.toCaseFolded();
+    key.mac = foldCase(info.mac);
     key.model = lastFoldedModel;
-    key.hash = qHash(key.model, qHash(key.mac));
+    key.hash = qHash(key.mac, lastModelHash);
     return key;
+}
+
+QString UtilityDeviceList::foldCase(const QString &text)
+{
+    // Folding changes nothing in ASCII but the capitals: a text without any
+    // (every MAC the parser writes) is its own folded form, found by one scan
+    // instead of a character table look-up per character.
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u >= 0x80 || (u >= 'A' && u <= 'Z'))
+            return text.toCaseFolded();
+    }
+    return text;
 }
 
 int UtilityDeviceList::find(const Key &key) const

@@ -3,6 +3,7 @@
 
 #include "utilitysearchcaminfo.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -49,6 +50,7 @@ private:
     };
 
     Key keyOf(const UtilitySearchCamInfo &info);
+    static QString foldCase(const QString &text);
     int find(const Key &key) const;      // position in list, or -1
     void insertIndex(uint hash, int position);
     static MergeResult update(UtilitySearchCamInfo &known, const UtilitySearchCamInfo &info);
@@ -59,6 +61,7 @@ private:
     // A fleet's replies share one model text; it is folded once.
     QString lastModel;
     QString lastFoldedModel;
+    uint lastModelHash = qHash(QString());   // of lastFoldedModel
 };
 
 #endif // UTILITYDEVICELIST_H

@@ -121,19 +121,37 @@ int textLength(const char *data, int size, int offset)
     return nul ? int(static_cast<const char *>(nul) - start) : size - offset;
 }
 
+bool isAscii(const char *text, int size)
+{
+    // Eight bytes at a time: this runs over several fields of every reply.
+    quint64 any = 0;
+    int i = 0;
+    for (; i + 8 <= size; i += 8) {
+        quint64 word;
+        std::memcpy(&word, text + i, 8);
+        any |= word;
+    }
+    for (; i < size; ++i)
+        any |= static_cast<unsigned char>(text[i]);
+    return (any & 0x8080808080808080ull) == 0;
+}
+
+// The UTF-8 reading of a text field. Cameras send ASCII, whose UTF-8 and
+// Latin-1 readings are the same characters; Latin-1 widening is the cheaper
+// of the two, and an empty field then shares Qt's empty text instead of
+// allocating one (it is still not a null string, as fromUtf8 gives).
+QString utf8Text(const char *text, int size)
+{
+    if (isAscii(text, size))
+        return QString::fromLatin1(text, size);
+    return QString::fromUtf8(text, size);
+}
+
 QString getText(const char *data, int size, int offset)
 {
     if (offset >= size)
         return QString();
-    return QString::fromUtf8(data + offset, textLength(data, size, offset));
-}
-
-bool isAscii(const char *text, int size)
-{
-    unsigned char any = 0;
-    for (int i = 0; i < size; ++i)
-        any |= static_cast<unsigned char>(text[i]);
-    return any < 0x80;
+    return utf8Text(data + offset, textLength(data, size, offset));
 }
 
 // Decimal and hex digits written straight into the string: these texts are
@@ -260,7 +278,7 @@ QString UtilityProtocol::RecurringTexts::text(Text field, const char *utf8, int 
     QString &last = texts[size_t(field)];
     if (!last.isNull() && last.size() == size && isAscii(utf8, size) && last == QLatin1String(utf8, size))
         return last;
-    last = QString::fromUtf8(utf8, size);
+    last = utf8Text(utf8, size);
     return last;
 }
 
@@ -282,6 +300,7 @@ bool UtilityProtocol::parseReply(const char *data, int size, UtilitySearchCamInf
     const Ipv4Bytes dns2 = getArray<4>(data, Rep::Dns2);
     const int modelLength = textLength(data, size, Rep::Model);
     const int fwLength = textLength(data, size, Rep::FwVersion);
+    const int ipv6Length = textLength(data, size, Rep::Ipv6);
 
     UtilitySearchCamInfo parsed;
     parsed.dhcp = std::memcmp(data + Rep::Mode, "dhcp", 4) == 0;
@@ -294,6 +313,8 @@ bool UtilityProtocol::parseReply(const char *data, int size, UtilitySearchCamInf
         parsed.dns2 = recurring->address(Texts::Dns2, dns2);
         parsed.model = recurring->text(Texts::Model, data + Rep::Model, modelLength);
         parsed.fwVersion = recurring->text(Texts::FwVersion, data + Rep::FwVersion, fwLength);
+        // A fleet's cameras mostly report no IPv6 address, or the same one.
+        parsed.ipv6 = recurring->text(Texts::Ipv6, data + Rep::Ipv6, ipv6Length);
     } else {
         parsed.mask = ipv4ToText(mask);
         parsed.gateway = ipv4ToText(gateway);
@@ -301,9 +322,9 @@ bool UtilityProtocol::parseReply(const char *data, int size, UtilitySearchCamInf
         parsed.dns2 = ipv4ToText(dns2);
         parsed.model = getText(data, size, Rep::Model);
         parsed.fwVersion = getText(data, size, Rep::FwVersion);
+        parsed.ipv6 = getText(data, size, Rep::Ipv6);
     }
     parsed.name = getText(data, size, Rep::Name);
-    parsed.ipv6 = getText(data, size, Rep::Ipv6);
     if (size == LongReplySize)
         parsed.serialNo = getText(data, size, Rep::Serial);
     *info = std::move(parsed);

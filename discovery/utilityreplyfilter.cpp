@@ -65,16 +65,15 @@ bool UtilityReplyFilter::acceptKey(const char *prefix, size_t prefixSize, quint1
                                    const char *payload, size_t size, quint64 path, qint64 nowMs)
 {
     // The key is written where it would be kept; a datagram seen before
-    // takes it back off.
+    // takes it back off. It is appended piece by piece: resizing first would
+    // clear every byte once before it is overwritten.
     const size_t offset = keys.size();
     const size_t keySize = prefixSize + 2 + size;
-    keys.resize(offset + keySize);
-    char *key = keys.data() + offset;
-    std::memcpy(key, prefix, prefixSize);
-    key[prefixSize] = char(senderPort >> 8);
-    key[prefixSize + 1] = char(senderPort & 0xff);
-    if (size)
-        std::memcpy(key + prefixSize + 2, payload, size);
+    const char port[2] = {char(senderPort >> 8), char(senderPort & 0xff)};
+    keys.insert(keys.end(), prefix, prefix + prefixSize);
+    keys.insert(keys.end(), port, port + 2);
+    keys.insert(keys.end(), payload, payload + size);
+    const char *key = keys.data() + offset;
     const quint64 hash = hashBytes(key, keySize);
 
     const int found = findBucket(hash, key, keySize);

@@ -9,6 +9,12 @@
 // every search and taken off the search's figure, which is reported both
 // ways. Starting the search and taking the list stay in.
 //
+// Next to them: the same fifty sleeps with no event loop (bare_window_cpu_us,
+// the floor the machine sets for any window of ticks), the wakeups each part
+// took, and a second bare loop that reads with recvmmsg, 16 datagrams per
+// call, as the search does (..._vs_bare_recvmmsg). The figures themselves
+// keep the one-datagram-per-call loop as their baseline.
+//
 //   bench_discovery [--sizes 1000,10000] [--repeat 3] [--modes unicast,broadcast]
 //
 // Started outside a test LAN it re-runs itself through tests/netns/netns.sh;
@@ -36,6 +42,7 @@
 #include <ctime>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -51,6 +58,16 @@ double processCpuUs()
     timespec ts = {};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return double(ts.tv_sec) * 1e6 + double(ts.tv_nsec) / 1e3;
+}
+
+// Times the process went to sleep and was woken again (voluntary context
+// switches): on a virtual machine each costs tens of microseconds of kernel
+// time, whatever the program does when it wakes.
+long wakeups()
+{
+    rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_nvcsw;
 }
 
 int udpSocket(const QHostAddress &address, quint16 port)
@@ -78,6 +95,7 @@ struct Baseline
 {
     int received = 0;
     double cpuUs = 0;
+    long wakeups = 0;
 };
 
 // The least a program can do: one socket, recv until the burst is over.
@@ -97,6 +115,7 @@ Baseline bareReceive(const QHostAddress &programAddress, bool broadcastReplies, 
     to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
 
     const double start = processCpuUs();
+    const long startWakeups = wakeups();
     ::sendto(sender, query.constData(), size_t(query.size()), 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
     char buffer[2048];
     pollfd pfd = {receiver, POLLIN, 0};
@@ -110,6 +129,61 @@ Baseline bareReceive(const QHostAddress &programAddress, bool broadcastReplies, 
         }
     }
     result.cpuUs = processCpuUs() - start;
+    result.wakeups = wakeups() - startWakeups;
+    if (receiver != sender)
+        ::close(receiver);
+    ::close(sender);
+    return result;
+}
+
+// The same loop reading up to 16 datagrams per system call, as the search
+// itself reads. Printed beside the figures, which keep the plain loop above
+// as their baseline.
+Baseline bareBatchReceive(const QHostAddress &programAddress, bool broadcastReplies, int expected)
+{
+    Baseline result;
+    const int sender = udpSocket(programAddress, UtilityProtocol::Port);
+    const int receiver = broadcastReplies ? udpSocket(QHostAddress(QHostAddress::AnyIPv4), UtilityProtocol::Port) : sender;
+    if (sender < 0 || receiver < 0) {
+        std::fprintf(stderr, "bare batch receive loop: bind failed: %s\n", std::strerror(errno));
+        return result;
+    }
+    const QByteArray query = UtilityProtocol::queryText(UtilityProtocol::Query::A);
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(UtilityProtocol::Port);
+    to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+
+    constexpr int Slots = 16;
+    static char buffers[Slots][2048];
+    iovec vectors[Slots];
+    mmsghdr headers[Slots];
+    const double start = processCpuUs();
+    const long startWakeups = wakeups();
+    ::sendto(sender, query.constData(), size_t(query.size()), 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
+    pollfd pfd = {receiver, POLLIN, 0};
+    while (result.received < expected && ::poll(&pfd, 1, 1000) > 0) {
+        for (;;) {
+            for (int i = 0; i < Slots; ++i) {
+                vectors[i] = {buffers[i], sizeof buffers[i]};
+                headers[i] = {};
+                headers[i].msg_hdr.msg_iov = &vectors[i];
+                headers[i].msg_hdr.msg_iovlen = 1;
+            }
+            const int count = ::recvmmsg(receiver, headers, Slots, MSG_DONTWAIT, nullptr);
+            if (count <= 0)
+                break;
+            for (int i = 0; i < count; ++i) {
+                const unsigned n = headers[i].msg_len;
+                if (n == UtilityProtocol::ShortReplySize || n == UtilityProtocol::LongReplySize)
+                    ++result.received;
+            }
+            if (count < Slots)
+                break;
+        }
+    }
+    result.cpuUs = processCpuUs() - start;
+    result.wakeups = wakeups() - startWakeups;
     if (receiver != sender)
         ::close(receiver);
     ::close(sender);
@@ -162,6 +236,7 @@ struct ProgramRun
     int listed = 0;
     double cpuUs = 0;
     double takeCpuUs = 0;   // getDeviceList alone
+    long wakeups = 0;
 };
 
 // The window's progress: 50 ticks of 100 ms in an event loop.
@@ -182,11 +257,23 @@ void runWindow()
     loop.exec();
 }
 
-// The same window with no search running: what waiting alone costs.
-double idleWindowCpuUs()
+// Fifty sleeps of 100 ms with no event loop at all: what the machine charges
+// for waking a process that often, the floor under any window of ticks.
+double bareWindowCpuUs()
 {
     const double start = processCpuUs();
+    for (int i = 0; i < WindowTicks; ++i)
+        ::poll(nullptr, 0, TickMs);
+    return processCpuUs() - start;
+}
+
+// The same window with no search running: what waiting alone costs.
+double idleWindowCpuUs(long *windowWakeups)
+{
+    const double start = processCpuUs();
+    const long startWakeups = wakeups();
     runWindow();
+    *windowWakeups = wakeups() - startWakeups;
     return processCpuUs() - start;
 }
 
@@ -195,12 +282,14 @@ ProgramRun programSearch(SearchManager *manager, const QString &adapterIp, const
 {
     ProgramRun result;
     const double start = processCpuUs();
+    const long startWakeups = wakeups();
     manager->startSearch(adapterIp);
     runWindow();
     const double beforeTake = processCpuUs();
     const QList<DeviceRecord> list = manager->getDeviceList();
     result.cpuUs = processCpuUs() - start;
     result.takeCpuUs = result.cpuUs - (beforeTake - start);
+    result.wakeups = wakeups() - startWakeups;
     QSet<QString> macs;
     for (const DeviceRecord &record : list) {
         if (record.mac.startsWith(macPrefix))
@@ -300,11 +389,23 @@ int main(int argc, char *argv[])
                 return 1;
             }
             std::vector<double> baselinePerReply, qtPerReply, programPerReply, rawPerReply, ratios, rawRatios,
-                qtRatios, takeUs, idleUs;
-            int worstListed = n, worstBaseline = n, sentFailed = 0;
+                qtRatios, takeUs, idleUs, bareWakeups, programWakeups, idleWakeups, batchPerReply,
+                batchRatios, bareWindowUs;
+            int worstListed = n, worstBaseline = n, worstBatch = n, sentFailed = 0;
+            // A search keeps its list until the next one starts, and starting
+            // frees it. One unmeasured search of this fleet first, so every
+            // measured one frees a list of its own size (as a user searching
+            // again would), never the previous fleet's, up to ten times larger.
+            programSearch(manager, programAddress, macPrefix);
+            QTest::qWait(300);
             for (int r = 0; r < repeat; ++r) {
                 const Baseline base = bareReceive(QHostAddress(programAddress), broadcast, n);
                 int failed = 0;
+                QTest::qWait(300);
+                lastQueryReplies(camsim, &failed);
+                sentFailed += failed;
+
+                const Baseline batch = bareBatchReceive(QHostAddress(programAddress), broadcast, n);
                 QTest::qWait(300);
                 lastQueryReplies(camsim, &failed);
                 sentFailed += failed;
@@ -318,7 +419,12 @@ int main(int argc, char *argv[])
                 QTest::qWait(300);
                 lastQueryReplies(camsim, &failed);
                 sentFailed += failed;
-                const double idle = idleWindowCpuUs();
+                long idleWindowWakeups = 0;
+                const double idle = idleWindowCpuUs(&idleWindowWakeups);
+                bareWindowUs.push_back(bareWindowCpuUs());
+                worstBatch = qMin(worstBatch, batch.received);
+                const double bb = batch.received ? batch.cpuUs / batch.received : 0;
+                batchPerReply.push_back(bb);
 
                 worstListed = qMin(worstListed, run.listed);
                 worstBaseline = qMin(worstBaseline, base.received);
@@ -332,9 +438,13 @@ int main(int argc, char *argv[])
                 rawPerReply.push_back(raw);
                 ratios.push_back(b > 0 ? p / b : 0);
                 rawRatios.push_back(b > 0 ? raw / b : 0);
+                batchRatios.push_back(bb > 0 ? raw / bb : 0);
                 qtRatios.push_back(q > 0 ? p / q : 0);
                 takeUs.push_back(run.takeCpuUs);
                 idleUs.push_back(idle);
+                bareWakeups.push_back(double(base.wakeups));
+                programWakeups.push_back(double(run.wakeups));
+                idleWakeups.push_back(double(idleWindowWakeups));
             }
             camsim.stop();
             const QByteArray prefix = QStringLiteral("discovery.%1.n%2.").arg(mode).arg(n).toLatin1();
@@ -346,11 +456,20 @@ int main(int argc, char *argv[])
             std::printf("%sprogram_cpu_us_per_reply: %.3f\n", prefix.constData(), median(programPerReply));
             std::printf("%sprogram_cpu_us_per_reply_with_idle_window: %.3f\n", prefix.constData(), median(rawPerReply));
             std::printf("%sidle_window_cpu_us: %.0f\n", prefix.constData(), median(idleUs));
+            std::printf("%sbare_window_cpu_us: %.0f\n", prefix.constData(), median(bareWindowUs));
+            std::printf("%sidle_window_wakeups: %.0f\n", prefix.constData(), median(idleWakeups));
+            std::printf("%sbaseline_wakeups: %.0f\n", prefix.constData(), median(bareWakeups));
+            std::printf("%sprogram_wakeups_with_idle_window: %.0f\n", prefix.constData(), median(programWakeups));
             std::printf("%sqt_loop_cpu_us_per_reply: %.3f\n", prefix.constData(), median(qtPerReply));
             std::printf("%sprogram_list_take_cpu_us: %.0f\n", prefix.constData(), median(takeUs));
             std::printf("%scpu_ratio_program_vs_bare: %.2f\n", prefix.constData(), median(ratios));
             std::printf("%scpu_ratio_program_with_idle_window_vs_bare: %.2f\n", prefix.constData(), median(rawRatios));
             std::printf("%scpu_ratio_program_vs_qt_loop: %.2f\n", prefix.constData(), median(qtRatios));
+            std::printf("%sbaseline_recvmmsg_received_share_percent_worst: %.2f\n", prefix.constData(),
+                        100.0 * worstBatch / n);
+            std::printf("%sbaseline_recvmmsg_cpu_us_per_reply: %.3f\n", prefix.constData(), median(batchPerReply));
+            std::printf("%scpu_ratio_program_with_idle_window_vs_bare_recvmmsg: %.2f\n", prefix.constData(),
+                        median(batchRatios));
             std::fflush(stdout);
         }
     }

@@ -189,6 +189,33 @@ private slots:
         QCOMPARE(list.merge(camera(mac, QStringLiteral(""), QStringLiteral("192.0.2.2"))), UtilityDeviceList::MergeResult::Updated);
     }
 
+    // A MAC text folds like a model: capitals anywhere and letters outside
+    // ASCII find the record of their folded twin; a text that folding does
+    // not change is kept as it came.
+    void macsCompareCaseFolded()
+    {
+        UtilityDeviceList list;
+        const QString model = QStringLiteral("CAM-1");
+        QCOMPARE(list.merge(camera(QStringLiteral("02:ab:cd:00:00:0f"), model, QStringLiteral("192.0.2.2"))),
+                 UtilityDeviceList::MergeResult::Appended);
+        QCOMPARE(list.merge(camera(QStringLiteral("02:AB:cd:00:00:0f"), model, QStringLiteral("192.0.2.2"))),
+                 UtilityDeviceList::MergeResult::Updated);
+        QCOMPARE(list.merge(camera(QStringLiteral("02:ab:cd:00:00:0F"), model, QStringLiteral("192.0.2.3"))),
+                 UtilityDeviceList::MergeResult::IpChanged);
+        QCOMPARE(list.merge(camera(QStringLiteral("02:\u00c4b:cd:00:00:0f"), model, QStringLiteral("192.0.2.3"))),
+                 UtilityDeviceList::MergeResult::Appended);
+        QCOMPARE(list.merge(camera(QStringLiteral("02:\u00e4B:cd:00:00:0f"), model, QStringLiteral("192.0.2.3"))),
+                 UtilityDeviceList::MergeResult::Updated);
+        // U+212A KELVIN SIGN folds to "k", as in a model.
+        QCOMPARE(list.merge(camera(QStringLiteral("02:\u212a:00"), model, QStringLiteral("192.0.2.3"))),
+                 UtilityDeviceList::MergeResult::Appended);
+        QCOMPARE(list.merge(camera(QStringLiteral("02:k:00"), model, QStringLiteral("192.0.2.4"))),
+                 UtilityDeviceList::MergeResult::IpChanged);
+        QCOMPARE(list.size(), 3);
+        QCOMPARE(list.records().at(0).mac, QStringLiteral("02:ab:cd:00:00:0f"));
+        QCOMPARE(list.records().at(1).mac, QStringLiteral("02:\u00c4b:cd:00:00:0f"));
+    }
+
     void filterDropsOneDatagramSeenTwice()
     {
         UtilityReplyFilter filter;

@@ -255,6 +255,53 @@ private slots:
         QCOMPARE(info.model.size(), 282 - 41);
     }
 
+    // Text fields are read as UTF-8 wherever a byte outside ASCII sits,
+    // whether the parse reuses recurring texts or not, and an empty field is
+    // an empty text, never a null one.
+    void textFieldsReadAsUtf8WhereverTheByteSits()
+    {
+        UtilityProtocol::RecurringTexts recurring;
+        // Name (offset 73, 32 bytes) and IPv6 (offset 207): a two-byte
+        // character, a lone Latin-1 byte and a three-byte character at every
+        // place, before and past each eight-byte step.
+        const QList<QByteArray> odd{QByteArray("\xc3\xa9"), QByteArray("\xe9"), QByteArray("\xe2\x82\xac")};
+        for (const QByteArray &character : odd) {
+            for (int at = 0; at + character.size() <= 31; ++at) {
+                QByteArray text(at, 'a');
+                text += character;
+                text += QByteArray(31 - text.size() > 3 ? 3 : 0, 'b');
+                QByteArray reply = handReply(282, "eth0");
+                reply.replace(73, 32, QByteArray(32, '\0'));
+                reply.replace(73, text.size(), text);
+                reply.replace(207, 51, QByteArray(51, '\0'));
+                reply.replace(207, text.size(), text);
+                const QString expected = QString::fromUtf8(text);
+                for (UtilityProtocol::RecurringTexts *texts : {static_cast<UtilityProtocol::RecurringTexts *>(nullptr), &recurring}) {
+                    UtilitySearchCamInfo info;
+                    QVERIFY(UtilityProtocol::parseReply(reply.constData(), reply.size(), &info, texts));
+                    QCOMPARE(info.name, expected);
+                    QCOMPARE(info.ipv6, expected);
+                }
+            }
+        }
+
+        QByteArray empty = handReply(282, "eth0");
+        empty.replace(207, 51, QByteArray(51, '\0'));
+        empty.replace(73, 32, QByteArray(32, '\0'));
+        empty.replace(258, 24, QByteArray(24, '\0'));
+        for (int round = 0; round < 2; ++round) {
+            UtilitySearchCamInfo plain;
+            UtilitySearchCamInfo shared;
+            QVERIFY(UtilityProtocol::parseReply(empty, &plain));
+            QVERIFY(UtilityProtocol::parseReply(empty.constData(), empty.size(), &shared, &recurring));
+            for (const UtilitySearchCamInfo *info : {&plain, &shared}) {
+                QVERIFY(info->name.isEmpty() && !info->name.isNull());
+                QVERIFY(info->ipv6.isEmpty() && !info->ipv6.isNull());
+                QVERIFY(info->serialNo.isEmpty() && !info->serialNo.isNull());
+            }
+        }
+    }
+
     void garbageAndShortDatagramsAreNoReplies_data()
     {
         QTest::addColumn<QByteArray>("datagram");
