@@ -162,8 +162,12 @@ QString WebAnalytic::messageText(const QString &cmdType, const QString &name, co
     JsonTextWriter::appendString(text, cmdType);
     text += QLatin1String(",\"payload\":{\"name\":");
     JsonTextWriter::appendString(text, name);
-    text += QLatin1String(",\"params\":");
-    JsonTextWriter::appendValue(text, params);
+    // An undefined value is no member at all, as an insert into an object
+    // would have it.
+    if (!params.isUndefined()) {
+        text += QLatin1String(",\"params\":");
+        JsonTextWriter::appendValue(text, params);
+    }
     text += QLatin1String(",\"result\":\"Success\"}}");
     return text;
 }

@@ -73,6 +73,7 @@ private slots:
                                                           {"args", QJsonArray{R"({"a":"b"})"}}});
         QTest::newRow("response") << QJsonValue(QJsonObject{{"type", 10}, {"id", 11}, {"data", QJsonValue()}});
         QTest::newRow("empty containers") << QJsonValue(QJsonArray{QJsonObject(), QJsonArray(), true, false});
+        QTest::newRow("undefined in an array") << QJsonValue(QJsonArray{QJsonValue(QJsonValue::Undefined), 1});
         QTest::newRow("control characters") << QJsonValue(units({0, 1, 8, 9, 10, 12, 13, 0x1b, 0x1f, 0x20}));
         QTest::newRow("quote, backslash, slash, DEL") << QJsonValue(QStringLiteral("\"\\/\x7f"));
         QTest::newRow("beyond ASCII") << QJsonValue(units({0xe9, 0x20ac, 0xffff, 0xd83d, 0xde00}));
@@ -115,6 +116,7 @@ private slots:
         QTest::newRow("no word") << QJsonValue(QJsonObject());
         QTest::newRow("device list") << QJsonValue(QJsonArray{QJsonObject{{"Name", "cam \"1\""}, {"ipAddress", "192.0.2.1"}}});
         QTest::newRow("null") << QJsonValue();
+        QTest::newRow("undefined") << QJsonValue(QJsonValue::Undefined);
     }
 
     void repliesKeepTheirText()
