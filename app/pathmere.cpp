@@ -105,12 +105,10 @@ Pathmere::Pathmere(QWidget *parent)
     connect(analytic, &WebAnalytic::checkVersion, this, &Pathmere::checkVersionFromWeb);
     connect(web, &WebBridgeHost::deviceListDue, this, &Pathmere::sendDeviceListToWeb);
 
-    aboutDlg = new AboutDlg(nullptr, dpiScale);
+    // The About dialog is built when first shown (aboutDialog()).
     connect(btnAbout, &QPushButton::clicked, this, &Pathmere::showAbout);
-    connect(aboutDlg, &AboutDlg::checkUpdate, this, &Pathmere::checkSWUpdate);
-    aboutDlg->hide();
 
-    updateCoordinator = new UpdateCoordinator(this, aboutDlg, web->analytic(), UpdatePaths::builtInPublicKey(), this);
+    updateCoordinator = new UpdateCoordinator(this, nullptr, web->analytic(), UpdatePaths::builtInPublicKey(), this);
     const DownloadManager *downloads = updateCoordinator->downloadManager();
     connect(downloads, &DownloadManager::versionUpdate, this, &Pathmere::getCurServerVersion);
     connect(downloads, &DownloadManager::sendToWebIsNeedDownload, this, &Pathmere::sendToWebIsNeedDownload);
@@ -226,7 +224,20 @@ void Pathmere::checkSharedMemory()
     }
 }
 
-void Pathmere::showAbout() { aboutDlg->show(); }
+AboutDlg *Pathmere::aboutDialog()
+{
+    // Most starts never open it; built at start-up it cost every one of
+    // them its form. One dialog is kept and shown again.
+    if (!aboutDlg) {
+        aboutDlg = new AboutDlg(nullptr, dpiScale);
+        connect(aboutDlg, &AboutDlg::checkUpdate, this, &Pathmere::checkSWUpdate);
+        aboutDlg->hide();
+        updateCoordinator->setAboutDialog(aboutDlg);
+    }
+    return aboutDlg;
+}
+
+void Pathmere::showAbout() { aboutDialog()->show(); }
 
 void Pathmere::doCrash()
 {

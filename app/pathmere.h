@@ -53,7 +53,8 @@ public:
     SearchProgress *searchProgress() const { return progress; }
     TrayMenu *tray() const { return trayMenu; }
     WebBridgeHost *webBridge() const { return web; }
-    AboutDlg *aboutDialog() const { return aboutDlg; }
+    // Built at the first call.
+    AboutDlg *aboutDialog();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

@@ -29,6 +29,8 @@ public:
     ~UpdateCoordinator() override;
 
     DownloadManager *downloadManager() const { return manager; }
+    // For a window that builds its About dialog later than this object.
+    void setAboutDialog(QWidget *dialog) { aboutDialog = dialog; }
 
     // Every way of showing the window except a "Show_Normal_UI" command;
     // the first showing runs the check of the day.

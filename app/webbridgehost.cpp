@@ -10,6 +10,8 @@
 #include "webpageserver.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QTimer>
 #include <QWebChannel>
 #include <QWebSocketServer>
@@ -22,9 +24,17 @@ WebBridgeHost::WebBridgeHost(SearchManager *searchManager, QObject *parent)
     m_analytic = new WebAnalytic;
     m_server = new QWebSocketServer(QStringLiteral("QWebChannel Standalone Example Server"),
                                     QWebSocketServer::NonSecureMode);
-    if (!m_server->listen(QHostAddress::LocalHost, Port)) {
-        appLog(LogSystem::LogMajorMsg, "Web socket server: %s", qPrintable(m_server->errorString()));
-        qFatal("Failed to open web socket server.");
+    // The program of another login session that this start has just told to
+    // end still holds the port for the moments its ending takes; a program
+    // that keeps it is given up on after ListenWaitMs.
+    QElapsedTimer waited;
+    waited.start();
+    while (!m_server->listen(QHostAddress::LocalHost, Port)) {
+        if (waited.elapsed() >= ListenWaitMs) {
+            appLog(LogSystem::LogMajorMsg, "Web socket server: %s", qPrintable(m_server->errorString()));
+            qFatal("Failed to open web socket server.");
+        }
+        QThread::msleep(ListenRetryMs);
     }
 
     m_clientWrapper = new WebSocketClientWrapper(m_server);

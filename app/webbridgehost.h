@@ -30,7 +30,12 @@ public:
     // How long after the page's request its device list is sent.
     static constexpr int DeviceListDelayMs = 6000;
 
-    // Listens on 127.0.0.1:Port; ends the program when the port is taken.
+    // How long a port held by another program is waited for, and how often
+    // it is tried meanwhile.
+    static constexpr int ListenWaitMs = 3000;
+    static constexpr int ListenRetryMs = 20;
+
+    // Listens on 127.0.0.1:Port; ends the program when the port stays taken.
     explicit WebBridgeHost(SearchManager *searchManager, QObject *parent = nullptr);
     ~WebBridgeHost() override;
 

@@ -38,23 +38,34 @@ DownloadManager::DownloadManager(QWidget *parent)
     , ui(new Ui::DownloadManager)
     , dataFolder(UpdatePaths::dataFolder())
     , descriptionLocation(UpdatePaths::descriptionUrl())
-    , manager(new QNetworkAccessManager(this))
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &DownloadManager::cancelDownload);
     connect(this, &QDialog::rejected, this, &DownloadManager::cancelDownload);
-    connect(manager, &QNetworkAccessManager::finished, this, &DownloadManager::netDataReadFinish);
 }
 
 DownloadManager::~DownloadManager()
 {
-    disconnect(manager, nullptr, this, nullptr);
+    if (manager)
+        disconnect(manager, nullptr, this, nullptr);
     if (currentReply) {
         currentReply->disconnect(this);
         currentReply->abort();
     }
     delete ui;
+}
+
+QNetworkAccessManager *DownloadManager::network()
+{
+    // Made at the first request: setting up Qt's network access loads the
+    // bearer plugins and starts a thread, which most starts of the program
+    // never need (the check runs once a day).
+    if (!manager) {
+        manager = new QNetworkAccessManager(this);
+        connect(manager, &QNetworkAccessManager::finished, this, &DownloadManager::netDataReadFinish);
+    }
+    return manager;
 }
 
 QList<UpdateItem> DownloadManager::items() const
@@ -92,7 +103,7 @@ void DownloadManager::startCheck(bool fromWeb)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     if (currentReply)
         currentReply->disconnect(this);
-    currentReply = manager->get(request);
+    currentReply = network()->get(request);
     connect(currentReply, &QNetworkReply::errorOccurred, this, &DownloadManager::getNetDataError);
     connect(currentReply, &QNetworkReply::downloadProgress, this, &DownloadManager::updateDownloadProgress);
     appLog(LogSystem::LogMajorMsg, "Check update from %s", qPrintable(descriptionLocation.toString()));
@@ -238,7 +249,7 @@ int DownloadManager::startNextDownload()
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     if (currentReply)
         currentReply->disconnect(this);
-    currentReply = manager->get(request);
+    currentReply = network()->get(request);
     // Bounded chunks: each write to disk stays short on the event loop.
     currentReply->setReadBufferSize(packageReadBufferSize);
     connect(currentReply, &QNetworkReply::readyRead, this, &DownloadManager::netDataReadyRead);

@@ -84,6 +84,7 @@ private slots:
 private:
     Q_DISABLE_COPY(DownloadManager)
 
+    QNetworkAccessManager *network();
     void startCheck(bool fromWeb);
     void descriptionReceived(QNetworkReply *reply);
     void packageReceived(QNetworkReply *reply);

@@ -3,9 +3,14 @@
 #include <QSet>
 #include <QString>
 
+#include <cstring>
 #include <vector>
 
 namespace {
+
+// Objects with more keys than this keep them in a hash; below it a scan of
+// a few short keys is cheaper than hashing each one.
+constexpr size_t ScannedKeys = 16;
 
 int hexValue(char c)
 {
@@ -18,27 +23,26 @@ int hexValue(char c)
     return -1;
 }
 
-// Reads the string that starts at text[*pos] == '"' and leaves *pos after
-// its closing quote (or at the end). The key is decoded so that "a" and
-// "\u0061" compare equal, as they do for the parser.
-QString readString(const QByteArray &text, int *pos)
+// The key's text as the parser sees it, so that "a" and "\u0061" compare
+// equal. Only keys with an escape or a byte beyond ASCII need it; a plain
+// key compares by its bytes.
+QString decodeString(const char *text, int size)
 {
     QByteArray raw;
     QString decoded;
-    int i = *pos + 1;
-    const int size = text.size();
+    int i = 0;
     auto flushRaw = [&] {
         decoded += QString::fromUtf8(raw);
         raw.clear();
     };
-    while (i < size && text.at(i) != '"') {
-        const char c = text.at(i);
+    while (i < size) {
+        const char c = text[i];
         if (c != '\\' || i + 1 >= size) {
             raw += c;
             ++i;
             continue;
         }
-        const char e = text.at(i + 1);
+        const char e = text[i + 1];
         i += 2;
         switch (e) {
         case 'b': raw += '\b'; break;
@@ -50,7 +54,7 @@ QString readString(const QByteArray &text, int *pos)
             int unit = 0;
             int digits = 0;
             for (; digits < 4 && i < size; ++digits, ++i) {
-                const int v = hexValue(text.at(i));
+                const int v = hexValue(text[i]);
                 if (v < 0)
                     break;
                 unit = unit * 16 + v;
@@ -63,16 +67,87 @@ QString readString(const QByteArray &text, int *pos)
         }
     }
     flushRaw();
-    *pos = i < size ? i + 1 : size;
     return decoded;
 }
+
+// One key of an object: its bytes between the quotes, and its decoded text
+// when the bytes alone do not say what the key is.
+struct Key
+{
+    const char *text = nullptr;
+    int size = 0;
+    bool plain = true;   // no escape, ASCII only
+    QString decoded;
+
+    QString toString() const { return plain ? QString::fromLatin1(text, size) : decoded; }
+
+    bool operator==(const Key &other) const
+    {
+        if (plain && other.plain)
+            return size == other.size && std::memcmp(text, other.text, size_t(size)) == 0;
+        if (plain)
+            return other.decoded == QLatin1String(text, size);
+        if (other.plain)
+            return decoded == QLatin1String(other.text, other.size);
+        return decoded == other.decoded;
+    }
+};
 
 struct Level
 {
     bool object = false;
     bool expectKey = false;
-    QSet<QString> keys;
+    std::vector<Key> keys;
+    QSet<QString> manyKeys;
+
+    // False when the object already has the key.
+    bool insert(Key key)
+    {
+        if (keys.size() < ScannedKeys) {
+            for (const Key &seen : keys) {
+                if (seen == key)
+                    return false;
+            }
+            keys.push_back(std::move(key));
+            if (keys.size() == ScannedKeys) {
+                for (const Key &seen : keys)
+                    manyKeys.insert(seen.toString());
+            }
+            return true;
+        }
+        const QString text = key.toString();
+        if (manyKeys.contains(text))
+            return false;
+        manyKeys.insert(text);
+        return true;
+    }
 };
+
+// The string that starts at text[*pos] == '"': its content's bounds, and
+// whether it needs decoding. *pos ends after the closing quote (or at the
+// end of the text).
+Key readString(const QByteArray &text, int *pos)
+{
+    const char *const data = text.constData();
+    const int size = text.size();
+    int i = *pos + 1;
+    Key key;
+    key.text = data + i;
+    while (i < size && data[i] != '"') {
+        const char c = data[i];
+        if (uchar(c) >= 0x80)
+            key.plain = false;
+        if (c == '\\' && i + 1 < size) {
+            key.plain = false;
+            i += 2;   // an escaped character is never the closing quote
+            continue;
+        }
+        ++i;
+    }
+    key.size = int(data + i - key.text);
+    *pos = i < size ? i + 1 : size;
+    return key;
+}
 
 } // namespace
 
@@ -81,14 +156,17 @@ JsonKeyGuard::Verdict JsonKeyGuard::check(const QByteArray &utf8)
     std::vector<Level> levels;
     int i = 0;
     const int size = utf8.size();
+    const char *const data = utf8.constData();
     while (i < size) {
-        const char c = utf8.at(i);
+        const char c = data[i];
         switch (c) {
         case '{':
         case '[':
             if (int(levels.size()) >= MaxDepth)
                 return Verdict::TooDeep;
-            levels.push_back(Level{c == '{', c == '{', {}});
+            levels.emplace_back();
+            levels.back().object = c == '{';
+            levels.back().expectKey = c == '{';
             ++i;
             break;
         case '}':
@@ -108,12 +186,13 @@ JsonKeyGuard::Verdict JsonKeyGuard::check(const QByteArray &utf8)
             ++i;
             break;
         case '"': {
-            const QString text = readString(utf8, &i);
+            Key key = readString(utf8, &i);
             if (!levels.empty() && levels.back().object && levels.back().expectKey) {
                 Level &level = levels.back();
-                if (level.keys.contains(text))
+                if (!key.plain)
+                    key.decoded = decodeString(key.text, key.size);
+                if (!level.insert(std::move(key)))
                     return Verdict::RepeatedKey;
-                level.keys.insert(text);
                 level.expectKey = false;
             }
             break;

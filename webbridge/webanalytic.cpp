@@ -1,6 +1,7 @@
 #include "webanalytic.h"
 
 #include "jsonkeyguard.h"
+#include "jsontextwriter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,7 +13,6 @@ const QString keyCmdType = QStringLiteral("cmd_type");
 const QString keyPayload = QStringLiteral("payload");
 const QString keyName = QStringLiteral("name");
 const QString keyParams = QStringLiteral("params");
-const QString keyResult = QStringLiteral("result");
 const QString typeControl = QStringLiteral("Control");
 const QString typeMessage = QStringLiteral("Message");
 
@@ -25,6 +25,26 @@ WebAnalytic::WebAnalytic(QObject *parent)
 
 void WebAnalytic::parseWebCommand(const QString &text)
 {
+    // The page writes its commands without parameters with JSON.stringify,
+    // so each always arrives as the same text. Known by sight, they skip the
+    // parse below, which gives them the same meaning; any other text,
+    // spaced or reordered ones included, takes the full way.
+    struct FixedCommand {
+        QLatin1String text;
+        void (WebAnalytic::*signal)();
+    };
+    static const FixedCommand fixedCommands[] = {
+        {QLatin1String(R"({"cmd_type":"Message","payload":{"name":"Status"}})"), &WebAnalytic::checkViscaStatus},
+        {QLatin1String(R"({"cmd_type":"Control","payload":{"name":"UpdateDeviceList"}})"), &WebAnalytic::UpdateDeviceList},
+        {QLatin1String(R"({"cmd_type":"Control","payload":{"name":"CheckVersion"}})"), &WebAnalytic::checkVersion},
+    };
+    for (const FixedCommand &command : fixedCommands) {
+        if (text == command.text) {
+            emit (this->*command.signal)();
+            return;
+        }
+    }
+
     // The page's texts are plain ASCII; a zero byte ends a command, as it
     // would in the C string the page's text once was.
     QByteArray bytes = text.toLocal8Bit();
@@ -133,12 +153,21 @@ QString WebAnalytic::statusWord(int code)
 
 QString WebAnalytic::messageText(const QString &cmdType, const QString &name, const QJsonValue &params)
 {
-    QJsonObject payload;
-    payload.insert(keyName, name);
-    payload.insert(keyResult, QStringLiteral("Success"));
-    payload.insert(keyParams, params);
-    QJsonObject root;
-    root.insert(keyCmdType, cmdType);
-    root.insert(keyPayload, payload);
-    return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Compact));
+    // {"cmd_type":..,"payload":{"name":..,"params":..,"result":"Success"}}, the
+    // keys in the order a JSON object keeps them, written without building
+    // the objects first.
+    QString text;
+    text.reserve(128);
+    text += QLatin1String("{\"cmd_type\":");
+    JsonTextWriter::appendString(text, cmdType);
+    text += QLatin1String(",\"payload\":{\"name\":");
+    JsonTextWriter::appendString(text, name);
+    // An undefined value is no member at all, as an insert into an object
+    // would have it.
+    if (!params.isUndefined()) {
+        text += QLatin1String(",\"params\":");
+        JsonTextWriter::appendValue(text, params);
+    }
+    text += QLatin1String(",\"result\":\"Success\"}}");
+    return text;
 }

@@ -65,19 +65,28 @@ bool WebPageServer::start(quint16 port)
         return false;
     }
     boundPort = quint16(bound);
+    // The socket listens from here on: a browser's connection waits in the
+    // backlog until the thread accepts it, so start() does not wait for the
+    // thread (the window's start-up would).
     httplib::Server *running = server.get();
-    thread = std::thread([running] { running->listen_after_bind(); });
-    // stop() before the thread reached its accept loop would be lost and
-    // leave join() waiting for ever; start() returns once it is there.
-    for (int waited = 0; !server->is_running() && waited < StartWaitMs; ++waited)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    threadDone = false;
+    thread = std::thread([this, running] {
+        running->listen_after_bind();
+        threadDone = true;
+    });
     return true;
 }
 
 void WebPageServer::stop()
 {
-    if (server)
+    if (server) {
+        // A stop before the thread reached its accept loop would be lost and
+        // leave join() waiting for ever.
+        for (int waited = 0; thread.joinable() && !server->is_running() && !threadDone && waited < StartWaitMs;
+             ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         server->stop();
+    }
     if (thread.joinable())
         thread.join();
     server.reset();

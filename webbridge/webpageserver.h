@@ -3,6 +3,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -42,6 +43,7 @@ private:
     QString folder;
     std::unique_ptr<httplib::Server> server;
     std::thread thread;
+    std::atomic<bool> threadDone { false };
     quint16 boundPort = 0;
     QString error;
 };

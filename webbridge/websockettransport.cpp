@@ -1,6 +1,7 @@
 #include "websockettransport.h"
 
 #include "jsonkeyguard.h"
+#include "jsontextwriter.h"
 
 #include <QDebug>
 #include <QJsonDocument>
@@ -24,8 +25,7 @@ WebSocketTransport::~WebSocketTransport()
 
 void WebSocketTransport::sendMessage(const QJsonObject &message)
 {
-    const QJsonDocument doc(message);
-    m_socket->sendTextMessage(QString::fromUtf8(doc.toJson(QJsonDocument::Compact)));
+    m_socket->sendTextMessage(JsonTextWriter::compact(message));
 }
 
 namespace {
