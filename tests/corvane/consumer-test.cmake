@@ -3,23 +3,10 @@
 # Variables: BUILD_DIR, CONSUMER_DIR, LIBDIR, CXX_COMPILER, BUILD_TYPE.
 cmake_minimum_required(VERSION 3.16)
 
-if(DEFINED ENV{TMPDIR} AND IS_DIRECTORY "$ENV{TMPDIR}")
-    set(tmp "$ENV{TMPDIR}")
-else()
-    set(tmp /tmp)
-endif()
-string(RANDOM LENGTH 10 tag)
-set(work "${tmp}/corvane-consumer-${tag}")
+set(SCRATCH_NAME corvane-consumer)
+include(${CMAKE_CURRENT_LIST_DIR}/../support/scratchrun.cmake)
 set(prefix "${work}/prefix")
 file(MAKE_DIRECTORY "${work}/home")
-
-function(run what)
-    execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-    if(NOT rc EQUAL 0)
-        message(FATAL_ERROR "${what} failed (${rc}); kept ${work}\n${out}\n${err}")
-    endif()
-    set(output "${out}" PARENT_SCOPE)
-endfunction()
 
 foreach(component CorvaneRuntime CorvaneDevelopment)
     run("install of ${component}" ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}"

@@ -5,22 +5,9 @@
 # Variables: SOURCE_DIR, BUILD_DIR, VERSION.
 cmake_minimum_required(VERSION 3.16)
 
-if(DEFINED ENV{TMPDIR} AND IS_DIRECTORY "$ENV{TMPDIR}")
-    set(tmp "$ENV{TMPDIR}")
-else()
-    set(tmp /tmp)
-endif()
-string(RANDOM LENGTH 10 tag)
-set(work "${tmp}/pathmere-install-${tag}")
+set(SCRATCH_NAME pathmere-install)
+include(${CMAKE_CURRENT_LIST_DIR}/../support/scratchrun.cmake)
 set(prefix "${work}/usr")
-
-function(run what)
-    execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-    if(NOT rc EQUAL 0)
-        message(FATAL_ERROR "${what} failed (${rc}); kept ${work}\n${out}\n${err}")
-    endif()
-    set(output "${out}${err}" PARENT_SCOPE)
-endfunction()
 
 run("install" ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}" --component Pathmere)
 
@@ -42,7 +29,7 @@ foreach(link pathmere pathmere-cli)
     endif()
 endforeach()
 run("pathmere-cli --help" env -u LD_LIBRARY_PATH "${prefix}/bin/pathmere-cli" --help)
-if(NOT output MATCHES "search")
+if(NOT "${output}${output_error}" MATCHES "search")
     message(FATAL_ERROR "pathmere-cli --help printed no usage: ${output}")
 endif()
 run("ldd Pathmere" ldd "${private}/Pathmere")
