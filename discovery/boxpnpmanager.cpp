@@ -5,7 +5,6 @@
 #include "sharedinstance.h"
 #include "ssdpprotocol.h"
 
-#include <QMutexLocker>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QUdpSocket>
@@ -31,6 +30,7 @@ void BoxPnPManager::releaseInstance()
 
 BoxPnPManager::BoxPnPManager()
     : monitor(NetworkInterfaceMonitor::getInstance())
+    , found([](const DocCamUpnpData &a, const DocCamUpnpData &b) { return a.macText == b.macText; })
 {
     DocCamUpnpData::registerMetaType();
 }
@@ -48,14 +48,8 @@ void BoxPnPManager::setBindAddress(const QString &address)
 
 void BoxPnPManager::startBroadcast()
 {
-    {
-        QMutexLocker locker(&mutex);
-        if (started)
-            return;
-        started = true;
-        foundList.clear();
-    }
-    refusalLogs = 0;
+    if (!found.begin())
+        return;
     // The interface monitor, not a host-name lookup: the host name often
     // resolves only to a loopback address, and without DNS it never returns.
     localAddresses.clear();
@@ -149,7 +143,7 @@ void BoxPnPManager::readSocket(QUdpSocket *socket)
         const qint64 size = socket->pendingDatagramSize();
         if (size > SsdpProtocol::MaxDatagramSize) {
             const QNetworkDatagram dropped = socket->receiveDatagram(0);
-            logRefusal(QStringLiteral("Box datagram from %1 refused: %2 bytes, more than %3.")
+            found.logRefusal(QStringLiteral("Box datagram from %1 refused: %2 bytes, more than %3.")
                            .arg(dropped.senderAddress().toString()).arg(size).arg(SsdpProtocol::MaxDatagramSize));
             continue;
         }
@@ -166,38 +160,23 @@ void BoxPnPManager::ssdpHandler(const QByteArray &packet, const QString &ipAddre
     if (message.outcome == SsdpProtocol::BoxMessage::NotBox)
         return;
     if (message.outcome == SsdpProtocol::BoxMessage::Unusable) {
-        logRefusal(QStringLiteral("Box message from %1 dropped: no usable MAC or Type line.").arg(ipAddress));
+        found.logRefusal(QStringLiteral("Box message from %1 dropped: no usable MAC or Type line.").arg(ipAddress));
         return;
     }
 
-    QMutexLocker locker(&mutex);
-    if (!started)
-        return;
-    for (DocCamUpnpData &found : foundList) {
-        if (found.macText == message.macText) {
-            found.name = QString::fromLatin1(SsdpProtocol::BoxName);
-            found.model = message.type;
-            return;
-        }
-    }
-    if (foundList.size() >= MaxFoundDevices) {
-        locker.unlock();
-        logRefusal(QStringLiteral("Box %1 dropped: %2 boxes are listed already.").arg(ipAddress).arg(MaxFoundDevices));
-        return;
-    }
     DocCamUpnpData record;
     record.name = QString::fromLatin1(SsdpProtocol::BoxName);
     record.model = message.type;
     record.ip = ipAddress;
     record.macText = message.macText;
-    foundList.append(record);
+    if (found.merge(record) == SsdpFoundList::Merge::Full)
+        found.logRefusal(QStringLiteral("Box %1 dropped: %2 boxes are listed already.").arg(ipAddress).arg(MaxFoundDevices));
 }
 
 QList<DocCamUpnpData> BoxPnPManager::takeFoundBoxes()
 {
     closeSockets();
-    QMutexLocker locker(&mutex);
-    return foundList;
+    return found.records();
 }
 
 QList<DeviceRecord> BoxPnPManager::takeDeviceRecords()
@@ -207,34 +186,19 @@ QList<DeviceRecord> BoxPnPManager::takeDeviceRecords()
 
 void BoxPnPManager::stopDiscovery()
 {
-    {
-        QMutexLocker locker(&mutex);
-        if (!started)
-            return;
-    }
+    if (!found.isRunning())
+        return;
     closeSockets();
-    QMutexLocker locker(&mutex);
-    foundList.clear();
+    found.clear();
 }
 
 void BoxPnPManager::closeSockets()
 {
-    {
-        QMutexLocker locker(&mutex);
-        started = false;
-    }
+    found.end();
     for (QUdpSocket *socket : qAsConst(sockets)) {
         disconnect(socket, nullptr, this, nullptr);
         socket->close();
         socket->deleteLater();
     }
     sockets.clear();
-}
-
-void BoxPnPManager::logRefusal(const QString &text)
-{
-    if (refusalLogs >= MaxRefusalLogs)
-        return;
-    ++refusalLogs;
-    appLog(LogSystem::LogMajorMsg, "%s", qPrintable(text));
 }

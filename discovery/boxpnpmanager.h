@@ -3,11 +3,11 @@
 
 #include "doccamupnpdata.h"
 #include "searchsource.h"
+#include "ssdpfoundlist.h"
 
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
-#include <QMutex>
 #include <QObject>
 #include <QString>
 
@@ -24,10 +24,8 @@ class BoxPnPManager : public QObject, public SearchSource
     Q_OBJECT
 
 public:
-    // Records of one search; past this a peer inventing MACs is refused.
-    static constexpr int MaxFoundDevices = 4096;
-    // Refusal log lines per search, so a flood cannot flood the log.
-    static constexpr int MaxRefusalLogs = 20;
+    static constexpr int MaxFoundDevices = SsdpFoundList::MaxFoundDevices;
+    static constexpr int MaxRefusalLogs = SsdpFoundList::MaxRefusalLogs;
 
     static BoxPnPManager *getInstance();
     static void releaseInstance();
@@ -57,16 +55,13 @@ private:
     void readSocket(QUdpSocket *socket);
     void ssdpHandler(const QByteArray &packet, const QString &ipAddress);
     void closeSockets();
-    void logRefusal(const QString &text);
 
-    bool started = false;
     QList<QHostAddress> localAddresses;
     QList<QUdpSocket *> sockets;
-    QList<DocCamUpnpData> foundList;
     QString bindAddress;
     NetworkInterfaceMonitor *monitor = nullptr;
-    int refusalLogs = 0;
-    QMutex mutex;
+    // One record per MAC text.
+    SsdpFoundList found;
 };
 
 #endif // BOXPNPMANAGER_H

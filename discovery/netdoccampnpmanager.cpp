@@ -5,7 +5,6 @@
 #include "sharedinstance.h"
 #include "ssdpprotocol.h"
 
-#include <QMutexLocker>
 #include <QNetworkAccessManager>
 #include <QNetworkDatagram>
 #include <QNetworkProxy>
@@ -49,6 +48,7 @@ void NetDocCamPnPManager::releaseInstance()
 
 NetDocCamPnPManager::NetDocCamPnPManager()
     : monitor(NetworkInterfaceMonitor::getInstance())
+    , found([](const DocCamUpnpData &a, const DocCamUpnpData &b) { return a.macBytes == b.macBytes; })
 {
     DocCamUpnpData::registerMetaType();
     connect(this, &NetDocCamPnPManager::emitLLSyncDocCamStatus,
@@ -68,16 +68,10 @@ void NetDocCamPnPManager::setBindAddress(const QString &address)
 
 void NetDocCamPnPManager::startBroadcast()
 {
-    {
-        QMutexLocker locker(&mutex);
-        if (started)
-            return;
-        started = true;
-        foundList.clear();
-    }
+    if (!found.begin())
+        return;
     runningFetches = 0;
     fetchQueue.clear();
-    refusalLogs = 0;
 
     accessManager = new QNetworkAccessManager(this);
     // A description comes straight from the camera: a proxy from the
@@ -137,7 +131,7 @@ void NetDocCamPnPManager::ssdpReadyRead()
         const qint64 size = socket->pendingDatagramSize();
         if (size > SsdpProtocol::MaxDatagramSize) {
             const QNetworkDatagram dropped = socket->receiveDatagram(0);
-            logRefusal(QStringLiteral("SSDP datagram from %1 refused: %2 bytes, more than %3.")
+            found.logRefusal(QStringLiteral("SSDP datagram from %1 refused: %2 bytes, more than %3.")
                            .arg(dropped.senderAddress().toString()).arg(size).arg(SsdpProtocol::MaxDatagramSize));
             continue;
         }
@@ -182,7 +176,7 @@ void NetDocCamPnPManager::ssdpHandler(const QByteArray &packet, const QHostAddre
     const bool sameHost = named.protocol() == QAbstractSocket::IPv4Protocol
         && sender.toIPv4Address() == named.toIPv4Address() && !sender.isNull();
     if (answer.url.scheme() != QLatin1String("http") || !sameHost) {
-        logRefusal(QStringLiteral("Description not fetched: LOCATION %1 is not an http address of the answering host %2.")
+        found.logRefusal(QStringLiteral("Description not fetched: LOCATION %1 is not an http address of the answering host %2.")
                        .arg(loggable(answer.location.trimmed()), sender.toString()));
         return;
     }
@@ -191,7 +185,7 @@ void NetDocCamPnPManager::ssdpHandler(const QByteArray &packet, const QHostAddre
     } else if (fetchQueue.size() < MaxQueuedFetches) {
         fetchQueue.enqueue(answer.url);
     } else {
-        logRefusal(QStringLiteral("Description from %1 not fetched: %2 fetches are already waiting.")
+        found.logRefusal(QStringLiteral("Description from %1 not fetched: %2 fetches are already waiting.")
                        .arg(sender.toString()).arg(MaxQueuedFetches));
     }
 }
@@ -226,7 +220,7 @@ void NetDocCamPnPManager::watchReply(QNetworkReply *reply)
             && reply->bytesAvailable() <= SsdpProtocol::MaxDescriptionSize)
             return;
         reply->setProperty(RefusedProperty, true);
-        logRefusal(QStringLiteral("Description from %1 refused: larger than %2 bytes.")
+        found.logRefusal(QStringLiteral("Description from %1 refused: larger than %2 bytes.")
                        .arg(host).arg(SsdpProtocol::MaxDescriptionSize));
         reply->abort();
     };
@@ -238,7 +232,7 @@ void NetDocCamPnPManager::watchReply(QNetworkReply *reply)
         if (reply->isFinished() || reply->property(RefusedProperty).toBool())
             return;
         reply->setProperty(RefusedProperty, true);
-        logRefusal(QStringLiteral("Description from %1 not fetched within %2 ms.").arg(host).arg(FetchTimeoutMs));
+        found.logRefusal(QStringLiteral("Description from %1 not fetched within %2 ms.").arg(host).arg(FetchTimeoutMs));
         reply->abort();
     });
 }
@@ -256,7 +250,7 @@ void NetDocCamPnPManager::detailDataReadyRead(QNetworkReply *replay)
         return;
     const QByteArray body = replay->read(SsdpProtocol::MaxDescriptionSize + 1);
     if (body.size() > SsdpProtocol::MaxDescriptionSize) {
-        logRefusal(QStringLiteral("Description from %1 refused: larger than %2 bytes.")
+        found.logRefusal(QStringLiteral("Description from %1 refused: larger than %2 bytes.")
                        .arg(ip).arg(SsdpProtocol::MaxDescriptionSize));
         return;
     }
@@ -275,11 +269,11 @@ void NetDocCamPnPManager::detailDataReadyRead(QNetworkReply *replay)
         appLog(LogSystem::LogMajorMsg, "modelDescription parsing error form ip:%s", qPrintable(ip));
         return;
     case SsdpProtocol::Description::TooManyFields:
-        logRefusal(QStringLiteral("modelDescription from %1 refused: more than %2 fields.")
+        found.logRefusal(QStringLiteral("modelDescription from %1 refused: more than %2 fields.")
                        .arg(ip).arg(SsdpProtocol::MaxDescriptionFields));
         return;
     case SsdpProtocol::Description::NameTooLong:
-        logRefusal(QStringLiteral("modelDescription from %1 refused: a name of more than %2 characters.")
+        found.logRefusal(QStringLiteral("modelDescription from %1 refused: a name of more than %2 characters.")
                        .arg(ip).arg(SsdpProtocol::MaxEncodedNameChars));
         return;
     case SsdpProtocol::Description::UnsupportedModel:
@@ -296,31 +290,16 @@ void NetDocCamPnPManager::detailDataReadyRead(QNetworkReply *replay)
 
 void NetDocCamPnPManager::handleLLSyncDocCamStatus(DocCamUpnpData data)
 {
-    QMutexLocker locker(&mutex);
-    // Queued before the search ended: lost with the search's sockets.
-    if (!started)
-        return;
-    for (DocCamUpnpData &found : foundList) {
-        if (found.macBytes == data.macBytes) {
-            found.name = data.name;
-            found.model = data.model;
-            return;
-        }
-    }
-    if (foundList.size() >= MaxFoundDevices) {
-        locker.unlock();
-        logRefusal(QStringLiteral("Document camera %1 dropped: %2 cameras are listed already.")
-                       .arg(data.ip).arg(MaxFoundDevices));
-        return;
-    }
-    foundList.append(data);
+    // One queued before the search ended is lost with the search's sockets.
+    if (found.merge(data) == SsdpFoundList::Merge::Full)
+        found.logRefusal(QStringLiteral("Document camera %1 dropped: %2 cameras are listed already.")
+                             .arg(data.ip).arg(MaxFoundDevices));
 }
 
 QList<DocCamUpnpData> NetDocCamPnPManager::takeFoundDocCams()
 {
     closeSearch();
-    QMutexLocker locker(&mutex);
-    return foundList;
+    return found.records();
 }
 
 QList<DeviceRecord> NetDocCamPnPManager::takeDeviceRecords()
@@ -330,22 +309,15 @@ QList<DeviceRecord> NetDocCamPnPManager::takeDeviceRecords()
 
 void NetDocCamPnPManager::stopDiscovery()
 {
-    {
-        QMutexLocker locker(&mutex);
-        if (!started)
-            return;
-    }
+    if (!found.isRunning())
+        return;
     closeSearch();
-    QMutexLocker locker(&mutex);
-    foundList.clear();
+    found.clear();
 }
 
 void NetDocCamPnPManager::closeSearch()
 {
-    {
-        QMutexLocker locker(&mutex);
-        started = false;
-    }
+    found.end();
     if (accessManager) {
         disconnect(accessManager, nullptr, this, nullptr);
         // Running fetches end with the search.
@@ -366,12 +338,4 @@ void NetDocCamPnPManager::closeSearch()
     searchSockets.clear();
     runningFetches = 0;
     fetchQueue.clear();
-}
-
-void NetDocCamPnPManager::logRefusal(const QString &text)
-{
-    if (refusalLogs >= MaxRefusalLogs)
-        return;
-    ++refusalLogs;
-    appLog(LogSystem::LogMajorMsg, "%s", qPrintable(text));
 }

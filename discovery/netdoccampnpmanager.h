@@ -3,11 +3,11 @@
 
 #include "doccamupnpdata.h"
 #include "searchsource.h"
+#include "ssdpfoundlist.h"
 
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
-#include <QMutex>
 #include <QObject>
 #include <QQueue>
 #include <QString>
@@ -42,10 +42,8 @@ public:
     // Fetches waiting for a free slot: one per camera the list can hold;
     // past that a flood of answers is refused.
     static constexpr int MaxQueuedFetches = 4096;
-    // Records of one search; past this a peer inventing MACs is refused.
-    static constexpr int MaxFoundDevices = 4096;
-    // Refusal log lines per search, so a flood cannot flood the log.
-    static constexpr int MaxRefusalLogs = 20;
+    static constexpr int MaxFoundDevices = SsdpFoundList::MaxFoundDevices;
+    static constexpr int MaxRefusalLogs = SsdpFoundList::MaxRefusalLogs;
 
     static NetDocCamPnPManager *getInstance();
     static void releaseInstance();
@@ -79,19 +77,16 @@ private:
     void startQueuedFetches();
     void watchReply(QNetworkReply *reply);
     void closeSearch();
-    void logRefusal(const QString &text);
 
-    bool started = false;
     QNetworkAccessManager *accessManager = nullptr;
     QList<QHostAddress> localAddresses;
     QList<QUdpSocket *> searchSockets;
-    QList<DocCamUpnpData> foundList;
     QString bindAddress;
     NetworkInterfaceMonitor *monitor = nullptr;
     int runningFetches = 0;
     QQueue<QUrl> fetchQueue;
-    int refusalLogs = 0;
-    QMutex mutex;
+    // One record per MAC.
+    SsdpFoundList found;
 };
 
 #endif // NETDOCCAMPNPMANAGER_H

@@ -330,27 +330,9 @@ QList<int> intList(const QString &text)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("PATHMERE_NETNS_PROG") && qEnvironmentVariableIsEmpty("PATHMERE_NETNS_UNAVAILABLE")) {
-        // Not in a test LAN yet: build one around ourselves.
-        std::vector<char *> args;
-        static char bash[] = "bash";
-        static char adapters[] = "--adapters";
-        static char one[] = "1";
-        static char dashes[] = "--";
-        const QByteArray script = TestLan::harnessScript().toLocal8Bit();
-        args.push_back(bash);
-        args.push_back(const_cast<char *>(script.constData()));
-        args.push_back(adapters);
-        args.push_back(one);
-        args.push_back(dashes);
-        for (int i = 0; i < argc; ++i)
-            args.push_back(argv[i]);
-        args.push_back(nullptr);
-        std::fflush(stdout);
-        ::execvp("bash", args.data());
-        std::fprintf(stderr, "bench_discovery: cannot run netns.sh: %s\n", std::strerror(errno));
+    // Not in a test LAN yet: build one around ourselves.
+    if (TestLan::enterOwnLan(argc, argv, "bench_discovery") != 0)
         return 1;
-    }
 
     QCoreApplication app(argc, argv);
     const QString why = TestLan::unavailableReason();

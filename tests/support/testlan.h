@@ -23,6 +23,13 @@ public:
     static QString camsimPath();
     static QString harnessScript();            // netns.sh
 
+    // For programs that build their own LAN (the benchmarks): call first in
+    // main(). Outside a LAN it runs the program again inside a new
+    // one-adapter LAN through netns.sh and does not return unless that
+    // fails (then 1, with a message naming the program). Inside, or where
+    // the harness already found it cannot build one, it returns 0.
+    static int enterOwnLan(int argc, char *argv[], const char *program);
+
     // Runs ip(8) with the given arguments in the current namespace.
     static bool runIp(const QStringList &arguments, QString *output = nullptr);
 };
