@@ -38,10 +38,11 @@ bool refused(const QString &path)
 
 bool PrivateStore::makeFolder(const QString &folder)
 {
-    const QByteArray path = QFile::encodeName(folder);
+    const QString clean = QDir::cleanPath(folder);
+    const QByteArray path = QFile::encodeName(clean);
     if (::mkdir(path.constData(), folderMode) != 0 && errno == ENOENT) {
         // Parents are ordinary folders (~/.local/share); only ours is narrowed.
-        QDir().mkpath(QFileInfo(folder).absolutePath());
+        QDir().mkpath(QFileInfo(clean).absolutePath());
         ::mkdir(path.constData(), folderMode);
     }
     if (narrowOpen(path, O_RDONLY | O_DIRECTORY, S_IFDIR, folderMode))

@@ -6,15 +6,16 @@
 
 #include "updatefixture.h"
 #include "updateharness.h"
+#include "privatestore.h"
 #include "updatepaths.h"
 #include "updateversion.h"
 
 #include "recordinglogger.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
-#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -202,12 +203,7 @@ private slots:
     void dayCheckFailureIsNoBox()
     {
         fixture->pointAtClosedPort();
-        RecordingLogger logger;
-        LogSystem *log = LogSystem::getSysLogSystem();
-        log->setLogLevel(LogSystem::LogMajorMsg);
-        log->setLogger(&logger);
-        log->startLog();
-        auto stopLog = qScopeGuard([log] { log->stopLog(); log->setLogger(nullptr); });
+        const LogCapture logger;
 
         UpdateHarness h(fixture->publicKey);
         QSignalSpy fail(h.manager(), &DownloadManager::prepareUpdateFail);
@@ -320,6 +316,43 @@ private slots:
                  QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
     }
 
+    // What the private store makes and what it refuses to touch: a link
+    // planted where one of our files goes is never followed.
+    void privateStoreFollowsNoLink()
+    {
+        const QString root = fixture->home() + QStringLiteral("/store");
+        QDir(root).removeRecursively();
+        const QString folder = root + QStringLiteral("/a/b/Pathmere/");
+        QVERIFY(PrivateStore::makeFolder(folder));
+        QCOMPARE(UpdateFixture::mode(folder), 0700);
+
+        const QString outside = root + QStringLiteral("/outside.txt");
+        QFile target(outside);
+        QVERIFY(target.open(QIODevice::WriteOnly));
+        target.write("keep");
+        target.close();
+        QVERIFY(QFile::setPermissions(outside, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        const int outsideMode = UpdateFixture::mode(outside);
+        const QString link = folder + QStringLiteral("setting.ini");
+        QVERIFY(QFile::link(outside, link));
+        QVERIFY(!PrivateStore::prepareFile(link));
+        QVERIFY(!PrivateStore::narrowFile(link));
+        QCOMPARE(UpdateFixture::mode(outside), outsideMode);
+
+        QFile made;
+        QVERIFY(PrivateStore::createNew(link, &made));
+        made.write("new");
+        made.close();
+        QVERIFY(!QFileInfo(link).isSymLink());
+        QCOMPARE(UpdateFixture::mode(link), 0600);
+        QFile kept(outside);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("keep"));
+
+        QVERIFY(PrivateStore::narrowFile(root + QStringLiteral("/none")));
+        QVERIFY(!QFile::exists(root + QStringLiteral("/none")));
+    }
+
     void descriptionUrlFromSettings()
     {
         QSettings settings(fixture->dataFolder() + QStringLiteral("setting.ini"), QSettings::IniFormat);
@@ -342,12 +375,7 @@ private slots:
         settings.sync();
         QCOMPARE(DownloadManager().descriptionUrl().scheme(), QStringLiteral("https"));
 
-        RecordingLogger logger;
-        LogSystem *log = LogSystem::getSysLogSystem();
-        log->setLogLevel(LogSystem::LogMajorMsg);
-        log->setLogger(&logger);
-        log->startLog();
-        auto stopLog = qScopeGuard([log] { log->stopLog(); log->setLogger(nullptr); });
+        const LogCapture logger;
         const QString http = QStringLiteral("http://192.0.2.10:8080/Skyrelay/update.cfg");
         settings.setValue(QStringLiteral("Update/DescriptionUrl"), http);
         settings.sync();
