@@ -38,6 +38,13 @@ bool readSize(const QByteArray &text, qint64 max, qint64 *size)
     return true;
 }
 
+// All of text, NUL bytes included (the QByteArray overload stops at a NUL,
+// which would let "1.2\0junk" pass for "1.2").
+QString wholeLatin1(const QByteArray &text)
+{
+    return QString::fromLatin1(text.constData(), text.size());
+}
+
 bool fail(QString *why, const QString &reason)
 {
     *why = reason;
@@ -85,12 +92,12 @@ bool UpdateManifest::decode(const QByteArray &text, UpdateManifest *manifest, QS
     UpdateManifest read;
     const QByteArray version = lines.at(1).mid(versionKey.size());
     QVector<quint32> parts;
-    if (!UpdateVersion::parse(QString::fromLatin1(version), &parts))
+    if (!UpdateVersion::parse(wholeLatin1(version), &parts))
         return fail(why, QStringLiteral("the manifest's version is not dotted numbers"));
-    read.version = QString::fromLatin1(version);
+    read.version = wholeLatin1(version);
 
     const QByteArray name = lines.at(2).mid(fileKey.size());
-    read.fileName = QString::fromLatin1(name);
+    read.fileName = wholeLatin1(name);
     if (!usableFileName(read.fileName))
         return fail(why, QStringLiteral("the manifest's file name is not a plain file name"));
 

@@ -86,6 +86,8 @@ private slots:
         QTest::newRow("file name hidden") << swap("Pathmere-1.2.0.0.zip", ".setting.ini");
         QTest::newRow("file name empty") << swap("File: Pathmere-1.2.0.0.zip", "File: ");
         QTest::newRow("file name non-ASCII") << swap("Pathmere-1", "Pathm\xc3\xa9re-1");
+        QTest::newRow("file name cut by NUL") << QByteArray(good).replace("File: Pathmere", QByteArray("File: P\0athmere", 16));
+        QTest::newRow("version cut by NUL") << QByteArray(good).replace("Version: 1.2.0.0", QByteArray("Version: 1.2\0.0.0", 18));
         QTest::newRow("size zero") << swap("Size: 6", "Size: 0");
         QTest::newRow("size leading zero") << swap("Size: 6", "Size: 06");
         QTest::newRow("size negative") << swap("Size: 6", "Size: -6");
