@@ -40,6 +40,11 @@ QString AboutDlg::versionText()
     return QString::fromLatin1(programVersion);
 }
 
+void AboutDlg::setUpdateStatus(const QString &text)
+{
+    ui->label_UpdateStatus->setText(text);
+}
+
 // Hidden, not destroyed: the main window shows this same dialog again.
 void AboutDlg::closeEvent(QCloseEvent *event)
 {

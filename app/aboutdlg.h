@@ -22,6 +22,10 @@ public:
 
     static QString versionText();
 
+    // Beside "Check update": what the last automatic check left to say
+    // (empty: nothing).
+    void setUpdateStatus(const QString &text);
+
 signals:
     // "Check update" was pressed.
     void checkUpdate();

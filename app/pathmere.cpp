@@ -115,6 +115,7 @@ Pathmere::Pathmere(QWidget *parent)
     connect(downloads, &DownloadManager::prepareUpdateFail, this, &Pathmere::connectServerFail);
     connect(downloads, &DownloadManager::ready4Update, this, &Pathmere::ready4Update);
     connect(updateCoordinator, &UpdateCoordinator::quitRequested, this, &Pathmere::closeProgram);
+    connect(updateCoordinator, &UpdateCoordinator::statusLineChanged, trayMenu, &TrayMenu::setStatusLine);
 }
 
 Pathmere::~Pathmere()
@@ -231,6 +232,8 @@ AboutDlg *Pathmere::aboutDialog()
     if (!aboutDlg) {
         aboutDlg = new AboutDlg(nullptr, dpiScale);
         connect(aboutDlg, &AboutDlg::checkUpdate, this, &Pathmere::checkSWUpdate);
+        aboutDlg->setUpdateStatus(updateCoordinator->statusLine());
+        connect(updateCoordinator, &UpdateCoordinator::statusLineChanged, aboutDlg, &AboutDlg::setUpdateStatus);
         aboutDlg->hide();
         updateCoordinator->setAboutDialog(aboutDlg);
     }

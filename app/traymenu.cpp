@@ -81,7 +81,7 @@ void TrayMenu::createIcon()
     m_trayPoll->stop();
     m_icon = new QSystemTrayIcon(this);
     m_icon->setIcon(QIcon(QStringLiteral(":/resource/sys_tray.png")));
-    m_icon->setToolTip(QStringLiteral("Pathmere"));
+    m_icon->setToolTip(toolTip());
     m_icon->setContextMenu(m_menu);
     m_icon->setVisible(true);
     connect(m_icon, &QSystemTrayIcon::activated, this, &TrayMenu::activate);
@@ -110,6 +110,18 @@ void TrayMenu::applyAutostart()
 void TrayMenu::activate(QSystemTrayIcon::ActivationReason reason)
 {
     emit activated(reason);
+}
+
+QString TrayMenu::toolTip() const
+{
+    return m_statusLine.isEmpty() ? QStringLiteral("Pathmere") : QStringLiteral("Pathmere\n") + m_statusLine;
+}
+
+void TrayMenu::setStatusLine(const QString &line)
+{
+    m_statusLine = line;
+    if (m_icon)
+        m_icon->setToolTip(toolTip());
 }
 
 void TrayMenu::hideIcon()

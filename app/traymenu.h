@@ -46,6 +46,10 @@ public:
     // An activation of the icon, as the tray reports it.
     void activate(QSystemTrayIcon::ActivationReason reason);
     void hideIcon();
+    // A second line of the icon's tool tip under "Pathmere" (empty: none),
+    // for news nobody asked for, such as a failed check of the day.
+    void setStatusLine(const QString &line);
+    QString toolTip() const;
 
     // Replaces the question "is there a system tray?" for the whole process;
     // an empty function restores the platform's answer. For tests on
@@ -71,6 +75,7 @@ private:
     QAction *m_exit = nullptr;
     QSystemTrayIcon *m_icon = nullptr;
     QTimer *m_trayPoll = nullptr;
+    QString m_statusLine;
 };
 
 #endif // TRAYMENU_H

@@ -2,6 +2,8 @@
 
 #include "applog.h"
 #include "downloadmanager.h"
+#include "installrecord.h"
+#include "privatestore.h"
 #include "updatepaths.h"
 #include "updateversion.h"
 #include "usermessage.h"
@@ -12,6 +14,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
+#include <QTime>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
@@ -39,109 +43,179 @@ UpdateCoordinator::~UpdateCoordinator()
 
 void UpdateCoordinator::windowShown(bool firstShowing)
 {
-    userAsked = false;
-    webAsked = false;
     if (firstShowing && isFirstOpenToday())
-        manager->checkForUpdate();
+        request(Day);
 }
 
 void UpdateCoordinator::checkSWUpdate()
 {
-    userAsked = true;
-    webAsked = false;
-    manager->checkForUpdate();
+    request(User);
 }
 
 void UpdateCoordinator::checkVersionFromWeb()
 {
-    userAsked = false;
-    webAsked = true;
-    manager->checkForUpdateFromWeb();
+    request(Web);
+}
+
+bool UpdateCoordinator::updatesItself() const
+{
+    return PackageVerifier::usableKey(publicKey) && manager->hasUpdateServer();
+}
+
+bool UpdateCoordinator::offerUnderWay() const
+{
+    return questionOpen || manager->downloadRunning() || installRunning();
+}
+
+void UpdateCoordinator::request(Asker who)
+{
+    if (!updatesItself()) {
+        // Nothing to fetch that this build could install, and no server of
+        // its own to ask: no network, no failure.
+        appLog(LogSystem::LogMajorMsg, "Update check not run: this build gets its updates from the package manager.");
+        if (who == User)
+            UserMessage::information(aboutDialog, updateTitle,
+                                     QStringLiteral("This build gets its updates from the package manager."));
+        else if (who == Web)
+            QTimer::singleShot(0, this, [this] { web->replyCheckVersion(false, QString()); });
+        return;
+    }
+    if (offerUnderWay()) {
+        // The user is being asked about a newer version, or it is on its
+        // way: that is the answer, and a new check would void it.
+        appLog(LogSystem::LogMajorMsg, "Update check joins the update under way.");
+        if (who == Web)
+            QTimer::singleShot(0, this, [this, version = offer.version] { web->replyCheckVersion(true, version); });
+        return;
+    }
+    if (!manager->checkRunning()) {
+        askers = 0;
+        userAgreed = false;
+    }
+    askers |= who;
+    if (who == Web)
+        manager->checkForUpdateFromWeb();
+    else
+        manager->checkForUpdate();
 }
 
 bool UpdateCoordinator::isFirstOpenToday()
 {
     const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
-    QSettings settings(UpdatePaths::settingsFile(), QSettings::IniFormat);
+    const QString file = UpdatePaths::settingsFile();
+    QSettings settings(file, QSettings::IniFormat);
     if (settings.value(QStringLiteral("Common/AppOpenDate")).toString() == today)
         return false;
+    PrivateStore::prepareFile(file);
     settings.setValue(QStringLiteral("Common/AppOpenDate"), today);
     return true;
 }
 
 QWidget *UpdateCoordinator::askingParent() const
 {
-    return userAsked ? aboutDialog.data() : window.data();
+    return (askers & User) ? aboutDialog.data() : window.data();
+}
+
+void UpdateCoordinator::setStatusLine(const QString &text)
+{
+    if (text == status)
+        return;
+    status = text;
+    emit statusLineChanged(status);
 }
 
 void UpdateCoordinator::getCurServerVersion(bool needDownload)
 {
+    setStatusLine(QString());
     const QList<UpdateItem> items = manager->items();
     const auto it = std::find_if(items.cbegin(), items.cend(),
                                  [](const UpdateItem &item) { return item.name == QLatin1String("OTA"); });
     if (it == items.cend())
         return;
-    if (!UpdateVersion::isNewer(it->version, UpdateVersion::programVersion())) {
-        if (userAsked)
+    // Neither the running version nor the last installed one counts as new.
+    if (!UpdateVersion::isNewer(it->version, InstallRecord::floorVersion())) {
+        if (askers & User)
             UserMessage::warning(aboutDialog, updateTitle, QStringLiteral("Software is up to date."));
         return;
     }
-    packageFileName = it->fileName;
-    packageSignature = it->signature;
+    offer = PackageVerifier::Offer{it->version, it->fileName, it->manifest, it->manifestSignature};
     if (!needDownload)
         return;
-    if (UserMessage::question(askingParent(), updateTitle,
-                              QStringLiteral("There is new software version %1 can be download.").arg(it->version)))
+    questionOpen = true;
+    const bool yes = UserMessage::question(askingParent(), updateTitle,
+                                           QStringLiteral("There is new software version %1 can be download.").arg(it->version));
+    questionOpen = false;
+    if (yes) {
+        userAgreed = true;
         manager->startNextDownload();
+    }
 }
 
 void UpdateCoordinator::sendToWebIsNeedDownload(bool needDownload, const QString &version)
 {
+    setStatusLine(QString());
+    askers &= ~Web;
     web->replyCheckVersion(needDownload, needDownload ? version : QString());
 }
 
 void UpdateCoordinator::connectServerFail(int reason)
 {
-    if (reason != DownloadManager::DescriptionDownloadFail && reason != DownloadManager::PackageDownloadFail)
-        return;
-    const bool description = reason == DownloadManager::DescriptionDownloadFail;
-    if (webAsked) {
-        web->sendErrorMessage(description ? WebAnalytic::DownloadCfgFail : WebAnalytic::DownloadZipFail);
+    if (reason == DownloadManager::PackageDownloadFail) {
+        if (askers & Web)
+            web->sendErrorMessage(WebAnalytic::DownloadZipFail);
+        else
+            UserMessage::information(updateTitle, QStringLiteral("Download zip file fail !!"));
         return;
     }
-    UserMessage::information(updateTitle, description ? QStringLiteral("Download cfg file fail !!")
-                                                      : QStringLiteral("Download zip file fail !!"));
+    if (reason != DownloadManager::DescriptionDownloadFail)
+        return;
+    // Everybody who asked hears it, each in their own way; the check is over.
+    const int who = askers;
+    askers = 0;
+    if (who & Web)
+        web->sendErrorMessage(WebAnalytic::DownloadCfgFail);
+    if ((who & User) || userAgreed) {
+        UserMessage::information(updateTitle, QStringLiteral("Download cfg file fail !!"));
+    } else if (who & Day) {
+        // Nobody asked for this one: a box would take the user's next click.
+        appLog(LogSystem::LogMajorMsg, "Automatic update check failed: the update description could not be downloaded.");
+        setStatusLine(QStringLiteral("Automatic update check failed at %1.")
+                          .arg(QTime::currentTime().toString(QStringLiteral("hh:mm"))));
+    }
 }
 
 void UpdateCoordinator::ready4Update()
 {
     if (installRunning())
         return;
-    packagePath = UpdatePaths::dataFolder() + packageFileName;
-    if (packageFileName.isEmpty() || !QFileInfo(packagePath).isFile()) {
+    const QString packagePath = UpdatePaths::packageFile();
+    if (offer.version.isEmpty() || !QFileInfo(packagePath).isFile()) {
         if (UserMessage::question(window, updateTitle, QStringLiteral("File not exist, do you want to download again?"))) {
-            userAsked = false;
-            webAsked = false;
-            manager->checkForUpdate();
+            request(Day);
+            userAgreed = true;
         }
         return;
     }
-    appLog(LogSystem::LogMajorMsg, "Install update package %s", qPrintable(packagePath));
+    appLog(LogSystem::LogMajorMsg, "Install update package %s (version %s)", qPrintable(packagePath),
+           qPrintable(offer.version));
     manager->showInstalling();
-    installWatcher.setFuture(QtConcurrent::run(&PackageInstaller::install, packagePath, packageSignature, publicKey,
-                                               UpdatePaths::extractionFolder()));
+    installWatcher.setFuture(QtConcurrent::run(&PackageInstaller::install, packagePath, offer, publicKey,
+                                               InstallRecord::floorVersion(), UpdatePaths::extractionFolder()));
 }
 
 void UpdateCoordinator::installFinished()
 {
     manager->hideProgress();
     const PackageInstaller::Outcome outcome = installWatcher.result();
+    const QString packagePath = UpdatePaths::packageFile();
     QString message;
     switch (outcome.result) {
     case PackageInstaller::Outcome::Ready: {
         const QString folder = QFileInfo(outcome.executable).path();
         if (QProcess::startDetached(outcome.executable, QStringList(), folder)) {
             appLog(LogSystem::LogMajorMsg, "Update started %s", qPrintable(outcome.executable));
+            // The signed version, as verified: never offered again.
+            InstallRecord::remember(offer.version);
             QFile::remove(packagePath);
             emit quitRequested();
             return;
@@ -167,7 +241,7 @@ void UpdateCoordinator::installFinished()
         break;
     }
     appLog(LogSystem::LogMajorMsg, "Update not installed: %s", qPrintable(outcome.detail));
-    if (webAsked)
+    if (askers & Web)
         web->sendErrorMessage(WebAnalytic::DownloadZipFail);
     UserMessage::warning(window, updateTitle, message);
 }

@@ -17,6 +17,12 @@ class WebAnalytic;
 // user is told and asked, and the install once a package is on disk. The
 // window owns one, forwards its update slots here and ends the program on
 // quitRequested.
+//
+// There is one update at a time. A check asked for while another runs joins
+// it and gets its answer; one asked for while the user is being asked, or
+// while the package is downloaded or installed, is answered from that offer
+// and never voids it. Only what the user asked for answers with a box: a
+// failed check of the day is logged and shown as a status line.
 class UpdateCoordinator : public QObject
 {
     Q_OBJECT
@@ -46,17 +52,33 @@ public:
     // True at the first call of a calendar day (remembered in setting.ini).
     static bool isFirstOpenToday();
 
+    // Whether this build can update itself: it has a release key and an
+    // update server (not the placeholder host, or one named in setting.ini).
+    // Otherwise its updates come from the package manager and it never
+    // checks.
+    bool updatesItself() const;
+
     bool installRunning() const { return installWatcher.isRunning(); }
+    // What the last check of the day left to say ("" when nothing).
+    QString statusLine() const { return status; }
 
 signals:
     // The new program runs: the window ends this one.
     void quitRequested();
+    // The status line changed (the About window and the tray show it).
+    void statusLineChanged(const QString &text);
 
 private:
     Q_DISABLE_COPY(UpdateCoordinator)
 
+    enum Asker { Day = 1, User = 2, Web = 4 };
+
+    void request(Asker who);
+    // A question, download or install is under way: nothing may void it.
+    bool offerUnderWay() const;
     void installFinished();
     QWidget *askingParent() const;
+    void setStatusLine(const QString &text);
 
     QPointer<QWidget> window;
     QPointer<QWidget> aboutDialog;
@@ -64,11 +86,14 @@ private:
     const QByteArray publicKey;
     DownloadManager *const manager;
     QFutureWatcher<PackageInstaller::Outcome> installWatcher;
-    QString packagePath;
-    QString packageFileName;
-    QByteArray packageSignature;
-    bool userAsked = false;
-    bool webAsked = false;
+    // What the user was asked about (and said Yes to), for the install.
+    PackageVerifier::Offer offer;
+    // Who asked for the running check (Asker bits).
+    int askers = 0;
+    // The user said Yes in this update: what goes wrong now is shown.
+    bool userAgreed = false;
+    bool questionOpen = false;
+    QString status;
 };
 
 #endif // UPDATECOORDINATOR_H

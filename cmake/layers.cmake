@@ -15,7 +15,7 @@ set(PATHMERE_LAYERS
     "cli          | webbridge update discovery common corvane platform"
     "hallbridge   | platform"
     "tools/camsim | discovery common corvane platform"
-    "tools/updatesign |"
+    "tools/updatesign | update"
 )
 
 # Folders that hold no product code and so are not part of the order.

@@ -1,5 +1,7 @@
 // The update description as the server sends it: an INI text read through
-// QSettings, and the version texts in it compared with the program's.
+// QSettings, the version texts in it compared with the program's, and the
+// manifest it carries.
+#include "updatemanifest.h"
 #include "updateversion.h"
 
 #include <QCoreApplication>
@@ -31,7 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (UpdateVersion::isNewer(version, current) && UpdateVersion::isNewer(current, version))
             __builtin_trap();
         server.value(section + QStringLiteral("/FileSize"), 0).toLongLong();
-        server.value(section + QStringLiteral("/Signature")).toString().toLatin1();
+        const QByteArray manifestText = QByteArray::fromBase64(server.value(section + QStringLiteral("/Manifest")).toString().toLatin1());
+        UpdateManifest manifest;
+        QString why;
+        if (UpdateManifest::decode(manifestText, &manifest, &why) && manifest.encode() != manifestText)
+            __builtin_trap();
+        server.value(section + QStringLiteral("/ManifestSignature")).toString().toLatin1();
     }
     return 0;
 }

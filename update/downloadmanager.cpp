@@ -2,7 +2,9 @@
 #include "ui_downloadmanager.h"
 
 #include "applog.h"
+#include "installrecord.h"
 #include "packageverifier.h"
+#include "privatestore.h"
 #include "updatepaths.h"
 #include "updateversion.h"
 
@@ -36,9 +38,13 @@ bool usablePackageUrl(const QString &path)
 DownloadManager::DownloadManager(QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::DownloadManager)
-    , dataFolder(UpdatePaths::dataFolder())
-    , descriptionLocation(UpdatePaths::descriptionUrl())
+    , packagePath(UpdatePaths::packageFile())
+    , descriptionLocation(UpdatePaths::descriptionUrl(&descriptionFromSettings))
 {
+    // Files an older build left readable by others.
+    for (const QString &file : {UpdatePaths::settingsFile(), UpdatePaths::localRecordFile(),
+                                UpdatePaths::serverCopyFile(), packagePath})
+        PrivateStore::narrowFile(file);
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &DownloadManager::cancelDownload);
@@ -83,16 +89,39 @@ void DownloadManager::checkForUpdateFromWeb()
     startCheck(true);
 }
 
+bool DownloadManager::hasUpdateServer() const
+{
+    return descriptionFromSettings || !UpdatePaths::isPlaceholderHost(descriptionLocation.host());
+}
+
+bool DownloadManager::checkRunning() const
+{
+    return downloadState == DownloadingDescription && currentReply;
+}
+
+bool DownloadManager::downloadRunning() const
+{
+    return downloadState == DownloadingPackage && currentReply;
+}
+
 void DownloadManager::startCheck(bool fromWeb)
 {
-    if (downloadState == DownloadingPackage && currentReply) {
-        // A package is on its way; a second check would take its reply away.
-        appLog(LogSystem::LogMajorMsg, "Update check skipped: a download is running.");
+    if (downloadRunning()) {
+        // A package is on its way; a second check would take its items and
+        // reply away. The page hears about the package being fetched.
+        appLog(LogSystem::LogMajorMsg, "Update check joins the running download.");
         if (fromWeb)
-            reportLater([this] { emit prepareUpdateFail(DescriptionDownloadFail); });
+            answerWebFromItems();
+        return;
+    }
+    if (checkRunning()) {
+        // One description answers everybody who asked while it was coming.
+        appLog(LogSystem::LogMajorMsg, "Update check joins the running one.");
+        (fromWeb ? webRequest : localRequest) = true;
         return;
     }
     webRequest = fromWeb;
+    localRequest = !fromWeb;
     updateItems.clear();
     sectionVersions.clear();
     needDownloadPaths.clear();
@@ -122,10 +151,22 @@ void DownloadManager::netDataReadFinish(QNetworkReply *reply)
         packageReceived(reply);
 }
 
+void DownloadManager::answerWebFromItems()
+{
+    for (const UpdateItem &item : qAsConst(updateItems)) {
+        if (item.name == handledSection && UpdateVersion::isNewer(item.version, InstallRecord::floorVersion())) {
+            reportLater([this, version = item.version] { emit sendToWebIsNeedDownload(true, version); });
+            return;
+        }
+    }
+    reportLater([this] { emit sendToWebIsNeedDownload(false, QString()); });
+}
+
 bool DownloadManager::writeDescriptionCopy(const QByteArray &body) const
 {
-    QFile copy(dataFolder + QStringLiteral("ServerUpdate.cfg"));
-    if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    const QString path = UpdatePaths::serverCopyFile();
+    QFile copy(path);
+    if (!PrivateStore::prepareFile(path) || !copy.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     const bool written = copy.write(body) == body.size();
     copy.close();
@@ -150,14 +191,16 @@ void DownloadManager::descriptionReceived(QNetworkReply *reply)
         return;
     }
 
-    const QSettings local(dataFolder + QStringLiteral("update.cfg"), QSettings::IniFormat);
-    const QSettings server(dataFolder + QStringLiteral("ServerUpdate.cfg"), QSettings::IniFormat);
+    const QSettings local(UpdatePaths::localRecordFile(), QSettings::IniFormat);
+    const QSettings server(UpdatePaths::serverCopyFile(), QSettings::IniFormat);
     const QStringList sections = server.childGroups();
     if (sections.isEmpty()) {
         appLog(LogSystem::LogMajorMsg, "Update description has no section.");
         return;
     }
 
+    // Neither the running version nor the last installed one is offered again.
+    const QString floor = InstallRecord::floorVersion();
     bool somethingNeedsDownload = false;
     for (const QString &section : sections) {
         if (sectionsMode && section != handledSection)
@@ -168,18 +211,22 @@ void DownloadManager::descriptionReceived(QNetworkReply *reply)
         item.releaseDate = server.value(section + QStringLiteral("/ReleaseDate")).toString();
         item.path = server.value(section + QStringLiteral("/Path")).toString();
         item.fileSize = server.value(section + QStringLiteral("/FileSize"), 0).toLongLong();
-        item.signature = server.value(section + QStringLiteral("/Signature")).toString().toLatin1();
+        // The manifest and its signature; "Signature" (the package's own, of
+        // older descriptions) speaks for no version and is not trusted.
+        item.manifest = server.value(section + QStringLiteral("/Manifest")).toString().toLatin1();
+        item.manifestSignature = server.value(section + QStringLiteral("/ManifestSignature")).toString().toLatin1();
         item.fileName = fileNameOf(item.path);
         const QString localVersion = local.value(section + QStringLiteral("/Version"), 0).toString();
         const QString localPath = local.value(section + QStringLiteral("/Path")).toString();
         const qint64 localSize = local.value(section + QStringLiteral("/FileSize"), 0).toLongLong();
 
         if (webRequest) {
-            if (UpdateVersion::isNewer(item.version, UpdateVersion::programVersion()))
+            if (UpdateVersion::isNewer(item.version, floor))
                 reportLater([this, version = item.version] { emit sendToWebIsNeedDownload(true, version); });
             else
                 reportLater([this] { emit sendToWebIsNeedDownload(false, QString()); });
-            return;
+            if (!localRequest)
+                return;
         }
 
         if (item.path.isEmpty())
@@ -191,7 +238,7 @@ void DownloadManager::descriptionReceived(QNetworkReply *reply)
         sectionVersions.insert(section, item.version);
         // The file on disk must also be whole: a download cut short leaves
         // a part that must never pass for the package.
-        const QFileInfo onDisk(dataFolder + item.fileName);
+        const QFileInfo onDisk(packagePath);
         const bool needed = localPath != item.path || UpdateVersion::isNewer(item.version, localVersion)
             || localSize != item.fileSize || !onDisk.isFile() || onDisk.size() != item.fileSize;
         if (needed) {
@@ -239,9 +286,11 @@ int DownloadManager::startNextDownload()
     expectedSize = item ? item->fileSize : 0;
     if (packageFile.isOpen())
         packageFile.close();
-    packageFile.setFileName(dataFolder + fileNameOf(path));
-    if (!packageFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Our own name, made afresh and private: the server names nothing here.
+    if (!PrivateStore::createNew(packagePath, &packageFile)) {
+        appLog(LogSystem::LogMajorMsg, "Update package file cannot be made.");
         return -1;
+    }
 
     downloadState = DownloadingPackage;
     cancelled = false;
@@ -256,7 +305,7 @@ int DownloadManager::startNextDownload()
     connect(currentReply, &QNetworkReply::errorOccurred, this, &DownloadManager::getNetDataError);
     connect(currentReply, &QNetworkReply::downloadProgress, this, &DownloadManager::updateDownloadProgress);
 
-    ui->labelStatus->setText(tr("Downloading %1 ...").arg(packageFile.fileName().section(QLatin1Char('/'), -1)));
+    ui->labelStatus->setText(tr("Downloading %1 ...").arg(fileNameOf(path)));
     ui->progressBar->setRange(0, 100);
     ui->progressBar->setValue(0);
     ui->buttonBox->setEnabled(true);
@@ -319,7 +368,8 @@ void DownloadManager::packageReceived(QNetworkReply *reply)
         return;
     }
 
-    QSettings local(dataFolder + QStringLiteral("update.cfg"), QSettings::IniFormat);
+    PrivateStore::prepareFile(UpdatePaths::localRecordFile());
+    QSettings local(UpdatePaths::localRecordFile(), QSettings::IniFormat);
     for (UpdateItem &item : updateItems) {
         if (item.status == UpdateItem::UpToDate)
             item.status = UpdateItem::Downloaded;
@@ -336,11 +386,17 @@ void DownloadManager::packageReceived(QNetworkReply *reply)
     reportLater([this] { emit ready4Update(); });
 }
 
+void DownloadManager::removePackage()
+{
+    packageFile.close();
+    QFile::remove(packagePath);
+}
+
 void DownloadManager::packageFailed(const char *why)
 {
     downloadState = PackageFailed;
-    packageFile.flush();
-    packageFile.close();
+    // A part, or more than was promised, is nothing to keep.
+    removePackage();
     hideProgress();
     appLog(LogSystem::LogMajorMsg, "Update package download failed: %s", why);
     reportLater([this] { emit prepareUpdateFail(PackageDownloadFail); });
@@ -358,7 +414,7 @@ void DownloadManager::getNetDataError(QNetworkReply::NetworkError error)
     } else if (downloadState == DownloadingPackage) {
         if (cancelled) {
             downloadState = PackageFailed;
-            packageFile.close();
+            removePackage();
             hideProgress();
             appLog(LogSystem::LogMajorMsg, "Update download cancelled.");
         } else {

@@ -56,6 +56,14 @@ public:
     // Where the description comes from (the configured default unless
     // setting.ini names another).
     QUrl descriptionUrl() const { return descriptionLocation; }
+    // False while the description would come from a host reserved for
+    // examples (the build's placeholder) and setting.ini names none.
+    bool hasUpdateServer() const;
+
+    // A description is being fetched: a check asked for now joins it.
+    bool checkRunning() const;
+    // A package is being fetched: no check may take it away.
+    bool downloadRunning() const;
 
     // Ends a running package download without a failure message; nothing
     // is installed, and the part on disk never passes for the package.
@@ -92,6 +100,9 @@ private:
     // Builds downloadQueue for the named components from needDownloadPaths.
     void queueDownloads(const QStringList &names);
     bool writeDescriptionCopy(const QByteArray &body) const;
+    // The page's answer from the items at hand (the offer being downloaded).
+    void answerWebFromItems();
+    void removePackage();
     const UpdateItem *itemForPath(const QString &path) const;
     // Emits from the event loop, never from inside a reply's signal: the
     // receivers show modal boxes, and a reply must not be deleted by their
@@ -99,7 +110,8 @@ private:
     void reportLater(const std::function<void()> &report);
 
     Ui::DownloadManager *ui;
-    const QString dataFolder;
+    const QString packagePath;
+    bool descriptionFromSettings = false;
     const QUrl descriptionLocation;
     int downloadState = Idle;
     QNetworkAccessManager *manager = nullptr;
@@ -112,7 +124,10 @@ private:
     // Size the description promises for the package being downloaded.
     qint64 expectedSize = 0;
     bool sectionsMode = true;
+    // Who the running check answers: the web page, the window, or both when
+    // one asked while the other's check was running.
     bool webRequest = false;
+    bool localRequest = false;
     bool cancelled = false;
 };
 

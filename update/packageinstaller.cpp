@@ -42,8 +42,9 @@ bool withinFolder(const QString &folder, const QString &inner)
 
 } // namespace
 
-PackageInstaller::Outcome PackageInstaller::install(const QString &packagePath, const QByteArray &signatureBase64,
-                                                    const QByteArray &publicKey, const QString &targetFolder)
+PackageInstaller::Outcome PackageInstaller::install(const QString &packagePath, const PackageVerifier::Offer &offer,
+                                                    const QByteArray &publicKey, const QString &floorVersion,
+                                                    const QString &targetFolder)
 {
     Outcome outcome;
     if (!QFileInfo(packagePath).isFile()) {
@@ -51,8 +52,8 @@ PackageInstaller::Outcome PackageInstaller::install(const QString &packagePath, 
         outcome.detail = QStringLiteral("the package file does not exist");
         return outcome;
     }
-    const PackageVerifier verifier(publicKey);
-    if (!verifier.verify(packagePath, signatureBase64, &outcome.detail)) {
+    const PackageVerifier verifier(publicKey, floorVersion);
+    if (!verifier.verify(packagePath, offer, &outcome.detail)) {
         outcome.result = Outcome::NotVerified;
         return outcome;
     }

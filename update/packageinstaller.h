@@ -1,6 +1,8 @@
 #ifndef PACKAGEINSTALLER_H
 #define PACKAGEINSTALLER_H
 
+#include "packageverifier.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -17,7 +19,7 @@ public:
         enum Result {
             Ready,           // executable is unpacked and may be started
             Missing,         // the package file does not exist
-            NotVerified,     // the signature is missing or wrong
+            NotVerified,     // no good signature, or not the signed package
             UnpackFailed,    // the archive is unreadable, unsafe or too large
             NoExecutable     // unpacked, but without an executable program
         };
@@ -27,8 +29,9 @@ public:
         QString detail;
     };
 
-    static Outcome install(const QString &packagePath, const QByteArray &signatureBase64,
-                           const QByteArray &publicKey, const QString &targetFolder);
+    // floorVersion: the signed version must be newer than this.
+    static Outcome install(const QString &packagePath, const PackageVerifier::Offer &offer,
+                           const QByteArray &publicKey, const QString &floorVersion, const QString &targetFolder);
 
     // Removes targetFolder and everything in it, then unpacks zipPath into
     // it. The whole archive is checked first: a package with one unsafe or

@@ -20,8 +20,10 @@ struct UpdateItem
     QString fileName;
     QString path;
     qint64 fileSize = 0;
-    // Base64 of the detached Ed25519 signature of the package file.
-    QByteArray signature;
+    // Base64 of the signed manifest ("Manifest") and of its detached
+    // Ed25519 signature ("ManifestSignature").
+    QByteArray manifest;
+    QByteArray manifestSignature;
     int status = NeedsDownload;
 };
 

@@ -1,8 +1,8 @@
 #include "updatepaths.h"
 
 #include "applog.h"
+#include "privatestore.h"
 
-#include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -15,7 +15,7 @@ QString UpdatePaths::dataFolder()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
         + QStringLiteral("/Pathmere/");
-    QDir().mkpath(folder);
+    PrivateStore::makeFolder(folder);
     return folder;
 }
 
@@ -29,6 +29,21 @@ QString UpdatePaths::executableName()
     return QStringLiteral("Pathmere");
 }
 
+QString UpdatePaths::packageFile()
+{
+    return dataFolder() + QStringLiteral("OTAUpdatePackage.zip");
+}
+
+QString UpdatePaths::localRecordFile()
+{
+    return dataFolder() + QStringLiteral("update.cfg");
+}
+
+QString UpdatePaths::serverCopyFile()
+{
+    return dataFolder() + QStringLiteral("ServerUpdate.cfg");
+}
+
 QString UpdatePaths::settingsFile()
 {
     return dataFolder() + QStringLiteral("setting.ini");
@@ -36,11 +51,13 @@ QString UpdatePaths::settingsFile()
 
 QUrl UpdatePaths::defaultDescriptionUrl()
 {
-    return QUrl(QStringLiteral("http://") + QStringLiteral(PATHMERE_UPDATE_HOST) + QStringLiteral("/Skyrelay/update.cfg"));
+    return QUrl(QStringLiteral("https://") + QStringLiteral(PATHMERE_UPDATE_HOST) + QStringLiteral("/Skyrelay/update.cfg"));
 }
 
-QUrl UpdatePaths::descriptionUrl()
+QUrl UpdatePaths::descriptionUrl(bool *fromSettings)
 {
+    if (fromSettings)
+        *fromSettings = false;
     const QSettings settings(settingsFile(), QSettings::IniFormat);
     const QString text = settings.value(QStringLiteral("Update/DescriptionUrl")).toString().trimmed();
     if (text.isEmpty())
@@ -52,7 +69,27 @@ QUrl UpdatePaths::descriptionUrl()
         appLog(LogSystem::LogMajorMsg, "Update description URL in setting.ini refused, using the default.");
         return defaultDescriptionUrl();
     }
+    if (scheme == QLatin1String("http"))
+        appLog(LogSystem::LogMajorMsg, "Update description over plain http, as Update/DescriptionUrl in setting.ini says: %s",
+               qPrintable(url.toString()));
+    if (fromSettings)
+        *fromSettings = true;
     return url;
+}
+
+bool UpdatePaths::isPlaceholderHost(const QString &host)
+{
+    QString name = host.toLower();
+    if (name.endsWith(QLatin1Char('.')))
+        name.chop(1);
+    const QString domains[] = {QStringLiteral("example.com"), QStringLiteral("example.net"),
+                               QStringLiteral("example.org"), QStringLiteral("example"),
+                               QStringLiteral("test"), QStringLiteral("invalid"), QStringLiteral("localhost")};
+    for (const QString &domain : domains) {
+        if (name == domain || name.endsWith(QLatin1Char('.') + domain))
+            return true;
+    }
+    return name.isEmpty();
 }
 
 QByteArray UpdatePaths::builtInPublicKey()

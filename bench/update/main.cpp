@@ -12,8 +12,11 @@
 
 #include "downloadmanager.h"
 #include "packageinstaller.h"
+#include "updatemanifest.h"
+#include "updateversion.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -218,13 +221,22 @@ int main(int argc, char **argv)
     QFile zip(package);
     zip.open(QIODevice::ReadOnly);
     const QByteArray bytes = zip.readAll();
+    // Signed as a publisher signs: the manifest of the package.
+    UpdateManifest manifest;
+    manifest.version = QStringLiteral("9.0");
+    manifest.fileName = QStringLiteral("Pathmere-9.0.zip");
+    manifest.size = bytes.size();
+    manifest.sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    const QByteArray text = manifest.encode();
     QByteArray signature(crypto_sign_BYTES, '\0');
     crypto_sign_detached(reinterpret_cast<unsigned char *>(signature.data()), nullptr,
-                         reinterpret_cast<const unsigned char *>(bytes.constData()), quint64(bytes.size()), sk);
+                         reinterpret_cast<const unsigned char *>(text.constData()), quint64(text.size()), sk);
+    const PackageVerifier::Offer offer{manifest.version, manifest.fileName, text.toBase64(), signature.toBase64()};
     const QByteArray key(reinterpret_cast<const char *>(pk), sizeof pk);
+    const QString floor = UpdateVersion::programVersion();
     QFutureWatcher<PackageInstaller::Outcome> watcher;
     meter.start();
-    watcher.setFuture(QtConcurrent::run(&PackageInstaller::install, package, signature.toBase64(), key,
+    watcher.setFuture(QtConcurrent::run(&PackageInstaller::install, package, offer, key, floor,
                                         scratch + QStringLiteral("/worker/")));
     waitUntil([&] { return watcher.isFinished(); });
     const qint64 workerStall = meter.stop();
@@ -232,7 +244,7 @@ int main(int argc, char **argv)
         return 1;
     meter.start();
     QTimer::singleShot(0, [&] {
-        PackageInstaller::install(package, signature.toBase64(), key, scratch + QStringLiteral("/inline/"));
+        PackageInstaller::install(package, offer, key, floor, scratch + QStringLiteral("/inline/"));
     });
     QElapsedTimer settle;
     settle.start();

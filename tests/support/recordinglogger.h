@@ -50,4 +50,30 @@ protected:
     QString getCrashRecordFile() override { return folder.isEmpty() ? QString() : folder + QStringLiteral("/crash"); }
 };
 
+// The program's log recorded for as long as this object lives: the log
+// system writes to a RecordingLogger at the level the program uses.
+class LogCapture
+{
+public:
+    LogCapture()
+    {
+        log->setLogLevel(LogSystem::LogMajorMsg);
+        log->setLogger(&logger);
+        log->startLog();
+    }
+    ~LogCapture()
+    {
+        log->stopLog();
+        log->setLogger(nullptr);
+    }
+    LogCapture(const LogCapture &) = delete;
+    LogCapture &operator=(const LogCapture &) = delete;
+
+    QStringList messages() const { return logger.messages(); }
+
+private:
+    LogSystem *const log = LogSystem::getSysLogSystem();
+    RecordingLogger logger;
+};
+
 #endif // RECORDINGLOGGER_H

@@ -2,8 +2,9 @@
 // the day finds a newer version, "Yes" in the question box downloads it from
 // a loopback server, and the new "Pathmere" (a script that records that it
 // ran) starts while the old program ends. A package signed with another key
-// is refused with the old program still running. The packages are signed
-// with the build tree's test key, which this build of the program trusts.
+// is refused with the old program still running. The descriptions are
+// written by pathmere-update-sign, as a publisher would, with the build
+// tree's test key, which this build of the program trusts.
 
 #include "pathmeresandbox.h"
 #include "privatenetwork.h"
@@ -48,35 +49,25 @@ private:
     QString www;
     QString base;
 
-    // Publishes package with signature as version 1.2.0.0.
-    bool publish(const QByteArray &package, const QByteArray &signature)
+    // Publishes package as version 1.2.0.0 with the description that
+    // pathmere-update-sign writes for secretKey (PEM, or its own format).
+    bool publish(const QByteArray &package, const QString &secretKey)
     {
         QDir().mkpath(www + QStringLiteral("/Skyrelay"));
-        QFile zip(www + QStringLiteral("/Pathmere-1.2.0.0.zip"));
-        QFile description(www + QStringLiteral("/Skyrelay/update.cfg"));
-        if (!zip.open(QIODevice::WriteOnly) || !description.open(QIODevice::WriteOnly))
+        const QString zipPath = www + QStringLiteral("/Pathmere-1.2.0.0.zip");
+        QFile zip(zipPath);
+        if (!zip.open(QIODevice::WriteOnly))
             return false;
         zip.write(package);
-        description.write("[OTA]\nVersion=1.2.0.0\nPath=" + base.toUtf8() + "/Pathmere-1.2.0.0.zip\nFileSize="
-                          + QByteArray::number(package.size()) + "\nSignature=" + signature + "\n");
-        return true;
-    }
-
-    // Base64 signature by the build tree's test key.
-    QByteArray signWithBuildKey(const QByteArray &package) const
-    {
-        const QString in = fixture->home() + QStringLiteral("/tosign.zip");
-        QFile file(in);
-        if (!file.open(QIODevice::WriteOnly))
-            return QByteArray();
-        file.write(package);
-        file.close();
-        QProcess openssl;
-        openssl.start(QStringLiteral("openssl"), {QStringLiteral("pkeyutl"), QStringLiteral("-sign"), QStringLiteral("-rawin"),
-                                                  QStringLiteral("-inkey"), QStringLiteral(PATHMERE_UPDATE_TEST_SECRET_KEY),
-                                                  QStringLiteral("-in"), in});
-        openssl.waitForFinished(10000);
-        return openssl.exitCode() == 0 ? openssl.readAllStandardOutput().toBase64() : QByteArray();
+        zip.close();
+        QProcess sign;
+        sign.start(QStringLiteral(PATHMERE_UPDATE_SIGN), {QStringLiteral("describe"), secretKey, zipPath,
+                                                          QStringLiteral("1.2.0.0"),
+                                                          base + QStringLiteral("/Pathmere-1.2.0.0.zip")});
+        if (!sign.waitForFinished(10000) || sign.exitCode() != 0)
+            return false;
+        QFile description(www + QStringLiteral("/Skyrelay/update.cfg"));
+        return description.open(QIODevice::WriteOnly) && description.write(sign.readAllStandardOutput()) > 0;
     }
 
     // Starts the program with the server published and answers "Yes" to
@@ -138,9 +129,8 @@ private slots:
             {QStringLiteral("name"), QStringLiteral("Pathmere")},
             {QStringLiteral("text"), QStringLiteral("#!/bin/sh\npwd > \"$UPDATE_MARKER\"\n")},
             {QStringLiteral("mode"), 0755}}});
-        const QByteArray signature = signWithBuildKey(package);
-        QVERIFY(!package.isEmpty() && !signature.isEmpty());
-        QVERIFY(publish(package, signature));
+        QVERIFY(!package.isEmpty());
+        QVERIFY(publish(package, QStringLiteral(PATHMERE_UPDATE_TEST_SECRET_KEY)));
 
         QProcess *process = startAndAgree(sandbox, marker);
         QVERIFY2(process, qPrintable(sandbox.logText()));
@@ -153,7 +143,7 @@ private slots:
         QVERIFY(ran.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromLocal8Bit(ran.readAll().trimmed()) + QLatin1Char('/'),
                  QFileInfo(data + QStringLiteral("tmpOTAUpdateFile")).canonicalFilePath() + QLatin1Char('/'));
-        QVERIFY(!QFile::exists(data + QStringLiteral("Pathmere-1.2.0.0.zip")));
+        QVERIFY(!QFile::exists(data + QStringLiteral("OTAUpdatePackage.zip")));
         QVERIFY(sandbox.logText().contains(QStringLiteral("Update started")));
     }
 
@@ -166,8 +156,11 @@ private slots:
             {QStringLiteral("name"), QStringLiteral("Pathmere")},
             {QStringLiteral("text"), QStringLiteral("#!/bin/sh\npwd > \"$UPDATE_MARKER\"\n")},
             {QStringLiteral("mode"), 0755}}});
-        // Signed with the key of the in-process suites, which this program does not trust.
-        QVERIFY(publish(package, fixture->sign(package)));
+        // Signed with a key of its own, which this program does not trust.
+        const QString strangerKey = fixture->home() + QStringLiteral("/stranger.key");
+        QFile::remove(strangerKey);
+        QCOMPARE(QProcess::execute(QStringLiteral(PATHMERE_UPDATE_SIGN), {QStringLiteral("keygen"), strangerKey}), 0);
+        QVERIFY(publish(package, strangerKey));
 
         QProcess *process = startAndAgree(sandbox, marker);
         QVERIFY2(process, qPrintable(sandbox.logText()));

@@ -1,7 +1,8 @@
 // The main window's side of the update check: the check of the day runs at
 // the first showing only, never on a "Show_Normal_UI" command, and the About
-// window's "Check update" always asks. The process runs in a network
-// namespace of its own (the window searches and serves the web bridge).
+// window's "Check update" always asks; a failed check of the day shows no
+// box. The process runs in a network namespace of its own (the window
+// searches and serves the web bridge).
 
 #include "aboutdlg.h"
 #include "pathmere.h"
@@ -12,6 +13,7 @@
 #include "usermessage.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QSharedMemory>
 #include <QTest>
@@ -77,6 +79,25 @@ private slots:
         button->click();
         QTRY_COMPARE_WITH_TIMEOUT(messages, QStringList{QStringLiteral("Software is up to date.")}, 5000);
         QCOMPARE(checks(), 2);
+    }
+
+    // The check of the day fails at once (nobody listens on the port): no
+    // box holds the window; the tray's tool tip and the About window say it.
+    void dayCheckFailureShowsNoBox()
+    {
+        fixture->resetDataFolder();
+        fixture->pointAtClosedPort();
+        messages.clear();
+        Pathmere window;
+        PathmereTestAccess access(&window);
+        window.setStartHidden(false);
+        const QString failed = QStringLiteral("Automatic update check failed at ");
+        QTRY_VERIFY_WITH_TIMEOUT(window.tray()->toolTip().startsWith(QStringLiteral("Pathmere\n") + failed), 5000);
+        const auto *status = access.aboutDialog()->findChild<QLabel *>(QStringLiteral("label_UpdateStatus"));
+        QVERIFY(status);
+        QVERIFY2(status->text().startsWith(failed), qPrintable(status->text()));
+        QTest::qWait(200);
+        QCOMPARE(messages, QStringList());
     }
 };
 

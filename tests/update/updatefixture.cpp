@@ -1,13 +1,18 @@
 #include "updatefixture.h"
 
+#include "updatemanifest.h"
+
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTcpServer>
 
 #include <sodium.h>
+#include <sys/stat.h>
 
 const QString UpdateFixture::descriptionPath = QStringLiteral("/Skyrelay/update.cfg");
 
@@ -77,17 +82,52 @@ QByteArray UpdateFixture::signWithStrangerKey(const QByteArray &data)
     return signature.toBase64();
 }
 
-QByteArray UpdateFixture::description(const QString &version, const QString &packagePath, qint64 size,
-                                      const QByteArray &signature) const
+QByteArray UpdateFixture::manifest(const QString &version, const QString &packagePath, const QByteArray &package)
 {
-    return "[OTA]\nVersion=" + version.toUtf8() + "\nReleaseDate=2026-12-01\nPath=" + server.url(packagePath).toUtf8()
-        + "\nFileSize=" + QByteArray::number(size) + "\nSignature=" + signature + "\n";
+    UpdateManifest m;
+    m.version = version;
+    m.fileName = packagePath.section(QLatin1Char('/'), -1);
+    m.size = package.size();
+    m.sha256 = QCryptographicHash::hash(package, QCryptographicHash::Sha256);
+    return m.encode();
+}
+
+QByteArray UpdateFixture::description(const QString &version, const QString &packagePath, qint64 size,
+                                      const QByteArray &signature, const QByteArray &manifest,
+                                      const QByteArray &legacySignature) const
+{
+    QByteArray text = "[OTA]\nVersion=" + version.toUtf8() + "\nReleaseDate=2026-12-01\nPath="
+        + server.url(packagePath).toUtf8() + "\nFileSize=" + QByteArray::number(size) + "\n";
+    if (!legacySignature.isEmpty())
+        text += "Signature=" + legacySignature + "\n";
+    if (!manifest.isEmpty())
+        text += "Manifest=" + manifest.toBase64() + "\n";
+    return text + "ManifestSignature=" + signature + "\n";
 }
 
 void UpdateFixture::publish(const QString &version, const QString &packagePath, const QByteArray &package,
-                            qint64 size, const QByteArray &signature, UpdateServer::Mode mode)
+                            qint64 size, const QByteArray &signature, UpdateServer::Mode mode,
+                            const QByteArray &manifestText)
 {
+    const QByteArray signedText = manifestText.isNull() ? manifest(version, packagePath, package) : manifestText;
     server.serve(packagePath, package, mode);
     server.serve(descriptionPath, description(version, packagePath, size < 0 ? package.size() : size,
-                                              signature.isNull() ? sign(package) : signature));
+                                              signature.isNull() ? sign(signedText) : signature, signedText,
+                                              sign(package)));
+}
+
+int UpdateFixture::mode(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+void UpdateFixture::pointAtClosedPort()
+{
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost);
+    const quint16 port = closed.serverPort();
+    closed.close();
+    QSettings(dataFolder() + QStringLiteral("setting.ini"), QSettings::IniFormat)
+        .setValue(QStringLiteral("Update/DescriptionUrl"), QStringLiteral("http://127.0.0.1:%1/Skyrelay/update.cfg").arg(port));
 }

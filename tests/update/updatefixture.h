@@ -34,15 +34,31 @@ public:
     QByteArray sign(const QByteArray &data) const;
     static QByteArray signWithStrangerKey(const QByteArray &data);
 
-    // The description text for one package served at packagePath.
+    // The manifest text a publisher signs for package, published at
+    // packagePath as version.
+    static QByteArray manifest(const QString &version, const QString &packagePath, const QByteArray &package);
+
+    // The description text for one package served at packagePath: signature
+    // is the manifest's ("ManifestSignature"), manifest its text (none when
+    // empty), legacySignature the package's own ("Signature", which older
+    // programs check; none when empty).
     QByteArray description(const QString &version, const QString &packagePath, qint64 size,
-                           const QByteArray &signature) const;
-    // Serves package at packagePath and its description; the description
-    // names size (the real size unless given) and signature (a good one
-    // unless given).
+                           const QByteArray &signature, const QByteArray &manifest = QByteArray(),
+                           const QByteArray &legacySignature = QByteArray()) const;
+    // Serves package at packagePath and its description, as a publisher
+    // does; the description names size (the real size unless given),
+    // manifestText (the package's own unless given) and signature (a good
+    // one of the manifest unless given).
     void publish(const QString &version, const QString &packagePath, const QByteArray &package,
                  qint64 size = -1, const QByteArray &signature = QByteArray(),
-                 UpdateServer::Mode mode = UpdateServer::Whole);
+                 UpdateServer::Mode mode = UpdateServer::Whole, const QByteArray &manifestText = QByteArray());
+
+    // The permission bits of path (without following a link), -1 when
+    // there is nothing.
+    static int mode(const QString &path);
+    // Points setting.ini at a loopback port nobody listens on: every check
+    // fails at once.
+    void pointAtClosedPort();
 
     static const QString descriptionPath;
 
