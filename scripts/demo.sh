@@ -71,7 +71,8 @@ fail() { echo "demo: FAIL: $*" >&2; exit 1; }
 wait_for_log() {
     local pattern="$1" seconds="$2" line i
     for i in $(seq 1 $(( seconds * 10 ))); do
-        line=$(cat "$HOME"/Documents/Tolvik/Log/TolvikPathmere-*.log 2>/dev/null | grep -E "$pattern" | tail -n1)
+        line=$(find "$HOME/Documents/Tolvik/Log" -name 'TolvikPathmere-*.log' -exec cat {} + 2>/dev/null \
+            | grep -E "$pattern" | tail -n1)
         [ -n "$line" ] && { echo "$line"; return 0; }
         sleep 0.1
     done
@@ -174,7 +175,7 @@ program_side() {
     local listed
     listed=$(wait_for_log 'Pathmere lists [0-9]+ devices\.' 15 | grep -oE '[0-9]+' | tail -n1 || true)
     if [ "${listed:-0}" != "$expected" ]; then
-        import -window root "$shot" 2>/dev/null || true
+        mkdir -p "$(dirname "$shot")"; import -window root "$shot" 2>/dev/null || true
         fail "the window lists ${listed:-no} cameras after Search, not $expected$(covering_windows "$wid") (screen: $shot)"
     fi
     say "the window lists $listed cameras"
@@ -183,7 +184,7 @@ program_side() {
     sleep 0.5
     xdotool mousemove --window "$wid" 421 215 click 1
     if ! wait_for_log 'Pathmere selected device Factory default ' 5 >/dev/null; then
-        import -window root "$shot" 2>/dev/null || true
+        mkdir -p "$(dirname "$shot")"; import -window root "$shot" 2>/dev/null || true
         fail "\"Factory default\" is not selected after the click$(covering_windows "$wid") (screen: $shot)"
     fi
     sleep 0.7
