@@ -297,6 +297,8 @@ void Pathmere::refreshDeviceList()
 {
     appLog(LogSystem::LogMajorMsg, "Pathmere update search list.");
     table->showDevices(searchManager->getDeviceList());
+    // What the user now sees, for support and for the demo's own check.
+    appLog(LogSystem::LogMajorMsg, "Pathmere lists %d devices.", int(table->devices().size()));
 }
 
 void Pathmere::onheaderclicked(int index)
@@ -317,6 +319,8 @@ void Pathmere::updateSortList()
 void Pathmere::showSelectedDevice()
 {
     if (const DeviceRecord *device = table->currentDevice()) {
+        appLog(LogSystem::LogMajorMsg, "Pathmere selected device %s (%s, %s).", qPrintable(device->name),
+               qPrintable(device->ip), qPrintable(device->mac));
         form->show(*device);
         btnApply->setEnabled(device->searchType == DeviceRecord::BroadcastSearch);
     }

@@ -12,7 +12,9 @@
 #   Xvfb, "Search" is clicked like a user would, the list is sorted by device
 #   name and the camera "Factory default" selected, and a screenshot of the
 #   window is saved to $BUILD/demo/pathmere-window.png (PATHMERE_DEMO_SHOT
-#   overrides). The README's picture, docs/pathmere-window.png, is only ever
+#   overrides). The demo fails, with the reason in one line, unless the
+#   window lists all five cameras after "Search" and "Factory default" is
+#   then selected (read from the program's log). The README's picture, docs/pathmere-window.png, is only ever
 #   refreshed by copying that file by hand.
 #
 # Needs root (ip netns), or unprivileged user namespaces (unshare -Urn).
@@ -56,6 +58,37 @@ MSG
 headless() {
     [ "${PATHMERE_DEMO_HEADLESS:-0}" = 1 ] && return 0
     [ -n "${DISPLAY:-}" ] && command -v xdpyinfo >/dev/null 2>&1 && xdpyinfo >/dev/null 2>&1 && return 1
+    return 0
+}
+
+# The demo's outcome is read from what the program reports (its log), never
+# from a guess at pixels: the line the window writes once it has filled the
+# table, and the one it writes when a row is selected.
+expected=$(( ${#cameras[@]} / 2 ))
+fail() { echo "demo: FAIL: $*" >&2; exit 1; }
+
+# wait_for_log REGEX SECONDS: prints the last matching log line, or fails.
+wait_for_log() {
+    local pattern="$1" seconds="$2" line i
+    for i in $(seq 1 $(( seconds * 10 ))); do
+        line=$(find "$HOME/Documents/Tolvik/Log" -name 'TolvikPathmere-*.log' -exec cat {} + 2>/dev/null \
+            | grep -E "$pattern" | tail -n1)
+        [ -n "$line" ] && { echo "$line"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+
+# Names the other windows on the screen (a box nobody asked for takes the
+# click meant for the window), as ": a window \"Title\" covers it".
+covering_windows() {
+    local main="$1" id name names=()
+    for id in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+        [ "$id" = "$main" ] && continue
+        name=$(xdotool getwindowname "$id" 2>/dev/null) || continue
+        [ -n "$name" ] && names+=("\"$name\"")
+    done
+    [ ${#names[@]} -gt 0 ] && echo ": a window ${names[*]} covers it"
     return 0
 }
 
@@ -139,17 +172,27 @@ program_side() {
     # default", the camera in another subnet.
     say "clicking Search"
     xdotool mousemove --window "$wid" 340 55 click 1
-    sleep 6.5
+    local listed
+    listed=$(wait_for_log 'Pathmere lists [0-9]+ devices\.' 15 | grep -oE '[0-9]+' | tail -n1 || true)
+    if [ "${listed:-0}" != "$expected" ]; then
+        mkdir -p "$(dirname "$shot")"; import -window root "$shot" 2>/dev/null || true
+        fail "the window lists ${listed:-no} cameras after Search, not $expected$(covering_windows "$wid") (screen: $shot)"
+    fi
+    say "the window lists $listed cameras"
     say "sorting by device name and selecting \"Factory default\""
     xdotool mousemove --window "$wid" 421 160 click 1
     sleep 0.5
     xdotool mousemove --window "$wid" 421 215 click 1
+    if ! wait_for_log 'Pathmere selected device Factory default ' 5 >/dev/null; then
+        mkdir -p "$(dirname "$shot")"; import -window root "$shot" 2>/dev/null || true
+        fail "\"Factory default\" is not selected after the click$(covering_windows "$wid") (screen: $shot)"
+    fi
     sleep 0.7
     mkdir -p "$(dirname "$shot")"
     import -window "$wid" "$shot"
     local answered
     answered=$(grep -c '"event":"query"' "$work/camsim.log" || true)
-    say "camsim saw $answered queries"
+    say "camsim saw $answered queries; \"Factory default\" is selected"
     say "screenshot saved to $shot"
     say "(the README's docs/pathmere-window.png is refreshed by copying it there)"
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Test LAN in network namespaces.
 #
-#   netns.sh [--adapters 1|2] -- COMMAND [ARG...]
+#   netns.sh [--adapters 1|2] [--resolver nxdomain|silent] -- COMMAND [ARG...]
 #
 # Builds a private LAN out of network namespaces, runs COMMAND inside the
 # program's namespace and removes everything again when COMMAND ends, fails or
@@ -13,6 +13,12 @@
 #   <id>-cam1   cameras behind lan0: eth0 192.0.2.2/24
 #   <id>-cam2   cameras behind lan1: eth0 198.51.100.2/24 (--adapters 2)
 #
+# --resolver (or PATHMERE_NETNS_RESOLVER) gives the program side a name server
+# of its own on 127.0.0.53 (resolver.py): "nxdomain" answers every lookup at
+# once with "no such name", as an ordinary desk's resolver does for an unknown
+# host; "silent" never answers, so lookups hang until they time out. Without
+# it the program side uses the host's resolv.conf, whatever that does here.
+#
 # Every camera namespace has a default route on eth0, so a camera moved to an
 # address outside the subnet can still answer. The namespace names carry a
 # per-run id, so parallel test runs never meet.
@@ -23,6 +29,7 @@
 #   PATHMERE_NETNS_CAM_IFACE    camera-side interface name (eth0)
 #   PATHMERE_NETNS_PROG_ADDRS   program addresses, blank-separated, per camera namespace
 #   PATHMERE_NETNS_CAM_ADDRS    camera namespace base addresses, same order
+#   PATHMERE_NETNS_RESOLVER     nxdomain, silent, or empty (see --resolver)
 # When namespaces cannot be created (not root, no ip(8), no kernel support),
 # COMMAND runs with PATHMERE_NETNS_UNAVAILABLE=<reason> and no LAN, so a QtTest
 # suite can QSKIP; the script then exits with 77, which CTest reports as
@@ -31,9 +38,11 @@ set -u
 
 SKIP_CODE=77
 adapters=1
+resolver="${PATHMERE_NETNS_RESOLVER:-}"
 while [ $# -gt 0 ]; do
     case "$1" in
         --adapters) adapters="$2"; shift 2 ;;
+        --resolver) resolver="$2"; shift 2 ;;
         --) shift; break ;;
         -h|--help) sed -n '2,30p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) break ;;
@@ -44,6 +53,7 @@ if [ $# -eq 0 ]; then
     exit 2
 fi
 case "$adapters" in 1|2) ;; *) echo "netns.sh: --adapters takes 1 or 2" >&2; exit 2 ;; esac
+case "$resolver" in ''|nxdomain|silent) ;; *) echo "netns.sh: --resolver takes nxdomain or silent" >&2; exit 2 ;; esac
 
 id="pmt$$x$(printf '%04x' $((RANDOM)))"
 prog="${id}-prog"
@@ -65,6 +75,8 @@ cleanup() {
             kill -9 "$pid" 2>/dev/null
         done
         ip netns delete "$ns" 2>/dev/null
+        # ip netns exec binds /etc/netns/<name>/resolv.conf over the real one.
+        rm -rf "/etc/netns/$ns"
     done
     created=()
 }
@@ -95,6 +107,7 @@ sweep_stale() {
         kill -0 "$owner" 2>/dev/null && continue
         for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -9 "$pid" 2>/dev/null; done
         ip netns delete "$ns" 2>/dev/null
+        rm -rf "/etc/netns/$ns"
     done
 }
 sweep_stale
@@ -142,11 +155,22 @@ for _ in $(seq 1 50); do
     sleep 0.1
 done
 
+if [ -n "$resolver" ]; then
+    mkdir -p "/etc/netns/$prog" && echo "nameserver 127.0.0.53" > "/etc/netns/$prog/resolv.conf" \
+        || skip_with "cannot write /etc/netns/$prog/resolv.conf" "$@"
+    ready="$(mktemp)"
+    ip netns exec "$prog" python3 "$(dirname "$0")/resolver.py" --mode "$resolver" > "$ready" 2>&1 &
+    for _ in $(seq 1 50); do grep -q ready "$ready" && break; sleep 0.1; done
+    grep -q ready "$ready" || { cat "$ready" >&2; rm -f "$ready"; echo "netns.sh: the $resolver resolver did not start" >&2; exit 1; }
+    rm -f "$ready"
+fi
+
 export PATHMERE_NETNS_PROG="$prog"
 export PATHMERE_NETNS_CAMS="${cams[*]}"
 export PATHMERE_NETNS_CAM_IFACE=eth0
 export PATHMERE_NETNS_PROG_ADDRS="${prog_addrs[*]}"
 export PATHMERE_NETNS_CAM_ADDRS="${cam_addrs[*]}"
+export PATHMERE_NETNS_RESOLVER="$resolver"
 unset PATHMERE_NETNS_UNAVAILABLE
 
 # In the background, so a TERM or INT reaches the traps at once (bash runs

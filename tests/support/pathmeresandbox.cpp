@@ -253,15 +253,26 @@ pid_t PathmereSandbox::startReady(const QStringList &args)
     return pid_t(process->processId());
 }
 
-bool PathmereSandbox::skipDailyUpdateCheck()
+bool PathmereSandbox::writeUpdateSetting(const QString &key, const QString &value)
 {
     const QString folder = env.value(QStringLiteral("XDG_DATA_HOME")) + QStringLiteral("/Pathmere");
     if (!QDir().mkpath(folder))
         return false;
     QSettings settings(folder + QStringLiteral("/setting.ini"), QSettings::IniFormat);
-    settings.setValue(QStringLiteral("Common/AppOpenDate"), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    settings.setValue(key, value);
     settings.sync();
     return settings.status() == QSettings::NoError;
+}
+
+bool PathmereSandbox::skipDailyUpdateCheck()
+{
+    return writeUpdateSetting(QStringLiteral("Common/AppOpenDate"),
+                              QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+}
+
+bool PathmereSandbox::setUpdateDescriptionUrl(const QString &url)
+{
+    return writeUpdateSetting(QStringLiteral("Update/DescriptionUrl"), url);
 }
 
 void PathmereSandbox::useDisplay(const QString &display)

@@ -52,6 +52,8 @@ public:
     // Records today's automatic update check as done, so no update message
     // (modal, since no update server answers here) covers the window.
     bool skipDailyUpdateCheck();
+    // Names the update server in setting.ini, as a private mirror would.
+    bool setUpdateDescriptionUrl(const QString &url);
     // Runs Pathmere with args to its end; returns the exit code, -1 on a
     // crash or time-out.
     int run(const QStringList &args, int timeoutMs = StartTimeoutMs);
@@ -75,6 +77,8 @@ public:
     void killAll();
 
 private:
+    bool writeUpdateSetting(const QString &key, const QString &value);
+
     QTemporaryDir dir;
     QString session;
     QProcessEnvironment env;

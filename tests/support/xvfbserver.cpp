@@ -151,13 +151,25 @@ bool XvfbServer::closeWindow(const QString &id) const
 #endif
 }
 
-bool XvfbServer::typeKeys(const QString &id, const QString &keys) const
+bool XvfbServer::runXdotool(const QStringList &args) const
 {
     QProcess xdotool;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), displayName);
     xdotool.setProcessEnvironment(env);
-    xdotool.start(QStringLiteral("xdotool"), { QStringLiteral("windowfocus"), QStringLiteral("--sync"), id,
-                                               QStringLiteral("key"), keys });
+    xdotool.start(QStringLiteral("xdotool"), args);
     return xdotool.waitForFinished(10000) && xdotool.exitStatus() == QProcess::NormalExit && xdotool.exitCode() == 0;
+}
+
+bool XvfbServer::typeKeys(const QString &id, const QString &keys) const
+{
+    return runXdotool({ QStringLiteral("windowfocus"), QStringLiteral("--sync"), id, QStringLiteral("key"), keys });
+}
+
+bool XvfbServer::click(const QString &id, const QPoint &at) const
+{
+    // Through the X server's pointer, as a person's click arrives: whatever
+    // window lies on top at that point gets it.
+    return runXdotool({ QStringLiteral("mousemove"), QStringLiteral("--window"), id, QString::number(at.x()),
+                        QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1") });
 }

@@ -1,6 +1,7 @@
 #ifndef XVFBSERVER_H
 #define XVFBSERVER_H
 
+#include <QPoint>
 #include <QProcess>
 #include <QSize>
 #include <QString>
@@ -43,11 +44,15 @@ public:
     // Gives the window the input focus and types keys as xdotool names them
     // ("ctrl+q"). False when xdotool is missing or failed.
     bool typeKeys(const QString &id, const QString &keys) const;
+    // A left click at a point of the window (window coordinates), through
+    // the pointer: a window lying over that point takes it instead.
+    bool click(const QString &id, const QPoint &at) const;
     // The viewable top-level window of the process with that title; empty
     // when there is none.
     QString viewableWindow(pid_t pid, const QString &title) const;
 
 private:
+    bool runXdotool(const QStringList &args) const;
     static QString runTool(const QString &program, const QStringList &args, const QString &display);
 
     QProcess server;
