@@ -98,45 +98,6 @@ QString interfaceFor(quint32 address)
     return QString();
 }
 
-quint32 recordAddress(const QString &text)
-{
-    // What the settings record will carry for the text, however odd it is.
-    const UtilityProtocol::Ipv4Bytes bytes = UtilityProtocol::ipv4FromText(text);
-    return (quint32(bytes[0]) << 24) | (quint32(bytes[1]) << 16) | (quint32(bytes[2]) << 8) | quint32(bytes[3]);
-}
-
-SettingsCheck::Planned plannedOf(const DeviceRecord &desired)
-{
-    SettingsCheck::Planned planned;
-    planned.mac = desired.mac;
-    planned.ip = recordAddress(desired.ip);
-    planned.mask = recordAddress(desired.mask);
-    planned.gateway = recordAddress(desired.gateway);
-    return planned;
-}
-
-// The record exactly as it goes out, read back field by field.
-QString recordText(const QByteArray &record)
-{
-    UtilityProtocol::Settings s;
-    if (!UtilityProtocol::parseSettingsRecord(record, &s))
-        return QStringLiteral("  (no settings record could be built)\n");
-    QString name = s.name;
-    for (QChar &c : name) {
-        if (!c.isPrint())
-            c = QLatin1Char('?');
-    }
-    return QStringLiteral("  mode      %1\n  ip        %2\n  mac       %3\n  mask      %4\n  gateway   %5\n"
-                          "  dns1      %6\n  dns2      %7\n  name      %8\n  user      %9\n")
-               .arg(s.dhcp ? QStringLiteral("dhcp") : QStringLiteral("static (eth0)"),
-                    UtilityProtocol::ipv4ToText(s.ip), UtilityProtocol::macToText(s.mac),
-                    UtilityProtocol::ipv4ToText(s.mask), UtilityProtocol::ipv4ToText(s.gateway),
-                    UtilityProtocol::ipv4ToText(s.dns1), UtilityProtocol::ipv4ToText(s.dns2), name,
-                    s.userId.isEmpty() ? QStringLiteral("(not given)") : s.userId)
-        + QStringLiteral("  password  %1\n").arg(s.password.isEmpty() ? QStringLiteral("(not read)")
-                                                                    : QStringLiteral("(given, not shown)"));
-}
-
 } // namespace
 
 CliTool::CliTool(QObject *parent)
@@ -552,13 +513,14 @@ int CliTool::runSet(const QStringList &arguments)
                                   .arg(mac, model.isEmpty() ? QString() : QStringLiteral(" and model ") + model));
     const DeviceRecord desired = request.desired(*found);
 
+    QString probeInterface;
     QString probeNote;
     if (!desired.dhcp) {
         SettingsCheck::Surroundings around;
         around.devices = list;
         around.host = SettingsCheck::hostAddresses();
-        const SettingsCheck::Planned planned = plannedOf(desired);
-        const QString probeInterface = interfaceFor(planned.ip);
+        const SettingsCheck::Planned planned = SettingsRequest::planned(desired);
+        probeInterface = interfaceFor(planned.ip);
         if (probeInterface.isEmpty()) {
             probeNote = QStringLiteral("no adapter of this computer is in the planned subnet");
         } else {
@@ -583,9 +545,9 @@ int CliTool::runSet(const QStringList &arguments)
 
     if (dryRun) {
         QString text = QStringLiteral("Settings record for %1, not sent (--dry-run):\n").arg(mac)
-            + recordText(SettingsRequest::record(desired, user, password));
+            + SettingsRequest::recordText(SettingsRequest::record(desired, user, password));
         if (!desired.dhcp)
-            text += probeNote.isEmpty() ? QStringLiteral("  address-conflict probe made on %1\n").arg(interfaceFor(plannedOf(desired).ip))
+            text += probeNote.isEmpty() ? QStringLiteral("  address-conflict probe made on %1\n").arg(probeInterface)
                                         : QStringLiteral("  no address-conflict probe was made: %1\n").arg(probeNote);
         out(text);
         return Ok;
@@ -690,7 +652,7 @@ int CliTool::runAssign(const QStringList &arguments)
         });
     };
     if (!change.mask.isEmpty()) {
-        mask = recordAddress(change.mask);
+        mask = SettingsRequest::recordAddress(change.mask);
         maskName = QStringLiteral("--mask %1").arg(change.mask);
         if (const int r = refuseRange())
             return r;
@@ -730,13 +692,13 @@ int CliTool::runAssign(const QStringList &arguments)
     if (change.mask.isEmpty()) {
         QStringList masks;
         for (const DeviceRecord &camera : qAsConst(cameras)) {
-            const QString text = SettingsCheck::addressText(recordAddress(camera.mask));
+            const QString text = SettingsCheck::addressText(SettingsRequest::recordAddress(camera.mask));
             if (!masks.contains(text))
                 masks.append(text);
         }
         if (masks.size() > 1)
             return usage(QStringLiteral("the cameras found have different masks (%1); give --mask").arg(masks.join(QStringLiteral(", "))));
-        mask = recordAddress(masks.first());
+        mask = SettingsRequest::recordAddress(masks.first());
         maskName = QStringLiteral("the cameras' mask %1 (kept: --mask not given)").arg(masks.first());
         if (const int r = refuseRange())
             return r;
@@ -798,7 +760,7 @@ int CliTool::runAssign(const QStringList &arguments)
     for (const AssignPlanner::Entry &entry : plan.entries) {
         if (entry.unchanged || entry.desired.ip.isEmpty())
             continue;
-        const SettingsCheck::Planned planned = plannedOf(entry.desired);
+        const SettingsCheck::Planned planned = SettingsRequest::planned(entry.desired);
         const auto name = [&](SettingsCheck::Field field) {
             if (field == SettingsCheck::Field::Mask)
                 return QStringLiteral("%1: %2").arg(entry.current.mac, maskName);
