@@ -121,7 +121,10 @@ const DeviceRecord *DeviceTable::currentDevice() const
 
 void DeviceTable::setStatus(int row, const QString &text)
 {
-    m_table->setItem(row, ColumnStatus, new QTableWidgetItem(text));
+    auto *item = new QTableWidgetItem(text);
+    // The column is narrow: "Unauthorized" does not fit it at every scale.
+    item->setToolTip(text);
+    m_table->setItem(row, ColumnStatus, item);
 }
 
 void DeviceTable::addProgressBar(int row)

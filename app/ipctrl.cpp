@@ -1,12 +1,16 @@
 #include "ipctrl.h"
 
+#include <QClipboard>
 #include <QEvent>
+#include <QFocusEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegExp>
 #include <QRegExpValidator>
+#include <QStringList>
 
 namespace {
 // 0 to 255 without leading zeros; the empty text stays allowed so a field can
@@ -64,6 +68,24 @@ void IPCtrl::setAddress(const Bytes &address)
 {
     for (std::size_t i = 0; i < edits.size(); ++i)
         edits.at(i)->setText(QString::number(address.at(i)));
+}
+
+bool IPCtrl::hasEmptyField() const
+{
+    for (const QLineEdit *edit : edits) {
+        if (edit->text().isEmpty())
+            return true;
+    }
+    return false;
+}
+
+bool IPCtrl::isBlank() const
+{
+    for (const QLineEdit *edit : edits) {
+        if (!edit->text().isEmpty())
+            return false;
+    }
+    return true;
 }
 
 IPCtrl::Bytes IPCtrl::getAddress() const
@@ -139,11 +161,20 @@ bool isTypingKey(const QKeyEvent &event)
 
 bool IPCtrl::eventFilter(QObject *watched, QEvent *event)
 {
+    // A field chosen by the user (click, Tab) was not reached by an advance.
+    const bool chosen = event->type() == QEvent::MouseButtonPress
+        || (event->type() == QEvent::FocusIn && static_cast<QFocusEvent *>(event)->reason() != Qt::OtherFocusReason);
+    if (chosen && indexOf(watched) >= 0)
+        advancedInto = -1;
     if (event->type() == QEvent::KeyPress) {
         const int index = indexOf(watched);
         if (index >= 0) {
             QLineEdit *edit = edits.at(static_cast<std::size_t>(index));
             const auto *keyEvent = static_cast<QKeyEvent *>(event);
+            const bool justAdvanced = advancedInto == index;
+            advancedInto = -1;
+            if (keyEvent->matches(QKeySequence::Paste) && pasteWholeAddress())
+                return true;
             switch (keyEvent->key()) {
             case Qt::Key_Backspace:
                 if (edit->text().isEmpty() || edit->cursorPosition() == 0)
@@ -159,12 +190,16 @@ bool IPCtrl::eventFilter(QObject *watched, QEvent *event)
                 break;
             case Qt::Key_Period:
             case Qt::Key_Comma:
+                // The separator the user typed after a full number or a
+                // zero: the caret is already where it asks to go.
+                if (justAdvanced && edit->text().isEmpty())
+                    return true;
                 focusNext(index);
                 break;
             case Qt::Key_0:
                 if (edit->text().isEmpty() || edit->text() == QLatin1String("0")) {
                     edit->setText(QStringLiteral("0"));
-                    focusNext(index);
+                    advanceAutomatically(index);
                 }
                 emit signalTextChanged(edit);
                 break;
@@ -193,5 +228,36 @@ void IPCtrl::onFieldTextChanged(QLineEdit *pEdit)
         QLineEdit *next = edits.at(static_cast<std::size_t>(index + 1));
         next->setFocus(Qt::OtherFocusReason);
         next->selectAll();
+        advancedInto = index + 1;
     }
+}
+
+void IPCtrl::advanceAutomatically(int index)
+{
+    focusNext(index);
+    if (index < 3)
+        advancedInto = index + 1;
+}
+
+bool IPCtrl::pasteWholeAddress()
+{
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return false;
+    // Longer than "255.255.255.255" with some blanks around it cannot be one.
+    const QString text = clipboard->text().left(64).trimmed();
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (text.size() > 15 || parts.size() != 4)
+        return false;
+    const QRegExp pattern(QString::fromLatin1(numberPattern), Qt::CaseSensitive, QRegExp::RegExp);
+    for (const QString &part : parts) {
+        if (!pattern.exactMatch(part))
+            return false;
+    }
+    for (std::size_t i = 0; i < edits.size(); ++i)
+        edits.at(i)->setText(parts.at(static_cast<int>(i)));
+    QLineEdit *last = edits.back();
+    last->setFocus(Qt::OtherFocusReason);
+    last->setCursorPosition(last->text().size());
+    return true;
 }

@@ -357,7 +357,7 @@ void Pathmere::clickApply()
         UserMessage::information(QStringLiteral("Setting"), QStringLiteral("Select index fail !!"));
         return;
     }
-    if (!form->readyToApply(*device))
+    if (!form->readyToApply(*device) || !form->plannedSettingAcceptable(*device, table->devices()))
         return;
 
     searchManager->sendSetting(form->settingsRecord(*device));

@@ -1,6 +1,7 @@
 #include "settingsform.h"
 
 #include "ipctrl.h"
+#include "settingscheck.h"
 #include "usermessage.h"
 #include "utilityprotocol.h"
 
@@ -13,6 +14,17 @@ void setFieldFromText(IPCtrl *field, const QString &text)
 {
     if (!text.isEmpty())
         field->setAddress(UtilityProtocol::ipv4FromText(text));
+}
+
+quint32 addressOf(const IPCtrl *field)
+{
+    const IPCtrl::Bytes bytes = field->getAddress();
+    return (quint32(bytes[0]) << 24) | (quint32(bytes[1]) << 16) | (quint32(bytes[2]) << 8) | quint32(bytes[3]);
+}
+
+void refuse(const QString &text)
+{
+    UserMessage::information(QStringLiteral("Setting"), text + QStringLiteral(" Nothing was sent."));
 }
 
 } // namespace
@@ -81,6 +93,42 @@ bool SettingsForm::readyToApply(const DeviceRecord &device) const
         return false;
     }
     return true;
+}
+
+bool SettingsForm::plannedSettingAcceptable(const DeviceRecord &device, const QList<DeviceRecord> &devices) const
+{
+    if (f.dhcp->isChecked())
+        return true;
+    // Named as the form's labels name them. An empty gateway or DNS server
+    // stands for none; an empty address or mask stands for nothing.
+    const struct { IPCtrl *field; const char *label; bool required; } fields[] = {
+        {f.ip, "IP Address", true}, {f.mask, "Mask", true}, {f.gateway, "Gateway", false},
+        {f.dns1, "Primary DNS", false}, {f.dns2, "Secondary DNS", false}};
+    for (const auto &entry : fields) {
+        if (entry.field->isBlank() ? entry.required : entry.field->hasEmptyField()) {
+            refuse(QStringLiteral("%1 has an empty field: every one of its four numbers must be filled in.")
+                       .arg(QLatin1String(entry.label)));
+            return false;
+        }
+    }
+
+    SettingsCheck::Planned planned;
+    planned.mac = device.mac;
+    planned.ip = addressOf(f.ip);
+    planned.mask = addressOf(f.mask);
+    planned.gateway = addressOf(f.gateway);
+    SettingsCheck::Surroundings around;
+    around.devices = devices;
+    around.host = SettingsCheck::hostAddresses();
+    const QList<SettingsCheck::Problem> problems = SettingsCheck::check(planned, around);
+    if (problems.isEmpty())
+        return true;
+    const SettingsCheck::Problem &first = problems.first();
+    const char *label = first.field == SettingsCheck::Field::Mask ? "Mask"
+        : first.field == SettingsCheck::Field::Gateway           ? "Gateway"
+                                                                   : "IP Address";
+    refuse(QStringLiteral("%1 %2 %3.").arg(QLatin1String(label), SettingsCheck::addressText(first.value), first.reason));
+    return false;
 }
 
 QByteArray SettingsForm::settingsRecord(const DeviceRecord &device) const

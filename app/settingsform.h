@@ -4,6 +4,7 @@
 #include "devicerecord.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 
 class IPCtrl;
@@ -42,6 +43,11 @@ public:
     // False, after telling the user why, when Apply cannot write to device:
     // its MAC address is unusable or the user ID or password is missing.
     bool readyToApply(const DeviceRecord &device) const;
+    // False, after one box naming the problem, when what the form shows
+    // would break device or its network: an address with an empty field, a
+    // malformed mask, address or gateway, or an address that another of
+    // devices or this computer holds. DHCP sends no address of the form's.
+    bool plannedSettingAcceptable(const DeviceRecord &device, const QList<DeviceRecord> &devices) const;
     // The settings record for device from what the form shows.
     QByteArray settingsRecord(const DeviceRecord &device) const;
 

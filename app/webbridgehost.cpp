@@ -3,6 +3,7 @@
 #include "applog.h"
 #include "core.h"
 #include "searchmanager.h"
+#include "settingscheck.h"
 #include "webanalytic.h"
 #include "websocketclientwrapper.h"
 #include "websockettransport.h"
@@ -40,6 +41,8 @@ WebBridgeHost::WebBridgeHost(SearchManager *searchManager, QObject *parent)
     m_clientWrapper = new WebSocketClientWrapper(m_server);
     m_channel = new QWebChannel;
     connect(m_clientWrapper, &WebSocketClientWrapper::clientConnected, m_channel, &QWebChannel::connectTo);
+
+    connect(m_searchManager, &SearchManager::emitWakeOnLanStage, this, &WebBridgeHost::wakeOnLanStageReached);
 
     m_core = new Core(m_analytic);
     connect(m_analytic, &WebAnalytic::sendText, m_core, &Core::sendText);
@@ -105,6 +108,26 @@ void WebBridgeHost::setPowerStatus(const QString &ip, const QString &mac, int st
         m_analytic->sendErrorMessage(WebAnalytic::NotSupportPowerOff);
         return;
     }
+    // The VISCA inquiry goes by unicast to ip: never to a broadcast or other
+    // special address, to this computer, or to an address another device of
+    // the last search holds. (An empty ip asks for Wake-on-LAN alone.)
+    quint32 target = 0;
+    if (!ip.isEmpty()) {
+        SettingsCheck::Surroundings around;
+        around.devices = m_searchManager->lastDeviceList();
+        around.host = SettingsCheck::hostAddresses();
+        const QList<SettingsCheck::Problem> problems = SettingsCheck::parseAddress(ip, &target)
+            ? SettingsCheck::checkTarget(target, mac, around)
+            : QList<SettingsCheck::Problem>{{SettingsCheck::Field::Target, SettingsCheck::Kind::Malformed, 0,
+                                             QStringLiteral("is no dotted IPv4 address")}};
+        if (!problems.isEmpty()) {
+            appLog(LogSystem::LogMajorMsg, "%s",
+                   qPrintable(QStringLiteral("Power on refused: %1 %2.")
+                                  .arg(ip.left(MaxLoggedText), problems.first().reason)));
+            m_analytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
+            return;
+        }
+    }
     // Accepted requests are answered later, through viscaStateReceived.
     if (m_searchManager->setPowerOn(ip, mac) != 0)
         m_analytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
@@ -132,4 +155,21 @@ void WebBridgeHost::viscaStateReceived(int status)
         m_analytic->sendErrorMessage(WebAnalytic::WolPowerAlreadyOn);
     else if (status == SearchManager::ViscaCommandCompleted)
         m_analytic->sendStatusMessage(WebAnalytic::ViscaSendCmdCompleted);
+}
+
+void WebBridgeHost::wakeOnLanStageReached(int stage)
+{
+    switch (stage) {
+    case SearchManager::WakeOnLanStarted:
+        m_analytic->sendStatusMessage(WebAnalytic::ViscaControlTimeout);
+        break;
+    case SearchManager::WakeOnLanSent:
+        m_analytic->sendStatusMessage(WebAnalytic::WolSendCompleted);
+        break;
+    case SearchManager::WakeOnLanRefused:
+        m_analytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
+        break;
+    default:
+        break;
+    }
 }

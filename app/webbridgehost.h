@@ -53,6 +53,9 @@ public:
     void setPowerStatus(const QString &ip, const QString &mac, int status);
     void checkViscaStatus();
     void viscaStateReceived(int status);
+    // A power-on that fell back to Wake-on-LAN: the page hears the VISCA
+    // time-out and the end of the sequence.
+    void wakeOnLanStageReached(int stage);
 
 signals:
     void deviceListDue();

@@ -1,5 +1,7 @@
 #include "assignplanner.h"
 
+#include "settingscheck.h"
+
 #include <QHostAddress>
 
 #include <algorithm>
@@ -18,8 +20,11 @@ bool toIpv4(const QString &text, quint32 *address)
 
 AssignPlanner::Plan AssignPlanner::plan(QList<DeviceRecord> cameras, const QList<DeviceRecord> &allDevices,
                                         quint32 first, quint32 last, const SettingsRequest &change,
-                                        const ProbeFunction &probe)
+                                        const ProbeFunction &probe, quint32 mask)
 {
+    const auto reserved = [mask](quint32 address) {
+        return mask != 0 && !SettingsCheck::isHostInSubnet(address, mask);
+    };
     std::sort(cameras.begin(), cameras.end(),
               [](const DeviceRecord &a, const DeviceRecord &b) { return a.mac < b.mac; });
 
@@ -42,7 +47,8 @@ AssignPlanner::Plan AssignPlanner::plan(QList<DeviceRecord> cameras, const QList
         Entry entry;
         entry.current = cameras.at(i);
         quint32 address = 0;
-        if (toIpv4(entry.current.ip, &address) && address >= first && address <= last && !claimed.contains(address)) {
+        if (toIpv4(entry.current.ip, &address) && address >= first && address <= last && !claimed.contains(address)
+            && !reserved(address)) {
             claimed.insert(address);
             entry.keepsAddress = true;
             entry.desired = fields.desired(entry.current);
@@ -64,6 +70,10 @@ AssignPlanner::Plan AssignPlanner::plan(QList<DeviceRecord> cameras, const QList
             const quint32 address = quint32(next++);
             if (claimed.contains(address))
                 continue;
+            if (reserved(address)) {
+                plan.skippedReserved.append(address);
+                continue;
+            }
             if (held.contains(address)) {
                 plan.skippedHeld.append(address);
                 continue;

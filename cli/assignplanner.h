@@ -31,6 +31,7 @@ public:
         int shortBy = 0;               // cameras left without an address
         QList<quint32> skippedHeld;    // held by a device found
         QList<quint32> skippedProbe;   // answered the probe
+        QList<quint32> skippedReserved;   // the subnet's network or broadcast address
         bool complete() const { return shortBy == 0; }
     };
 
@@ -40,8 +41,10 @@ public:
     // cameras: the ones to address (any order); allDevices: everything the
     // search found (their addresses are taken); change: mask, gateway and DNS
     // given on the command line (ip and dhcp are ignored). probe may be empty.
+    // mask, when not 0, is the cameras' subnet mask: the network and
+    // broadcast addresses it gives are neither handed out nor kept.
     static Plan plan(QList<DeviceRecord> cameras, const QList<DeviceRecord> &allDevices, quint32 first,
-                     quint32 last, const SettingsRequest &change, const ProbeFunction &probe);
+                     quint32 last, const SettingsRequest &change, const ProbeFunction &probe, quint32 mask = 0);
 
 private:
     AssignPlanner() = delete;

@@ -44,13 +44,30 @@ bool CliInput::ipv4(const QString &text, const QString &what, QHostAddress *addr
 
 bool CliInput::mac(const QString &text, QString *mac, QString *error)
 {
-    if (text.size() == 17 && WakeOnLan::isMacText(text)) {
-        *mac = text.toLower();
-        return true;
+    // 02:50:4d:00:00:01, 02-50-4D-00-00-01, 02504d000001, 0250.4d00.0001
+    static const QRegularExpression forms(QStringLiteral(
+        "^(?:[0-9A-Fa-f]{2}([:-])[0-9A-Fa-f]{2}(?:\\1[0-9A-Fa-f]{2}){4}"
+        "|[0-9A-Fa-f]{12}"
+        "|[0-9A-Fa-f]{4}\\.[0-9A-Fa-f]{4}\\.[0-9A-Fa-f]{4})$"));
+    if (text.size() <= 17 && forms.match(text).hasMatch()) {
+        QString digits = text.toLower();
+        digits.remove(QRegularExpression(QStringLiteral("[^0-9a-f]")));
+        QStringList pairs;
+        for (int i = 0; i < 12; i += 2)
+            pairs.append(digits.mid(i, 2));
+        *mac = pairs.join(QLatin1Char(':'));
+        return WakeOnLan::isMacText(*mac);
     }
-    *error = QStringLiteral("a MAC address is six hex pairs joined by ':', such as 02:50:4d:00:00:01, not \"%1\"")
+    *error = QStringLiteral("a MAC address is six hex pairs such as 02:50:4d:00:00:01, 02-50-4D-00-00-01 or "
+                            "02504d000001, not \"%1\"")
                  .arg(shortened(text));
     return false;
+}
+
+bool CliInput::interfaceName(const QString &text)
+{
+    return !text.isEmpty() && text.size() <= 15 && printable(text) && !text.contains(QLatin1Char('/'))
+        && !text.contains(QLatin1Char(' '));
 }
 
 bool CliInput::macList(const QString &text, QStringList *macs, QString *error)

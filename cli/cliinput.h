@@ -29,8 +29,13 @@ public:
 
     // Dotted-quad IPv4 only ("192.0.2.1"); what names the option in the error.
     static bool ipv4(const QString &text, const QString &what, QHostAddress *address, QString *error);
-    // Six hex pairs joined by ':', given back in lower case.
+    // A MAC in any of its common forms: six hex pairs joined by ':' or '-',
+    // twelve hex digits, or three groups of four joined by '.'; given back as
+    // six pairs joined by ':' in lower case.
     static bool mac(const QString &text, QString *mac, QString *error);
+    // An interface name as the system spells it (at most 15 printable
+    // characters, no '/'); nothing is looked up here.
+    static bool interfaceName(const QString &text);
     // Comma-separated MACs, at most MaxMacs, duplicates dropped.
     static bool macList(const QString &text, QStringList *macs, QString *error);
     // A whole number in [minimum, maximum].

@@ -6,6 +6,7 @@
 #include "devicelistformat.h"
 #include "passwordsource.h"
 #include "portusage.h"
+#include "routelookup.h"
 #include "searchmanager.h"
 #include "settingsrequest.h"
 #include "utilityprotocol.h"
@@ -39,7 +40,10 @@ const char TopHelp[] =
     "  power      switch a camera on (VISCA, or Wake-on-LAN when it is silent)\n"
     "\n"
     "Run 'pathmere-cli COMMAND --help' for a command's options; see also\n"
-    "pathmere-cli(1).\n";
+    "pathmere-cli(1).\n"
+    "\n"
+    "Example:\n"
+    "  pathmere-cli search --seconds 3\n";
 
 void writeTo(FILE *stream, const QByteArray &bytes)
 {
@@ -92,19 +96,6 @@ QString interfaceFor(quint32 address)
         }
     }
     return QString();
-}
-
-QList<quint32> localIpv4Addresses()
-{
-    QList<quint32> result;
-    const QList<QHostAddress> all = QNetworkInterface::allAddresses();
-    for (const QHostAddress &a : all) {
-        bool ok = false;
-        const quint32 v4 = a.toIPv4Address(&ok);
-        if (ok)
-            result.append(v4);
-    }
-    return result;
 }
 
 } // namespace
@@ -175,6 +166,29 @@ int CliTool::fail(int code, const QString &sentence) const
     return code;
 }
 
+void CliTool::warn(const QString &sentence) const
+{
+    if (progressShown)
+        std::fputs("\r\033[K", stderr);
+    writeTo(stderr, QStringLiteral("pathmere-cli: warning: %1.\n").arg(sentence).toLocal8Bit());
+}
+
+int CliTool::refuseProblems(const QList<SettingsCheck::Problem> &problems, bool force,
+                            const std::function<QString(SettingsCheck::Field)> &name) const
+{
+    for (const SettingsCheck::Problem &problem : problems) {
+        if (problem.kind == SettingsCheck::Kind::Malformed)
+            return usage(QStringLiteral("%1 %2; nothing was sent").arg(name(problem.field), problem.reason));
+    }
+    for (const SettingsCheck::Problem &problem : problems) {
+        const QString sentence = QStringLiteral("%1 %2").arg(name(problem.field), problem.reason);
+        if (!force)
+            return usage(sentence + QStringLiteral("; nothing was sent (--force sends it anyway)"));
+        warn(sentence + QStringLiteral("; sent anyway (--force)"));
+    }
+    return 0;
+}
+
 void CliTool::out(const QString &text) const
 {
     writeTo(stdout, text.toUtf8());
@@ -196,7 +210,7 @@ void CliTool::wait(int ms) const
 }
 
 int CliTool::parse(QCommandLineParser *parser, const QStringList &arguments, const QString &command,
-                   const QString &synopsis) const
+                   const QString &synopsis, const QString &example) const
 {
     parser->setApplicationDescription(synopsis);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
@@ -216,7 +230,7 @@ int CliTool::parse(QCommandLineParser *parser, const QStringList &arguments, con
         const int options = text.indexOf(QLatin1String(" [options]"));
         if (options > 0 && options < endOfFirst)
             text.replace(0, options, QStringLiteral("Usage: pathmere-cli ") + command);
-        out(text);
+        out(text + QStringLiteral("\nExample:\n  %1\n").arg(example));
         return -1;
     }
     return 0;
@@ -225,11 +239,13 @@ int CliTool::parse(QCommandLineParser *parser, const QStringList &arguments, con
 void CliTool::addSearchOptions(QCommandLineParser *parser) const
 {
     parser->addOption({QStringLiteral("adapter"),
-                       QStringLiteral("Search only from the adapter with this IPv4 address (default: every adapter)."),
-                       QStringLiteral("ADDRESS")});
+                       QStringLiteral("Search only from this adapter: its IPv4 address or its interface name, "
+                                      "which stands for its first IPv4 address (default: every adapter)."),
+                       QStringLiteral("ADDRESS|NAME")});
     parser->addOption({QStringLiteral("target"),
                        QStringLiteral("Also send the queries by unicast to this address (a camera behind a router); "
-                                      "repeat for more, at most %1.").arg(CliInput::MaxTargets),
+                                      "repeat for more, at most %1. An address this computer has no route to is "
+                                      "refused (exit %2).").arg(CliInput::MaxTargets).arg(NoRoute),
                        QStringLiteral("ADDRESS")});
     parser->addOption({QStringLiteral("seconds"),
                        QStringLiteral("How long the search listens, %1 to %2 (default %3).")
@@ -245,9 +261,24 @@ int CliTool::readSearchOptions(const QCommandLineParser &parser, SearchOptions *
 {
     QString error;
     if (parser.isSet(QStringLiteral("adapter"))) {
+        const QString value = parser.value(QStringLiteral("adapter"));
         QHostAddress address;
-        if (!CliInput::ipv4(parser.value(QStringLiteral("adapter")), QStringLiteral("--adapter"), &address, &error))
-            return usage(error);
+        if (!CliInput::ipv4(value, QStringLiteral("--adapter"), &address, &error)) {
+            const QNetworkInterface iface = CliInput::interfaceName(value) ? QNetworkInterface::interfaceFromName(value)
+                                                                           : QNetworkInterface();
+            if (!iface.isValid())
+                return usage(QStringLiteral("--adapter takes an adapter's IPv4 address or interface name "
+                                            "(see pathmere-cli adapters), not \"%1\"").arg(value.left(40)));
+            const QList<QNetworkAddressEntry> entries = iface.addressEntries();
+            for (const QNetworkAddressEntry &entry : entries) {
+                if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol) {
+                    address = entry.ip();
+                    break;
+                }
+            }
+            if (address.isNull())
+                return usage(QStringLiteral("the interface %1 has no IPv4 address (see pathmere-cli adapters)").arg(value));
+        }
         bool known = false;
         const QList<NetworkAdapterEntry> adapters = manager->getNetworkAdapters();
         for (const NetworkAdapterEntry &adapter : adapters)
@@ -270,6 +301,14 @@ int CliTool::readSearchOptions(const QCommandLineParser &parser, SearchOptions *
         || !CliInput::number(parser.value(QStringLiteral("port-wait")), QStringLiteral("--port-wait"), 0, 600,
                              &options->portWait, &error))
         return usage(error);
+    // A query to an address without a route is never sent: a search that
+    // then lists nothing would read as "no camera there".
+    for (const QHostAddress &target : qAsConst(options->targets)) {
+        const RouteLookup::Result route = RouteLookup::to(target.toIPv4Address());
+        if (!route.routed)
+            return fail(NoRoute, QStringLiteral("--target %1 cannot be reached: this computer has no route to it (%2); "
+                                                "nothing was sent").arg(target.toString(), route.reason));
+    }
     return 0;
 }
 
@@ -328,7 +367,8 @@ int CliTool::runAdapters(const QStringList &arguments)
     QCommandLineParser parser;
     if (const int r = parse(&parser, arguments, QStringLiteral("adapters"),
                             QStringLiteral("Lists the network adapters as the window's chooser does: "
-                                           "description, then its IPv4 addresses.")))
+                                           "description, then its IPv4 addresses."),
+                            QStringLiteral("pathmere-cli adapters")))
         return r < 0 ? Ok : r;
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("adapters takes no arguments"));
@@ -358,7 +398,10 @@ int CliTool::runSearch(const QStringList &arguments)
     parser.addOption({QStringLiteral("format"), QStringLiteral("Output: table, json or csv (default table)."),
                       QStringLiteral("FORMAT"), QStringLiteral("table")});
     if (const int r = parse(&parser, arguments, QStringLiteral("search"),
-                            QStringLiteral("Runs one search and prints the merged device list.")))
+                            QStringLiteral("Runs one search and prints the merged device list. The table shows "
+                                           "model, name, address, MAC, firmware and mode in at most 100 columns; "
+                                           "json and csv carry every field."),
+                            QStringLiteral("pathmere-cli search --adapter eth0 --seconds 3 --format json")))
         return r < 0 ? Ok : r;
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("search takes no arguments, only options"));
@@ -399,10 +442,22 @@ int CliTool::runSet(const QStringList &arguments)
     parser.addOption({QStringLiteral("password-stdin"),
                       QStringLiteral("Read the password from the first line of standard input (otherwise "
                                      "PATHMERE_PASSWORD, otherwise a prompt on a terminal).")});
+    parser.addOption({QStringLiteral("dry-run"),
+                      QStringLiteral("Search and check, then print the settings record's fields as they would be "
+                                     "sent, and send nothing (no password is needed).")});
+    parser.addOption({QStringLiteral("force"),
+                      QStringLiteral("Send even when the address is held by another device, by this computer, or "
+                                     "answers an address-conflict probe. A malformed value is never sent.")});
     if (const int r = parse(&parser, arguments, QStringLiteral("set"),
                             QStringLiteral("Changes one camera's network settings and confirms them with a new "
-                                           "search. Exit codes: 0 confirmed, 2 usage, 3 camera not found, "
-                                           "4 refused (Invalid ID), 5 not confirmed.")))
+                                           "search. A setting that cannot work (a mask that is not contiguous, the "
+                                           "subnet's network or broadcast address, a special address, a gateway "
+                                           "outside the subnet) or that conflicts with another holder of the "
+                                           "address is refused with exit code 2 before anything is sent. Exit "
+                                           "codes: 0 confirmed, 2 usage or refused setting, 3 camera not found, "
+                                           "4 refused (Invalid ID), 5 not confirmed, 8 no route to a --target."),
+                            QStringLiteral("pathmere-cli set 02-50-4D-00-00-01 --ip 192.0.2.50 --mask 255.255.255.0 "
+                                           "--gateway 192.0.2.1 --user admin --password-stdin")))
         return r < 0 ? Ok : r;
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1)
@@ -438,10 +493,16 @@ int CliTool::runSet(const QStringList &arguments)
     SearchOptions options;
     if (const int r = readSearchOptions(parser, &options))
         return r;
+    const bool dryRun = parser.isSet(QStringLiteral("dry-run"));
     QString user;
     QString password;
-    if (const int r = readCredentials(parser, &user, &password))
+    if (dryRun) {
+        user = parser.value(QStringLiteral("user"));
+        if (!user.isEmpty() && !CliInput::credential(user, QStringLiteral("user ID"), &error))
+            return usage(error);
+    } else if (const int r = readCredentials(parser, &user, &password)) {
         return r;
+    }
 
     QList<DeviceRecord> list;
     if (!search(options, &list))
@@ -451,6 +512,46 @@ int CliTool::runSet(const QStringList &arguments)
         return fail(NotFound, QStringLiteral("no camera with MAC %1%2 answered the search")
                                   .arg(mac, model.isEmpty() ? QString() : QStringLiteral(" and model ") + model));
     const DeviceRecord desired = request.desired(*found);
+
+    QString probeInterface;
+    QString probeNote;
+    if (!desired.dhcp) {
+        SettingsCheck::Surroundings around;
+        around.devices = list;
+        around.host = SettingsCheck::hostAddresses();
+        const SettingsCheck::Planned planned = SettingsRequest::planned(desired);
+        probeInterface = interfaceFor(planned.ip);
+        if (probeInterface.isEmpty()) {
+            probeNote = QStringLiteral("no adapter of this computer is in the planned subnet");
+        } else {
+            const ArpProbe::Result probed = ArpProbe::probe(probeInterface, {planned.ip});
+            around.probeAnswers = probed.answeredBy;
+            probeNote = probed.probed ? QString() : probed.reason;
+        }
+        const auto name = [&](SettingsCheck::Field field) {
+            const QString option = field == SettingsCheck::Field::Mask ? QStringLiteral("mask")
+                : field == SettingsCheck::Field::Gateway                ? QStringLiteral("gateway")
+                                                                         : QStringLiteral("ip");
+            const quint32 value = field == SettingsCheck::Field::Mask ? planned.mask
+                : field == SettingsCheck::Field::Gateway              ? planned.gateway
+                                                                       : planned.ip;
+            return parser.isSet(option)
+                ? QStringLiteral("--%1 %2").arg(option, SettingsCheck::addressText(value))
+                : QStringLiteral("the camera's %1 %2 (kept: --%1 not given)").arg(option, SettingsCheck::addressText(value));
+        };
+        if (const int r = refuseProblems(SettingsCheck::check(planned, around), parser.isSet(QStringLiteral("force")), name))
+            return r;
+    }
+
+    if (dryRun) {
+        QString text = QStringLiteral("Settings record for %1, not sent (--dry-run):\n").arg(mac)
+            + SettingsRequest::recordText(SettingsRequest::record(desired, user, password));
+        if (!desired.dhcp)
+            text += probeNote.isEmpty() ? QStringLiteral("  address-conflict probe made on %1\n").arg(probeInterface)
+                                        : QStringLiteral("  no address-conflict probe was made: %1\n").arg(probeNote);
+        out(text);
+        return Ok;
+    }
 
     refused = false;
     manager->sendSetting(SettingsRequest::record(desired, user, password));
@@ -499,11 +600,19 @@ int CliTool::runAssign(const QStringList &arguments)
     parser.addOption({QStringLiteral("password-stdin"),
                       QStringLiteral("Read the password from the first line of standard input (otherwise "
                                      "PATHMERE_PASSWORD, otherwise a prompt on a terminal).")});
+    parser.addOption({QStringLiteral("force"),
+                      QStringLiteral("Send even when a planned address is held by another device or by this "
+                                     "computer. A malformed value is never sent.")});
     if (const int r = parse(&parser, arguments, QStringLiteral("assign"),
                             QStringLiteral("Gives the cameras found static addresses from a range, in MAC order; a "
-                                           "camera already in the range keeps its address. Exit codes: 0 all "
-                                           "confirmed, 2 usage, 3 no camera matched, 6 some not confirmed, "
-                                           "7 range too small (nothing sent).")))
+                                           "camera already in the range keeps its address. The range must lie in "
+                                           "one subnet of the mask (--mask, or the cameras' common mask); its "
+                                           "network and broadcast addresses are never handed out. Exit codes: 0 "
+                                           "all confirmed, 2 usage or refused setting, 3 no camera matched, 6 some "
+                                           "not confirmed, 7 range too small (nothing sent), 8 no route to a "
+                                           "--target."),
+                            QStringLiteral("pathmere-cli assign --range 192.0.2.100-192.0.2.149 --mask 255.255.255.0 "
+                                           "--gateway 192.0.2.1 --user admin --dry-run")))
         return r < 0 ? Ok : r;
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("assign takes no arguments, only options"));
@@ -532,6 +641,22 @@ int CliTool::runAssign(const QStringList &arguments)
     QStringList only;
     if (parser.isSet(QStringLiteral("only")) && !CliInput::macList(parser.value(QStringLiteral("only")), &only, &error))
         return usage(error);
+    // One subnet for the whole range: the one of --mask, or of the mask the
+    // cameras share (known after the search).
+    quint32 mask = 0;
+    QString maskName;
+    const QString rangeName = QStringLiteral("--range %1-%2").arg(ipText(first), ipText(last));
+    const auto refuseRange = [&]() {
+        return refuseProblems(SettingsCheck::checkRange(first, last, mask), false, [&](SettingsCheck::Field field) {
+            return field == SettingsCheck::Field::Mask ? maskName : rangeName;
+        });
+    };
+    if (!change.mask.isEmpty()) {
+        mask = SettingsRequest::recordAddress(change.mask);
+        maskName = QStringLiteral("--mask %1").arg(change.mask);
+        if (const int r = refuseRange())
+            return r;
+    }
     SearchOptions options;
     if (const int r = readSearchOptions(parser, &options))
         return r;
@@ -564,11 +689,27 @@ int CliTool::runAssign(const QStringList &arguments)
     if (cameras.isEmpty())
         return fail(NotFound, QStringLiteral("no camera found matches"));
 
+    if (change.mask.isEmpty()) {
+        QStringList masks;
+        for (const DeviceRecord &camera : qAsConst(cameras)) {
+            const QString text = SettingsCheck::addressText(SettingsRequest::recordAddress(camera.mask));
+            if (!masks.contains(text))
+                masks.append(text);
+        }
+        if (masks.size() > 1)
+            return usage(QStringLiteral("the cameras found have different masks (%1); give --mask").arg(masks.join(QStringLiteral(", "))));
+        mask = SettingsRequest::recordAddress(masks.first());
+        maskName = QStringLiteral("the cameras' mask %1 (kept: --mask not given)").arg(masks.first());
+        if (const int r = refuseRange())
+            return r;
+    }
+
     // This host's own addresses are as taken as any device's.
     QList<DeviceRecord> taken = list;
-    for (const quint32 local : localIpv4Addresses()) {
+    const QList<SettingsCheck::HostAddress> hostAddresses = SettingsCheck::hostAddresses();
+    for (const SettingsCheck::HostAddress &local : hostAddresses) {
         DeviceRecord host;
-        host.ip = ipText(local);
+        host.ip = ipText(local.address);
         taken.append(host);
     }
     const QString probeInterface = interfaceFor(first);
@@ -582,7 +723,7 @@ int CliTool::runAssign(const QStringList &arguments)
             noProbeReason = result.reason;
         return result.inUse;
     };
-    const AssignPlanner::Plan plan = AssignPlanner::plan(cameras, taken, first, last, change, probe);
+    const AssignPlanner::Plan plan = AssignPlanner::plan(cameras, taken, first, last, change, probe, mask);
 
     QString text = QStringLiteral("Plan for %1 camera(s) in %2-%3:\n").arg(cameras.size()).arg(ipText(first), ipText(last));
     for (const AssignPlanner::Entry &entry : plan.entries) {
@@ -597,9 +738,42 @@ int CliTool::runAssign(const QStringList &arguments)
         text += QStringLiteral("  skipped, held by a device found: %1\n").arg(joinedAddresses(plan.skippedHeld));
     if (!plan.skippedProbe.isEmpty())
         text += QStringLiteral("  skipped, answered an address-conflict probe: %1\n").arg(joinedAddresses(plan.skippedProbe));
+    if (!plan.skippedReserved.isEmpty())
+        text += QStringLiteral("  skipped, the subnet's network or broadcast address: %1\n").arg(joinedAddresses(plan.skippedReserved));
     text += noProbeReason.isEmpty() ? QStringLiteral("  address-conflict probe made on %1\n").arg(probeInterface)
                                     : QStringLiteral("  no address-conflict probe was made: %1\n").arg(noProbeReason);
     out(text);
+
+    // Each planned setting as it will be sent, against the devices as they
+    // will be once the plan is applied (a camera moved away frees its old
+    // address for another).
+    QList<DeviceRecord> afterPlan;
+    for (const DeviceRecord &device : qAsConst(list)) {
+        if (!findCamera(cameras, device.mac, QString()))
+            afterPlan.append(device);
+    }
+    for (const AssignPlanner::Entry &entry : plan.entries)
+        afterPlan.append(entry.desired.ip.isEmpty() ? entry.current : entry.desired);
+    SettingsCheck::Surroundings around;
+    around.devices = afterPlan;
+    around.host = hostAddresses;
+    for (const AssignPlanner::Entry &entry : plan.entries) {
+        if (entry.unchanged || entry.desired.ip.isEmpty())
+            continue;
+        const SettingsCheck::Planned planned = SettingsRequest::planned(entry.desired);
+        const auto name = [&](SettingsCheck::Field field) {
+            if (field == SettingsCheck::Field::Mask)
+                return QStringLiteral("%1: %2").arg(entry.current.mac, maskName);
+            if (field == SettingsCheck::Field::Gateway)
+                return QStringLiteral("%1: %2 %3").arg(entry.current.mac,
+                    parser.isSet(QStringLiteral("gateway")) ? QStringLiteral("--gateway")
+                                                            : QStringLiteral("the camera's gateway (kept: --gateway not given)"),
+                    SettingsCheck::addressText(planned.gateway));
+            return QStringLiteral("%1: the planned address %2").arg(entry.current.mac, entry.desired.ip);
+        };
+        if (const int r = refuseProblems(SettingsCheck::check(planned, around), parser.isSet(QStringLiteral("force")), name))
+            return r;
+    }
     if (!plan.complete())
         return fail(RangeTooSmall, QStringLiteral("the range is %1 address(es) short; nothing was sent").arg(plan.shortBy));
     if (dryRun)
@@ -651,9 +825,14 @@ int CliTool::runPower(const QStringList &arguments)
     parser.addPositionalArgument(QStringLiteral("MAC"), QStringLiteral("The camera's MAC address (for Wake-on-LAN)."));
     if (const int r = parse(&parser, arguments, QStringLiteral("power"),
                             QStringLiteral("Asks the camera for its power state over VISCA and switches it on; a "
-                                           "camera silent for 10 s gets Wake-on-LAN instead. Exit 0 when it is on, "
-                                           "was switched on or Wake-on-LAN was sent; 5 when the power-on command "
-                                           "was not completed; 1 when nothing could be sent.")))
+                                           "camera silent for 10 s gets Wake-on-LAN instead, and is asked again "
+                                           "once the last magic packet is out. Exit 0 only when the camera reported "
+                                           "itself on (already on, switched on, or on after Wake-on-LAN); 1 when "
+                                           "nothing could be sent; 2 usage, or an address that is no single "
+                                           "camera's; 5 when the power-on command was not completed; 8 when this "
+                                           "computer has no route to the address; 9 when Wake-on-LAN was sent and "
+                                           "the camera never answered."),
+                            QStringLiteral("pathmere-cli power 192.0.2.10 02-50-4D-00-00-01")))
         return r < 0 ? Ok : r;
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 2)
@@ -664,8 +843,17 @@ int CliTool::runPower(const QStringList &arguments)
     if (!CliInput::ipv4(positional.at(0), QStringLiteral("ADDRESS"), &address, &error)
         || !CliInput::mac(positional.at(1), &mac, &error))
         return usage(error);
+    SettingsCheck::Surroundings around;
+    around.host = SettingsCheck::hostAddresses();
+    if (const int r = refuseProblems(SettingsCheck::checkTarget(address.toIPv4Address(), mac, around), false,
+                                     [&](SettingsCheck::Field) { return QStringLiteral("ADDRESS ") + address.toString(); }))
+        return r;
+    const RouteLookup::Result route = RouteLookup::to(address.toIPv4Address());
+    if (!route.routed)
+        return fail(NoRoute, QStringLiteral("%1 cannot be reached: this computer has no route to it (%2); nothing "
+                                            "was sent").arg(address.toString(), route.reason));
 
-    enum class Phase { Inquiry, Command, WakeOnLan, Done };
+    enum class Phase { Inquiry, Command, WakeOnLan, AskAfterWake, Done };
     Phase phase = Phase::Inquiry;
     int result = Failed;
     QString outcome;
@@ -673,6 +861,9 @@ int CliTool::runPower(const QStringList &arguments)
     QTimer commandDeadline;
     commandDeadline.setSingleShot(true);
     commandDeadline.setInterval(SearchManager::ViscaTimeoutMs);
+    QTimer wakeAnswerDeadline;
+    wakeAnswerDeadline.setSingleShot(true);
+    wakeAnswerDeadline.setInterval(WakeAnswerWaitMs);
     const auto finish = [&](int code, const QString &text) {
         if (phase == Phase::Done)
             return;
@@ -681,24 +872,44 @@ int CliTool::runPower(const QStringList &arguments)
         outcome = text;
         loop.quit();
     };
+    const QString wokenWords = QStringLiteral("did not answer VISCA within %1 s; Wake-on-LAN was sent to %2 (%3 magic packets)")
+                                   .arg(SearchManager::ViscaTimeoutMs / 1000).arg(mac).arg(WakeOnLan::TotalPasses);
     const QMetaObject::Connection statusConnection =
         connect(manager, &SearchManager::emitViscaStatus, this, [&](int status) {
-            if (status == 0)
+            const bool afterWake = phase == Phase::WakeOnLan || phase == Phase::AskAfterWake;
+            if (status == SearchManager::ViscaPowerAlreadyOn && afterWake)
+                finish(Ok, QStringLiteral("%1: the camera %2, and it now reports itself on.").arg(address.toString(), wokenWords));
+            else if (status == SearchManager::ViscaPowerAlreadyOn)
                 finish(Ok, QStringLiteral("%1: the camera is already on.").arg(address.toString()));
-            else if (status == 5)
+            else if (status == SearchManager::ViscaCommandCompleted && afterWake)
+                finish(Ok, QStringLiteral("%1: the camera %2, and it has now completed the power-on command.")
+                               .arg(address.toString(), wokenWords));
+            else if (status == SearchManager::ViscaCommandCompleted)
                 finish(Ok, QStringLiteral("%1: the camera was in standby and has been switched on.").arg(address.toString()));
         });
     WakeOnLanSender *const sender = manager->wakeOnLanSender();
     const QMetaObject::Connection wolConnection = connect(sender, &WakeOnLanSender::sequenceFinished, this, [&]() {
-        if (phase == Phase::WakeOnLan)
-            finish(Ok, QStringLiteral("%1: the camera did not answer VISCA within %2 s; Wake-on-LAN was sent to %3 "
-                                      "(%4 magic packets). Whether it woke is not known.")
-                           .arg(address.toString()).arg(SearchManager::ViscaTimeoutMs / 1000).arg(mac)
-                           .arg(WakeOnLan::TotalPasses));
+        if (phase != Phase::WakeOnLan)
+            return;
+        // Nothing answers a magic packet; only the camera itself can say it
+        // woke, so it is asked once more.
+        phase = Phase::AskAfterWake;
+        progress(QStringLiteral("Wake-on-LAN sent; asking %1 again...").arg(address.toString()));
+        if (manager->inquirePowerState(address.toString()) != 0)
+            finish(Failed, QStringLiteral("the camera %1 %2, but the VISCA sockets could not be opened again to ask it")
+                               .arg(address.toString(), wokenWords));
+        else
+            wakeAnswerDeadline.start();
     });
     connect(&commandDeadline, &QTimer::timeout, &loop, [&]() {
         finish(NotConfirmed, QStringLiteral("the camera %1 is in standby but did not complete the power-on command")
                                  .arg(address.toString()));
+    });
+    connect(&wakeAnswerDeadline, &QTimer::timeout, &loop, [&]() {
+        finish(WakeOnLanUnanswered, QStringLiteral("the camera %1 %2, and it has not answered since: whether it woke is "
+                                                   "not known (a camera may take a minute to start; ask again with "
+                                                   "pathmere-cli power)")
+                                        .arg(address.toString(), wokenWords));
     });
     QTimer poll;
     poll.setInterval(100);

@@ -2,12 +2,15 @@
 #define CLITOOL_H
 
 #include "devicerecord.h"
+#include "settingscheck.h"
 
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class QCommandLineParser;
 class SearchManager;
@@ -28,13 +31,18 @@ public:
         Refused = 4,         // the camera answered "Invalid ID"
         NotConfirmed = 5,
         SomeNotConfirmed = 6,
-        RangeTooSmall = 7
+        RangeTooSmall = 7,
+        NoRoute = 8,             // this computer has no route to the address; nothing was sent
+        WakeOnLanUnanswered = 9  // power: Wake-on-LAN went out and the camera never answered
     };
 
     // How long a refusal may take to come back after a settings record.
     static constexpr int RefusalWaitMs = 3000;
     static constexpr int DefaultSeconds = 5;
     static constexpr int DefaultPortWaitSeconds = 10;
+    // How long a camera sent Wake-on-LAN has to answer the power inquiry
+    // asked once the last magic packet is out.
+    static constexpr int WakeAnswerWaitMs = 3000;
 
     explicit CliTool(QObject *parent = nullptr);
     ~CliTool() override;
@@ -61,14 +69,20 @@ private:
     int runPower(const QStringList &arguments);
     int usage(const QString &sentence) const;
     int fail(int code, const QString &sentence) const;
+    void warn(const QString &sentence) const;
 
-    // Parses; prints help (returns -1 then, meaning "done, exit 0") or a
-    // usage error (returns Usage); 0 to go on.
+    // Parses; prints help with its example (returns -1 then, meaning "done,
+    // exit 0") or a usage error (returns Usage); 0 to go on.
     int parse(QCommandLineParser *parser, const QStringList &arguments, const QString &command,
-              const QString &synopsis) const;
+              const QString &synopsis, const QString &example) const;
     void addSearchOptions(QCommandLineParser *parser) const;
     int readSearchOptions(const QCommandLineParser &parser, SearchOptions *options) const;
     int readCredentials(const QCommandLineParser &parser, QString *user, QString *password) const;
+    // Refuses, in one sentence, the first malformed value of problems, and
+    // the first conflict unless force (then each conflict is a warning);
+    // name says which option or value each field is. 0 to go on.
+    int refuseProblems(const QList<SettingsCheck::Problem> &problems, bool force,
+                       const std::function<QString(SettingsCheck::Field)> &name) const;
     bool waitForPort(int seconds) const;
     bool search(const SearchOptions &options, QList<DeviceRecord> *list);
     void progress(const QString &text) const;

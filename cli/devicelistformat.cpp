@@ -57,23 +57,55 @@ QByteArray DeviceListFormat::json(const QList<DeviceRecord> &list)
     return QJsonDocument(array).toJson(QJsonDocument::Indented);
 }
 
+namespace {
+
+struct Column
+{
+    const char *title;
+    int maxWidth;
+};
+
+// 16 + 20 + 15 + 17 + 12 + 6 and five gaps of two: 96 columns at most.
+const Column tableColumns[] = {
+    {"model", 16}, {"name", 20}, {"ip", 15}, {"mac", 17}, {"firmware", 12}, {"mode", 6}};
+
+QStringList tableFields(const DeviceRecord &r)
+{
+    const QString mode = r.searchType != DeviceRecord::BroadcastSearch ? QStringLiteral("-")
+        : r.dhcp                                                     ? QStringLiteral("DHCP")
+                                                                     : QStringLiteral("static");
+    return {r.model, r.name, r.ip, r.mac, r.fwVersion, mode};
+}
+
+QString fitted(QString text, int width)
+{
+    for (QChar &c : text) {
+        if (!c.isPrint())
+            c = QLatin1Char('?');
+    }
+    if (text.size() > width)
+        text = text.left(width - 1) + QChar(0x2026);
+    return text;
+}
+
+} // namespace
+
 QByteArray DeviceListFormat::table(const QList<DeviceRecord> &list)
 {
-    const QStringList names = DeviceListCsv::fieldNames();
+    constexpr int columns = int(sizeof tableColumns / sizeof tableColumns[0]);
     QList<QStringList> rows;
-    rows.append(names);
+    QStringList header;
+    for (const Column &column : tableColumns)
+        header.append(QString::fromLatin1(column.title));
+    rows.append(header);
     for (const DeviceRecord &r : list) {
-        QStringList fields = DeviceListCsv::fieldTexts(r);
-        for (QString &f : fields) {
-            for (QChar &c : f) {
-                if (!c.isPrint())
-                    c = QLatin1Char('?');
-            }
-        }
+        QStringList fields = tableFields(r);
+        for (int column = 0; column < columns; ++column)
+            fields[column] = fitted(fields.at(column), tableColumns[column].maxWidth);
         rows.append(fields);
     }
     QList<int> widths;
-    for (int column = 0; column < names.size(); ++column) {
+    for (int column = 0; column < columns; ++column) {
         int width = 0;
         for (const QStringList &row : qAsConst(rows))
             width = std::max(width, int(row.at(column).size()));
@@ -89,5 +121,7 @@ QByteArray DeviceListFormat::table(const QList<DeviceRecord> &list)
         }
         text += line.trimmed() + QLatin1Char('\n');
     }
+    text += list.size() == 1 ? QStringLiteral("1 camera found\n")
+                             : QStringLiteral("%1 cameras found\n").arg(list.size());
     return text.toUtf8();
 }

@@ -8,7 +8,7 @@
 #include <QString>
 
 // The device list for people (aligned columns) and for programs (one JSON
-// array of objects keyed by the record's field names).
+// array of objects keyed by the record's field names, or CSV).
 class DeviceListFormat
 {
 public:
@@ -18,8 +18,11 @@ public:
     static bool kindFromText(const QString &text, Kind *kind);
     static QByteArray format(const QList<DeviceRecord> &list, Kind kind);
     static QByteArray json(const QList<DeviceRecord> &list);
-    // Control characters a camera sent become '?': a name must never be able
-    // to drive the terminal that shows it.
+    // What a person looks at first, in at most MaxTableWidth columns: model,
+    // name, address, MAC, firmware and mode, long texts cut with "…", and a
+    // last line "N cameras found". Control characters a camera sent become
+    // '?': a name must never be able to drive the terminal that shows it.
+    static constexpr int MaxTableWidth = 100;
     static QByteArray table(const QList<DeviceRecord> &list);
 
 private:

@@ -2,6 +2,7 @@
 #define SETTINGSREQUEST_H
 
 #include "devicerecord.h"
+#include "settingscheck.h"
 
 #include <QByteArray>
 #include <QString>
@@ -27,6 +28,14 @@ public:
     static bool shows(const DeviceRecord &found, const DeviceRecord &desired);
     // The 180-byte settings record for desired (name and MAC included).
     static QByteArray record(const DeviceRecord &desired, const QString &user, const QString &password);
+    // The address the record carries for an address text, however odd the
+    // text is.
+    static quint32 recordAddress(const QString &text);
+    // desired's static setting as the record carries it, for the check.
+    static SettingsCheck::Planned planned(const DeviceRecord &desired);
+    // The fields of a record read back, one indented line each; the password
+    // only as given or not.
+    static QString recordText(const QByteArray &record);
 };
 
 #endif // SETTINGSREQUEST_H

@@ -53,6 +53,7 @@ SearchManager::SearchManager()
     viscaTimer->setInterval(ViscaTimeoutMs);
     viscaTimer->setTimerType(Qt::PreciseTimer);
     connect(viscaTimer, &QTimer::timeout, this, &SearchManager::viscaControlTimeout);
+    connect(wakeOnLan, &WakeOnLanSender::sequenceFinished, this, [this] { emit emitWakeOnLanStage(WakeOnLanSent); });
 }
 
 SearchManager::~SearchManager()
@@ -258,6 +259,13 @@ int SearchManager::setPowerOn(const QString &ip, const QString &mac)
     return 0;
 }
 
+int SearchManager::inquirePowerState(const QString &ip)
+{
+    if (openViscaSockets() != 0)
+        return -1;
+    return viscaControl->inquirePowerState(ip) < 0 ? -1 : 0;
+}
+
 bool SearchManager::isWaitingForPowerState() const
 {
     return viscaTimer->isActive();
@@ -298,7 +306,7 @@ bool SearchManager::refreshAddresses()
 void SearchManager::viscaControlTimeout()
 {
     appLog(LogSystem::LogMajorMsg, "Send visca control timeout.");
-    sendWakeOnLan(wakeMac);
+    emit emitWakeOnLanStage(sendWakeOnLan(wakeMac) == 0 ? WakeOnLanStarted : WakeOnLanRefused);
 }
 
 void SearchManager::receiveViscaOnlineState(QString strIp, int mode)

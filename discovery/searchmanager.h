@@ -40,6 +40,14 @@ public:
         ViscaCommandCompleted = 5    // the power-on command completed
     };
 
+    // How a power-on that fell back to Wake-on-LAN goes on, beyond what
+    // emitViscaStatus reports (emitWakeOnLanStage).
+    enum WakeOnLanStage {
+        WakeOnLanStarted = 1,   // the camera did not answer VISCA in time; Wake-on-LAN begins
+        WakeOnLanSent = 2,      // every pass of a Wake-on-LAN sequence went out; no answer is known
+        WakeOnLanRefused = 3    // too many sequences wait already; this one was not sent
+    };
+
     static constexpr int ViscaTimeoutMs = 10000;
     static constexpr int SsdpStartDelayMs = 500;
 
@@ -62,12 +70,17 @@ public:
     void sendSetting(QByteArray record);
 
     int setPowerOn(const QString &ip, const QString &mac);
+    // One power inquiry to ip without the time-out and its Wake-on-LAN: the
+    // answer arrives as a power-on's does (a standby camera is switched on).
+    int inquirePowerState(const QString &ip);
     // Starts the 15 Wake-on-LAN passes (they run on a timer) and returns 0.
     int sendWakeOnLan(const QString &mac);
     int openViscaSockets();
     void setMonitoring(bool on);
     bool refreshAddresses();
     bool hasSameMac(const DeviceRecord &record) const;
+    // The list the last getDeviceList built.
+    QList<DeviceRecord> lastDeviceList() const { return deviceList; }
 
     // The SSDP sources register here for their mask bit's search type
     // (DeviceRecord::DocumentCamera or DeviceRecord::ControlBox). Not owned;
@@ -94,6 +107,7 @@ signals:
     void emitViscaStatus(int status);
     void emitUtilitySettingFail(int failCase);
     void emitNetInterfaceChanged();
+    void emitWakeOnLanStage(int stage);
 
 private slots:
     void viscaControlTimeout();

@@ -57,7 +57,8 @@ QByteArray ArpProbe::buildProbe(const quint8 (&mac)[6], quint32 target)
     return packet;
 }
 
-quint32 ArpProbe::conflictIn(const QByteArray &packet, const quint8 (&ownMac)[6], const QSet<quint32> &candidates)
+quint32 ArpProbe::conflictIn(const QByteArray &packet, const quint8 (&ownMac)[6], const QSet<quint32> &candidates,
+                             QString *senderMac)
 {
     if (packet.size() < ArpSize)
         return 0;
@@ -67,12 +68,15 @@ quint32 ArpProbe::conflictIn(const QByteArray &packet, const quint8 (&ownMac)[6]
     if (std::memcmp(p + SenderMacOffset, ownMac, 6) == 0)
         return 0;
     const quint32 sender = readIpv4(packet, SenderIpOffset);
-    if (sender != 0)
-        return candidates.contains(sender) ? sender : 0;
-    // Another host probing for the same address at the same time.
+    // Another host probing for the same address at the same time, if not an
+    // answer.
     const quint16 operation = quint16((p[OperationOffset] << 8) | p[OperationOffset + 1]);
     const quint32 target = readIpv4(packet, TargetIpOffset);
-    return operation == 1 && candidates.contains(target) ? target : 0;
+    const quint32 conflict = sender != 0 ? (candidates.contains(sender) ? sender : 0)
+                                         : (operation == 1 && candidates.contains(target) ? target : 0);
+    if (conflict != 0 && senderMac)
+        *senderMac = QByteArray(reinterpret_cast<const char *>(p + SenderMacOffset), 6).toHex(':');
+    return conflict;
 }
 
 ArpProbe::Result ArpProbe::probe(const QString &interfaceName, const QList<quint32> &addresses, int waitMs)
@@ -138,9 +142,13 @@ ArpProbe::Result ArpProbe::probe(const QString &interfaceName, const QList<quint
             const ssize_t n = ::recv(socket.fd, buffer, sizeof buffer, 0);
             if (n <= 0)
                 break;
-            const quint32 conflict = conflictIn(QByteArray::fromRawData(buffer, int(n)), mac, candidates);
-            if (conflict != 0)
+            QString answeringMac;
+            const quint32 conflict = conflictIn(QByteArray::fromRawData(buffer, int(n)), mac, candidates, &answeringMac);
+            if (conflict != 0) {
                 result.inUse.insert(conflict);
+                if (!result.answeredBy.contains(conflict, answeringMac))
+                    result.answeredBy.insert(conflict, answeringMac);
+            }
         }
     }
     result.probed = true;

@@ -1,6 +1,7 @@
 #ifndef ARPPROBE_H
 #define ARPPROBE_H
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -28,6 +29,10 @@ public:
         bool probed = false;
         QString reason;            // why no probe was made
         QSet<quint32> inUse;
+        // The Ethernet addresses that answered for each address in use, as
+        // "xx:xx:xx:xx:xx:xx" (a camera answering for its own address is no
+        // conflict for itself).
+        QMultiHash<quint32, QString> answeredBy;
     };
 
     // interfaceName: the interface whose subnet holds the candidates.
@@ -36,8 +41,10 @@ public:
     // The 28-byte ARP probe for target from a host with this MAC.
     static QByteArray buildProbe(const quint8 (&mac)[6], quint32 target);
     // The address a received ARP packet shows to be in use, if it is one of
-    // candidates and not our own probe; 0 otherwise.
-    static quint32 conflictIn(const QByteArray &packet, const quint8 (&ownMac)[6], const QSet<quint32> &candidates);
+    // candidates and not our own probe; 0 otherwise. senderMac, when given,
+    // receives the answering host's Ethernet address for a conflict.
+    static quint32 conflictIn(const QByteArray &packet, const quint8 (&ownMac)[6], const QSet<quint32> &candidates,
+                              QString *senderMac = nullptr);
 
 private:
     ArpProbe() = delete;

@@ -19,8 +19,12 @@
     };
     var statusTexts = {
         "Visca_Bind_Success": "VISCA is ready.",
-        "Visca_Send_Cmd_Completed": "The camera completed the power-on command."
+        "Visca_Send_Cmd_Completed": "The camera completed the power-on command.",
+        "Visca_Control_Timeout": "The camera did not answer VISCA within 10 seconds; Pathmere is sending Wake-on-LAN.",
+        "WOL_Send_Completed": "Wake-on-LAN was sent, but the camera did not answer: whether it woke is not known."
     };
+    // Statuses that tell how the last power-on went.
+    var powerStatuses = ["Visca_Send_Cmd_Completed", "Visca_Control_Timeout", "WOL_Send_Completed"];
     var sourceTexts = { "0": "broadcast search", "1": "document camera", "2": "control box" };
 
     var core = null;
@@ -158,7 +162,7 @@
             var said = statusTexts[status] || "Pathmere reported a status without a description.";
             if (status === "Visca_Bind_Success")
                 $("visca-state").textContent = said;
-            addMessage("status", status, status === "Visca_Send_Cmd_Completed" ? forDevice(said) : said);
+            addMessage("status", status, powerStatuses.indexOf(status) >= 0 ? forDevice(said) : said);
         }
     }
 

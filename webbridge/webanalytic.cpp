@@ -147,6 +147,8 @@ QString WebAnalytic::statusWord(int code)
     switch (code) {
     case ViscaBindSuccess: return QStringLiteral("Visca_Bind_Success");
     case ViscaSendCmdCompleted: return QStringLiteral("Visca_Send_Cmd_Completed");
+    case ViscaControlTimeout: return QStringLiteral("Visca_Control_Timeout");
+    case WolSendCompleted: return QStringLiteral("WOL_Send_Completed");
     default: return QString();
     }
 }

@@ -25,7 +25,11 @@ public:
         ViscaBindSuccess = 4,
         ViscaSendCmdCompleted = 5,
         DownloadCfgFail = 6,
-        DownloadZipFail = 7
+        DownloadZipFail = 7,
+        // Statuses of a power-on that fell back to Wake-on-LAN; a page that
+        // knows neither word may ignore them.
+        ViscaControlTimeout = 8,
+        WolSendCompleted = 9
     };
 
     explicit WebAnalytic(QObject *parent = nullptr);

@@ -1,6 +1,7 @@
 #include "ipctrl.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <QValidator>
@@ -19,6 +20,11 @@ private slots:
     void cleanup();
 
     void typesDottedAddressWithAutomaticAdvance();
+    void separatorAfterAutomaticAdvanceIsSwallowed_data();
+    void separatorAfterAutomaticAdvanceIsSwallowed();
+    void separatorAfterChosenFieldStillMoves();
+    void pastedAddressFillsAllFields();
+    void emptyFieldsAreSeen();
     void zeroFillsAndJumps();
     void zeroAfterDigitStaysInField();
     void numbersAboveRangeAreRefused();
@@ -114,6 +120,105 @@ void TestIPCtrl::typesDottedAddressWithAutomaticAdvance()
     type(QStringLiteral("5"));
     QCOMPARE(fields(), QStringLiteral("192|168|1|205"));
     QCOMPARE(focused(), ctrl->field(3));
+}
+
+void TestIPCtrl::separatorAfterAutomaticAdvanceIsSwallowed_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("expected");
+    // Typed as written: the separator after a full number or a zero lands
+    // in the field the caret has already moved to, and is swallowed there.
+    QTest::newRow("full number then zero") << "192.0.2.30" << "192|0|2|30";
+    QTest::newRow("zeros") << "10.0.0.1" << "10|0|0|1";
+    QTest::newRow("all zero") << "0.0.0.0" << "0|0|0|0";
+    QTest::newRow("mask") << "255.255.255.0" << "255|255|255|0";
+    QTest::newRow("commas") << "198,51,100,7" << "198|51|100|7";
+    QTest::newRow("full numbers") << "203.113.200.199" << "203|113|200|199";
+}
+
+void TestIPCtrl::separatorAfterAutomaticAdvanceIsSwallowed()
+{
+    QFETCH(QString, keys);
+    QFETCH(QString, expected);
+    type(keys);
+    QCOMPARE(fields(), expected);
+    QCOMPARE(focused(), ctrl->field(3));
+    QVERIFY(!ctrl->hasEmptyField());
+}
+
+void TestIPCtrl::separatorAfterChosenFieldStillMoves()
+{
+    // Only the one separator right after the advance is swallowed: a second
+    // one, or one in a field the user chose, still moves on.
+    type(QStringLiteral("192.."));
+    QCOMPARE(focused(), ctrl->field(2));
+    QCOMPARE(fields(), QStringLiteral("192|||"));
+
+    ctrl->clearAddress();
+    ctrl->field(0)->setFocus(Qt::MouseFocusReason);
+    type(QStringLiteral("0"));
+    QCOMPARE(focused(), ctrl->field(1));
+    QTest::mouseClick(ctrl->field(1), Qt::LeftButton);   // a click on the field reached
+    type(QStringLiteral("."));
+    QCOMPARE(focused(), ctrl->field(2));
+
+    // Into a field that already holds a number the separator moves on too.
+    ctrl->setAddress({10, 20, 30, 40});
+    ctrl->field(0)->setFocus();
+    ctrl->field(0)->selectAll();
+    type(QStringLiteral("172."));
+    QCOMPARE(focused(), ctrl->field(2));
+    QCOMPARE(fields(), QStringLiteral("172|20|30|40"));
+}
+
+void TestIPCtrl::pastedAddressFillsAllFields()
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    const auto paste = [this] {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_V, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+    };
+    clipboard->setText(QStringLiteral("192.0.2.30"));
+    ctrl->field(2)->setFocus();
+    paste();
+    QCOMPARE(fields(), QStringLiteral("192|0|2|30"));
+    QCOMPARE(focused(), ctrl->field(3));
+    QCOMPARE(ctrl->getAddress(), (IPCtrl::Bytes{192, 0, 2, 30}));
+
+    // Blanks around it, as a copy from a terminal brings, do not matter.
+    clipboard->setText(QStringLiteral(" 198.51.100.7\n"));
+    ctrl->field(0)->setFocus();
+    paste();
+    QCOMPARE(fields(), QStringLiteral("198|51|100|7"));
+
+    // What is not a whole address is pasted as the field takes it, or not at all.
+    for (const char *text : {"300.1.2.3", "192.0.2", "192.0.2.030", "1.2.3.4.5"}) {
+        ctrl->setAddress({1, 2, 3, 4});
+        clipboard->setText(QString::fromLatin1(text));
+        ctrl->field(1)->setFocus();
+        ctrl->field(1)->selectAll();
+        paste();
+        QVERIFY2(fields() == QLatin1String("1|2|3|4") || fields() == QLatin1String("1||3|4"), text);
+    }
+    ctrl->clearAddress();
+    clipboard->setText(QStringLiteral("7"));
+    ctrl->field(1)->setFocus();
+    paste();
+    QCOMPARE(fields(), QStringLiteral("|7||"));
+}
+
+void TestIPCtrl::emptyFieldsAreSeen()
+{
+    QVERIFY(ctrl->isBlank());
+    QVERIFY(ctrl->hasEmptyField());
+    ctrl->setAddress({192, 0, 2, 30});
+    QVERIFY(!ctrl->isBlank());
+    QVERIFY(!ctrl->hasEmptyField());
+    ctrl->field(2)->clear();
+    QVERIFY(!ctrl->isBlank());
+    QVERIFY(ctrl->hasEmptyField());
+    // getAddress still reads it as the bytes the field can give.
+    QCOMPARE(ctrl->getAddress(), (IPCtrl::Bytes{192, 0, 0, 30}));
 }
 
 void TestIPCtrl::zeroFillsAndJumps()

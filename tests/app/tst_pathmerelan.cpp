@@ -44,8 +44,12 @@ private slots:
     void searchFillsTable();
     void wrongPasswordIsUnauthorized();
     void applyMovesCamera();
+    void conflictingSettingsSendNothing();
+    void typedAddressIsTheAddressSent();
 
 private:
+    // Selects the row of the camera with mac and fills in its login.
+    int selectCamera(const QString &mac, const QString &password);
     // The first settings record camsim saw since its events were cleared.
     QJsonObject waitForSettings(int timeoutMs);
 
@@ -200,6 +204,69 @@ void TestPathmereLan::applyMovesCamera()
     QVERIFY(moved >= 0);
     QCOMPARE(table->item(moved, 6)->text(), QStringLiteral("192.0.2.50"));
     QCOMPARE(rowOf(table, 6, QStringLiteral("192.0.2.10")), -1);
+}
+
+int TestPathmereLan::selectCamera(const QString &mac, const QString &password)
+{
+    QTableWidget *table = access->table();
+    const int row = rowOf(table, 7, mac);
+    if (row < 0)
+        return row;
+    table->setCurrentCell(row, 4);
+    access->userId()->setText(QStringLiteral("admin"));
+    access->password()->setText(password);
+    return row;
+}
+
+// What the window would have sent a camera without a word before: another
+// camera's address, this computer's, a gateway in another subnet. Each gets
+// one box, and camsim, which records every settings record it receives,
+// sees none.
+void TestPathmereLan::conflictingSettingsSendNothing()
+{
+    QVERIFY(selectCamera(QStringLiteral("02:50:4d:00:00:01"), QStringLiteral("secret")) >= 0);
+    camsim->clearEvents();
+    const struct { IPCtrl::Bytes ip; IPCtrl::Bytes gateway; const char *text; } cases[] = {
+        {{192, 0, 2, 11}, {192, 0, 2, 1}, "IP Address 192.0.2.11 is held by another device of the search (MAC 02:50:4d:00:00:02"},
+        {{192, 0, 2, 1}, {192, 0, 2, 254}, "IP Address 192.0.2.1 is an address of this computer."},
+        {{192, 0, 2, 60}, {198, 51, 100, 1}, "Gateway 198.51.100.1 is outside the planned subnet 192.0.2.0/24."},
+    };
+    for (const auto &c : cases) {
+        messages.clear();
+        access->ipField()->setAddress(c.ip);
+        access->gatewayField()->setAddress(c.gateway);
+        QTest::mouseClick(access->applyButton(), Qt::LeftButton);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().startsWith(QLatin1String(c.text)), qPrintable(messages.first()));
+        QVERIFY(access->applyButton()->isEnabled());
+    }
+    QTest::qWait(1500);
+    QCOMPARE(camsim->count(QStringLiteral("settings")), 0);
+    messages.clear();
+}
+
+// The address typed key by key, as a person types it, is the address the
+// camera receives.
+void TestPathmereLan::typedAddressIsTheAddressSent()
+{
+    QVERIFY(selectCamera(QStringLiteral("02:50:4d:00:00:01"), QStringLiteral("secret")) >= 0);
+    access->gatewayField()->setAddress({192, 0, 2, 1});
+    IPCtrl *const ip = access->ipField();
+    ip->clearAddress();
+    QApplication::setActiveWindow(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    ip->field(0)->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), ip->field(0));
+    for (const QChar c : QStringLiteral("192.0.2.30")) {
+        QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+        QCoreApplication::processEvents();
+    }
+    camsim->clearEvents();
+    QTest::mouseClick(access->applyButton(), Qt::LeftButton);
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.join(QLatin1Char('\n'))));
+    const QJsonObject settings = waitForSettings(3000);
+    QCOMPARE(settings.value(QStringLiteral("result")).toString(), QStringLiteral("applied"));
+    QCOMPARE(settings.value(QStringLiteral("ip")).toString(), QStringLiteral("192.0.2.30"));
 }
 
 int main(int argc, char **argv)

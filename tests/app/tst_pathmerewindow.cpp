@@ -124,6 +124,8 @@ private slots:
     void longTextsAreCut();
     void applyChecks_data();
     void applyChecks();
+    void applyRefusesWhatWouldBreakTheCamera_data();
+    void applyRefusesWhatWouldBreakTheCamera();
     void applyDisabledForOtherSource();
     void unauthorizedEndsSetting();
     void settingEndsInNewSearch();
@@ -655,6 +657,67 @@ void TestPathmereWindow::applyChecks()
     QCOMPARE(access->table()->item(0, 1)->text(), QStringLiteral("Working"));
 }
 
+void TestPathmereWindow::applyRefusesWhatWouldBreakTheCamera_data()
+{
+    QTest::addColumn<QString>("field");   // ip, mask, gateway, dns1
+    QTest::addColumn<QString>("texts");   // the four numbers' texts, '|'-separated
+    QTest::addColumn<QString>("text");    // the box's text
+    const QString nothing = QStringLiteral(" Nothing was sent.");
+    QTest::newRow("empty address field") << "ip" << "192|0||30"
+        << "IP Address has an empty field: every one of its four numbers must be filled in." + nothing;
+    QTest::newRow("empty address") << "ip" << "|||"
+        << "IP Address has an empty field: every one of its four numbers must be filled in." + nothing;
+    QTest::newRow("empty mask field") << "mask" << "255|255|255|"
+        << "Mask has an empty field: every one of its four numbers must be filled in." + nothing;
+    QTest::newRow("half a gateway") << "gateway" << "192|0|2|"
+        << "Gateway has an empty field: every one of its four numbers must be filled in." + nothing;
+    QTest::newRow("half a DNS server") << "dns1" << "|51|100|53"
+        << "Primary DNS has an empty field: every one of its four numbers must be filled in." + nothing;
+    QTest::newRow("mask with a hole") << "mask" << "255|0|255|0"
+        << "Mask 255.0.255.0 is not a contiguous subnet mask (its one bits must come first, as in 255.255.255.0)." + nothing;
+    QTest::newRow("broadcast") << "ip" << "192|0|2|255"
+        << "IP Address 192.0.2.255 is the broadcast address of 192.0.2.0/24." + nothing;
+    QTest::newRow("network") << "ip" << "192|0|2|0" << "IP Address 192.0.2.0 is the network address of 192.0.2.0/24." + nothing;
+    QTest::newRow("loopback") << "ip" << "127|0|0|1" << "IP Address 127.0.0.1 is a loopback address (127.0.0.0/8)." + nothing;
+    QTest::newRow("gateway elsewhere") << "gateway" << "198|51|100|1"
+        << "Gateway 198.51.100.1 is outside the planned subnet 192.0.2.0/24." + nothing;
+    QTest::newRow("another camera's") << "ip" << "192|0|2|10"
+        << "IP Address 192.0.2.10 is held by another device of the search (MAC 00:1a:2b:00:00:0a, AX-10 \"Lobby\")." + nothing;
+}
+
+void TestPathmereWindow::applyRefusesWhatWouldBreakTheCamera()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, texts);
+    QFETCH(QString, text);
+    access->showDevices(threeCameras());
+    selectRow(0);
+    fillCredentials();
+    IPCtrl *const ctrl = field == QLatin1String("ip") ? access->ipField()
+        : field == QLatin1String("mask")             ? access->maskField()
+        : field == QLatin1String("gateway")          ? access->gatewayField()
+                                                      : access->dns1Field();
+    const QStringList parts = texts.split(QLatin1Char('|'));
+    for (int i = 0; i < 4; ++i)
+        ctrl->field(i)->setText(parts.at(i));
+    QTest::mouseClick(access->applyButton(), Qt::LeftButton);
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages.first().first, QStringLiteral("Setting"));
+    QCOMPARE(messages.first().second, text);
+    // Nothing started: no setting, buttons as they were.
+    QCOMPARE(access->settingRow(), -1);
+    QVERIFY(access->applyButton()->isEnabled());
+    QCOMPARE(access->table()->item(0, 1)->text(), QStringLiteral("Working"));
+
+    // In DHCP mode the form's addresses are not the camera's to take: no box.
+    requireIsolation();
+    messages.clear();
+    QTest::mouseClick(access->dhcp(), Qt::LeftButton);
+    QTest::mouseClick(access->applyButton(), Qt::LeftButton);
+    QVERIFY(messages.isEmpty());
+    QCOMPARE(access->settingRow(), 0);
+}
+
 void TestPathmereWindow::applyDisabledForOtherSource()
 {
     access->showDevices({device(QStringLiteral("DC-1"), QStringLiteral("Desk"), QStringLiteral("192.0.2.20"),
@@ -691,6 +754,7 @@ void TestPathmereWindow::unauthorizedEndsSetting()
     emit SearchManager::getInstance()->emitUtilitySettingFail(1);
     SearchManager::releaseInstance();
     QTRY_COMPARE(access->table()->item(1, 1)->text(), QStringLiteral("Unauthorized"));
+    QCOMPARE(access->table()->item(1, 1)->toolTip(), QStringLiteral("Unauthorized"));
     QVERIFY(clock.elapsed() < 5000);
     QVERIFY(access->applyButton()->isEnabled());
     QVERIFY(access->searchButton()->isEnabled());

@@ -15,7 +15,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -68,7 +70,15 @@ private slots:
         QCOMPARE(mac, QStringLiteral("02:50:4d:0a:0b:ff"));
         QVERIFY(!CliInput::mac(QStringLiteral("02:50:4d:0a:0b"), &mac, &error));
         QVERIFY(!CliInput::mac(QStringLiteral("02:50:4d:0a:0b:fg"), &mac, &error));
-        QVERIFY(!CliInput::mac(QStringLiteral("02-50-4d-0a-0b-ff"), &mac, &error));
+        // The common spellings all name the same camera.
+        for (const char *form : {"02-50-4D-0a-0b-ff", "02504D0A0BFF", "0250.4d0a.0bff"}) {
+            mac.clear();
+            QVERIFY2(CliInput::mac(QString::fromLatin1(form), &mac, &error), form);
+            QCOMPARE(mac, QStringLiteral("02:50:4d:0a:0b:ff"));
+        }
+        for (const char *bad : {"02:50-4d:0a:0b:ff", "02504d0a0bf", "02504d0a0bff0", "0250.4d0a:0bff", "02 50 4d 0a 0b ff",
+                                "02-50-4d-0a-0b-fg", "2:50:4d:0a:0b:ff"})
+            QVERIFY2(!CliInput::mac(QString::fromLatin1(bad), &mac, &error), bad);
 
         QStringList macs;
         QVERIFY(CliInput::macList(QStringLiteral("02:50:4d:00:00:01,02:50:4D:00:00:01,02:50:4d:00:00:02"), &macs, &error));
@@ -137,9 +147,24 @@ private slots:
         QVERIFY(!table.contains('\x1b'));
         QVERIFY(!table.contains('\x07'));
         const QList<QByteArray> lines = table.split('\n');
-        QCOMPARE(lines.size(), 4);   // header, two rows, the final newline
+        QCOMPARE(lines.size(), 5);   // header, two rows, the count, the final newline
         QCOMPARE(lines.at(1).indexOf("02:50:4d"), lines.at(0).indexOf("mac"));
         QCOMPARE(lines.at(2).indexOf("02:50:4d"), lines.at(0).indexOf("mac"));
+        QCOMPARE(lines.at(3), QByteArray("2 cameras found"));
+        QVERIFY(DeviceListFormat::table({}).endsWith("\n0 cameras found\n"));
+        QVERIFY(DeviceListFormat::table({r}).endsWith("\n1 camera found\n"));
+
+        // The longest texts a camera can send still fit 100 columns.
+        DeviceRecord wide = cam("02:50:4d:00:00:03", "203.0.113.255");
+        wide.model = QString(40, QLatin1Char('M'));
+        wide.name = QString(32, QChar(0x00e9));
+        wide.fwVersion = QString(40, QLatin1Char('9'));
+        const QStringList wideLines = QString::fromUtf8(DeviceListFormat::table({wide})).split(QLatin1Char('\n'));
+        for (const QString &line : wideLines)
+            QVERIFY2(line.size() <= DeviceListFormat::MaxTableWidth, qPrintable(line));
+        QVERIFY(wideLines.at(1).contains(QStringLiteral("203.0.113.255")));
+        QVERIFY(wideLines.at(1).contains(QStringLiteral("02:50:4d:00:00:03")));
+        QVERIFY(wideLines.at(1).contains(QString(19, QChar(0x00e9)) + QChar(0x2026)));
 
         DeviceListFormat::Kind kind;
         QVERIFY(DeviceListFormat::kindFromText(QStringLiteral("csv"), &kind));
@@ -255,6 +280,22 @@ private slots:
         QCOMPARE(clash.entries.at(0).desired.ip, QStringLiteral("192.0.2.80"));
         QCOMPARE(clash.entries.at(1).desired.ip, QStringLiteral("192.0.2.81"));
 
+        // With the mask known, the subnet's network and broadcast addresses
+        // are neither handed out nor kept.
+        const AssignPlanner::Plan ends = AssignPlanner::plan(
+            {cam("02:50:4d:00:00:31", "192.0.2.255"), cam("02:50:4d:00:00:32", "192.0.2.5")}, {},
+            ip("192.0.2.254"), ip("192.0.2.255"), SettingsRequest(), {}, ip("255.255.255.0"));
+        QCOMPARE(ends.entries.at(0).desired.ip, QStringLiteral("192.0.2.254"));
+        QVERIFY(!ends.entries.at(0).keepsAddress);
+        QVERIFY(ends.entries.at(1).desired.ip.isEmpty());
+        QCOMPARE(ends.shortBy, 1);
+        QCOMPARE(ends.skippedReserved, QList<quint32>{ip("192.0.2.255")});
+        const AssignPlanner::Plan start = AssignPlanner::plan({cam("02:50:4d:00:00:33", "198.51.100.9")}, {},
+                                                              ip("198.51.100.0"), ip("198.51.100.3"), SettingsRequest(),
+                                                              {}, ip("255.255.255.0"));
+        QCOMPARE(start.entries.at(0).desired.ip, QStringLiteral("198.51.100.1"));
+        QCOMPARE(start.skippedReserved, QList<quint32>{ip("198.51.100.0")});
+
         // Too small: counted, nobody left half-planned unnoticed.
         const AssignPlanner::Plan small = AssignPlanner::plan(cameras, all, ip("192.0.2.80"), ip("192.0.2.82"),
                                                               SettingsRequest(), probe);
@@ -333,6 +374,48 @@ private slots:
         for (const char *part : {"SYNOPSIS", "PASSWORDS", "EXIT STATUS", "--password-stdin", "PATHMERE_PASSWORD"})
             QVERIFY2(text.contains(part), part);
         QVERIFY(!process.readAllStandardError().contains("warning"));
+        const QByteArray seeAlso = text.mid(text.indexOf("SEE ALSO"));
+        QVERIFY2(seeAlso.contains("pathmere(1)"), seeAlso.constData());
+    }
+
+    // Each command's --help ends with an example of the command, and the
+    // man page's synopsis names every option its --help lists.
+    void helpHasExamplesAndManSynopsisEveryOption()
+    {
+        QFile page(QStringLiteral(PATHMERE_CLI_MAN_PAGE));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        QString roff = QString::fromUtf8(page.readAll());
+        roff.replace(QLatin1String("\\-"), QLatin1String("-"));
+        const int from = roff.indexOf(QLatin1String(".SH SYNOPSIS"));
+        const QStringList synopses = roff.mid(from, roff.indexOf(QLatin1String(".SH DESCRIPTION")) - from)
+                                         .split(QLatin1String(".br"));
+        const QString cli = qEnvironmentVariable("PATHMERE_BIN_DIR") + QStringLiteral("/pathmere-cli");
+        const auto help = [&](const QStringList &arguments) {
+            QProcess process;
+            process.start(cli, arguments);
+            if (!process.waitForFinished(30000) || process.exitCode() != 0)
+                return QString();
+            return QString::fromUtf8(process.readAllStandardOutput());
+        };
+        QVERIFY(help({QStringLiteral("--help")}).contains(QLatin1String("Example:\n  pathmere-cli ")));
+        static const QRegularExpression option(QStringLiteral("--[a-z][a-z-]*"));
+        for (const QString &command : {QStringLiteral("adapters"), QStringLiteral("search"), QStringLiteral("set"),
+                                       QStringLiteral("assign"), QStringLiteral("power")}) {
+            const QString text = help({command, QStringLiteral("--help")});
+            QVERIFY2(text.contains(QStringLiteral("Example:\n  pathmere-cli %1").arg(command)), qPrintable(text));
+            QString synopsis;
+            for (const QString &block : synopses) {
+                if (block.contains(QStringLiteral("pathmere-cli %1").arg(command)))
+                    synopsis = block;
+            }
+            QVERIFY2(!synopsis.isEmpty(), qPrintable(command));
+            const QString options = text.left(text.indexOf(QLatin1String("Example:")));
+            for (auto it = option.globalMatch(options); it.hasNext();) {
+                const QString name = it.next().captured();
+                if (name != QLatin1String("--help"))
+                    QVERIFY2(synopsis.contains(name), qPrintable(command + QLatin1Char(' ') + name));
+            }
+        }
     }
 };
 

@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QUdpSocket>
@@ -174,8 +175,15 @@ private slots:
         QCOMPARE(findMac(json, QStringLiteral("02:50:4d:c6:00:01")).value(QStringLiteral("ip")).toString(),
                  QStringLiteral("198.51.100.40"));
 
-        // --adapter keeps the search to one subnet.
+        // --adapter keeps the search to one subnet, named by address or by
+        // interface.
         QCOMPARE(searchJson({QStringLiteral("--adapter"), QStringLiteral("198.51.100.1")}).size(), 1);
+        const QJsonArray byName = searchJson({QStringLiteral("--adapter"), TestLan::programInterface(1)});
+        QCOMPARE(byName.size(), 1);
+        QCOMPARE(byName.first().toObject().value(QStringLiteral("ip")).toString(), QStringLiteral("198.51.100.40"));
+        const CliRun noSuchAdapter = run({QStringLiteral("search"), QStringLiteral("--adapter"), QStringLiteral("nosuch0")});
+        QCOMPARE(noSuchAdapter.code, 2);
+        QVERIFY2(noSuchAdapter.err.contains("interface name"), noSuchAdapter.err.constData());
 
         const CliRun csv = run({QStringLiteral("search"), QStringLiteral("--seconds"), QStringLiteral("1"),
                                     QStringLiteral("--format"), QStringLiteral("csv")});
@@ -210,12 +218,126 @@ private slots:
         const CliRun table = run({QStringLiteral("search"), QStringLiteral("--seconds"), QStringLiteral("1")});
         QCOMPARE(table.code, 0);
         const QStringList lines = QString::fromUtf8(table.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines.last(), QStringLiteral("3 cameras found"));
+        for (const QString &line : lines)
+            QVERIFY2(line.size() <= 100, qPrintable(line));
         const int macColumn = lines.first().indexOf(QStringLiteral("mac"));
         QVERIFY(macColumn > 0);
-        for (int i = 1; i < lines.size(); ++i)
+        for (int i = 1; i + 1 < lines.size(); ++i)
             QVERIFY2(lines.at(i).mid(macColumn, 12) == QLatin1String("02:50:4d:c0:") || lines.at(i).mid(macColumn, 12) == QLatin1String("02:50:4d:c6:"),
                      qPrintable(lines.at(i)));
+    }
+
+    // An address this computer has no route to: both refused at once, with
+    // their own exit code and words, and nothing sent.
+    void noRouteIsAFailure()
+    {
+        QVERIFY(startSide(0, {QStringLiteral("--camera"), camera(QStringLiteral("02:50:4d:c0:00:60"), QStringLiteral("192.0.2.160"))}));
+        const QString unroutable = QStringLiteral("203.0.113.99");
+        QElapsedTimer clock;
+        clock.start();
+        const CliRun search = run({QStringLiteral("search"), QStringLiteral("--target"), unroutable});
+        QCOMPARE(search.code, 8);
+        QVERIFY2(search.err.contains("--target 203.0.113.99 cannot be reached: this computer has no route to it"),
+                 search.err.constData());
+        QVERIFY(search.out.isEmpty());
+        const CliRun power = run({QStringLiteral("power"), unroutable, QStringLiteral("02:50:4d:c0:00:60")});
+        QCOMPARE(power.code, 8);
+        QVERIFY2(power.err.contains("203.0.113.99 cannot be reached: this computer has no route to it"), power.err.constData());
+        QVERIFY(power.out.isEmpty());
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QTest::qWait(500);
+        QCOMPARE(side[0]->count(QStringLiteral("query")), 0);
+        QCOMPARE(side[0]->count(QStringLiteral("visca")), 0);
+        QCOMPARE(side[0]->count(QStringLiteral("wol")), 0);
+    }
+
+    // set refuses what cannot work (exit 2, whatever --force says) and what
+    // conflicts with another holder of the address (exit 2 unless --force),
+    // before anything is sent; --dry-run shows the record instead.
+    void setRefusesBrokenAndTakenSettings()
+    {
+        const QString mac = QStringLiteral("02:50:4d:c0:00:50");
+        QVERIFY(startSide(0, {QStringLiteral("--camera"), camera(mac, QStringLiteral("192.0.2.150")),
+                              QStringLiteral("--camera"), camera(QStringLiteral("02:50:4d:c0:00:51"), QStringLiteral("192.0.2.151"))}));
+        // An address that is no camera's but answers ARP.
+        const QString camNs = TestLan::cameraNamespaces().at(0);
+        QVERIFY(runIpIn(camNs, {QStringLiteral("addr"), QStringLiteral("add"), QStringLiteral("192.0.2.153/24"),
+                                QStringLiteral("dev"), TestLan::cameraInterface()}));
+        auto dropAddress = qScopeGuard([&] {
+            runIpIn(camNs, {QStringLiteral("addr"), QStringLiteral("del"), QStringLiteral("192.0.2.153/24"),
+                            QStringLiteral("dev"), TestLan::cameraInterface()});
+        });
+        const QStringList base{QStringLiteral("set"), mac, QStringLiteral("--seconds"), QStringLiteral("1"),
+                               QStringLiteral("--user"), QStringLiteral("admin")};
+        const QStringList env{QStringLiteral("PATHMERE_PASSWORD=") + Password};
+        const struct { QStringList args; const char *sentence; } refusals[] = {
+            {{QStringLiteral("--ip"), QStringLiteral("192.0.2.151")},
+             "--ip 192.0.2.151 is held by another device of the search (MAC 02:50:4d:c0:00:51"},
+            {{QStringLiteral("--ip"), QStringLiteral("192.0.2.1"), QStringLiteral("--gateway"), QStringLiteral("192.0.2.254")},
+             "--ip 192.0.2.1 is an address of this computer"},
+            {{QStringLiteral("--ip"), QStringLiteral("192.0.2.153")},
+             "--ip 192.0.2.153 answered an address-conflict probe from the device with MAC"},
+            {{QStringLiteral("--ip"), QStringLiteral("192.0.2.255"), QStringLiteral("--force")},
+             "--ip 192.0.2.255 is the broadcast address of 192.0.2.0/24; nothing was sent."},
+            {{QStringLiteral("--ip"), QStringLiteral("192.0.2.152"), QStringLiteral("--mask"), QStringLiteral("255.0.255.0")},
+             "--mask 255.0.255.0 is not a contiguous subnet mask"},
+            {{QStringLiteral("--ip"), QStringLiteral("192.0.2.152"), QStringLiteral("--gateway"), QStringLiteral("198.51.100.1")},
+             "--gateway 198.51.100.1 is outside the planned subnet 192.0.2.0/24"},
+            {{QStringLiteral("--ip"), QStringLiteral("198.51.100.152")},
+             "The camera's gateway 192.0.2.1 (kept: --gateway not given) is outside the planned subnet 198.51.100.0/24"},
+        };
+        for (const auto &refusal : refusals) {
+            const CliRun r = run(base + refusal.args, {}, env);
+            QVERIFY2(r.code == 2, qPrintable(refusal.args.join(QLatin1Char(' ')) + QLatin1String(": ") + QString::fromLocal8Bit(r.err)));
+            QVERIFY2(r.err.contains(refusal.sentence), r.err.constData());
+            QCOMPARE(r.err.count('\n'), 1);   // one sentence
+        }
+        QCOMPARE(side[0]->count(QStringLiteral("settings")), 0);
+
+        // --force sends a conflicting address; with --dry-run it shows the
+        // record it would send, warns, and sends nothing. Any MAC form names
+        // the camera.
+        const CliRun forced = run({QStringLiteral("set"), QStringLiteral("02-50-4D-C0-00-50"), QStringLiteral("--seconds"),
+                                   QStringLiteral("1"), QStringLiteral("--ip"), QStringLiteral("192.0.2.151"),
+                                   QStringLiteral("--dns2"), QStringLiteral("192.0.2.53"), QStringLiteral("--user"),
+                                   QStringLiteral("admin"), QStringLiteral("--force"), QStringLiteral("--dry-run")});
+        QVERIFY2(forced.code == 0, forced.err.constData());
+        QVERIFY2(forced.err.contains("warning: --ip 192.0.2.151 is held by another device"), forced.err.constData());
+        const QString record = QString::fromUtf8(forced.out);
+        for (const char *line : {"  mode      static (eth0)\n", "  ip        192.0.2.151\n", "  mac       02:50:4d:c0:00:50\n",
+                                 "  mask      255.255.255.0\n", "  gateway   192.0.2.1\n", "  dns2      192.0.2.53\n",
+                                 "  user      admin\n", "  password  (not read)\n"})
+            QVERIFY2(record.contains(QLatin1String(line)), qPrintable(record));
+        QTest::qWait(500);
+        QCOMPARE(side[0]->count(QStringLiteral("settings")), 0);
+    }
+
+    // A range across two subnets, or one the cameras' mask cuts, is refused;
+    // the subnet's broadcast address is never planned.
+    void assignStaysInsideOneSubnet()
+    {
+        QVERIFY(startSide(0, {QStringLiteral("--camera"), camera(QStringLiteral("02:50:4d:c0:00:71"), QStringLiteral("192.0.2.40")),
+                              QStringLiteral("--camera"), camera(QStringLiteral("02:50:4d:c0:00:72"), QStringLiteral("192.0.2.41"))}));
+        const QStringList base{QStringLiteral("assign"), QStringLiteral("--seconds"), QStringLiteral("1"), QStringLiteral("--dry-run")};
+        const QStringList across{QStringLiteral("--range"), QStringLiteral("192.0.2.254-192.0.3.5")};
+
+        const CliRun given = run(base + across + QStringList{QStringLiteral("--mask"), QStringLiteral("255.255.255.0")});
+        QCOMPARE(given.code, 2);
+        QVERIFY2(given.err.contains("--range 192.0.2.254-192.0.3.5 is not inside one subnet of mask 255.255.255.0"),
+                 given.err.constData());
+        QCOMPARE(side[0]->count(QStringLiteral("query")), 0);   // refused before the search
+
+        const CliRun kept = run(base + across);
+        QCOMPARE(kept.code, 2);
+        QVERIFY2(kept.err.contains("is not inside one subnet of mask 255.255.255.0"), kept.err.constData());
+
+        const CliRun ends = run(base + QStringList{QStringLiteral("--range"), QStringLiteral("192.0.2.254-192.0.2.255")});
+        QCOMPARE(ends.code, 7);
+        QVERIFY2(ends.out.contains("skipped, the subnet's network or broadcast address: 192.0.2.255"), ends.out.constData());
+        QVERIFY(!ends.out.contains("-> 192.0.2.255"));
+        QCOMPARE(side[0]->count(QStringLiteral("settings")), 0);
     }
 
     // A camera in a routed third subnet behind the second adapter: the
@@ -412,15 +534,34 @@ private slots:
         QCOMPARE(side[0]->count(QStringLiteral("power")), 1);
         QCOMPARE(side[0]->count(QStringLiteral("wol")), 0);
 
+        // The silent camera wakes from Wake-on-LAN and, asked again, says so.
         const CliRun silent = run({QStringLiteral("power"), QStringLiteral("192.0.2.102"), QStringLiteral("02:50:4d:c0:00:43")});
         QCOMPARE(silent.code, 0);
         QVERIFY2(silent.out.contains("Wake-on-LAN was sent"), silent.out.constData());
+        QVERIFY2(silent.out.contains("it now reports itself on"), silent.out.constData());
         int magic = 0;
         for (const QJsonObject &e : side[0]->events(QStringLiteral("wol")))
             magic += e.value(QStringLiteral("mac")).toString() == QLatin1String("02:50:4d:c0:00:43") ? 1 : 0;
         QCOMPARE(magic, 15);
 
         QCOMPARE(run({QStringLiteral("power"), QStringLiteral("192.0.2.102")}).code, 2);
+
+        // Nobody at the address and nobody with the MAC: Wake-on-LAN goes
+        // out, no answer ever comes, and that is no success.
+        side[0]->clearEvents();
+        const CliRun nobody = run({QStringLiteral("power"), QStringLiteral("192.0.2.104"), QStringLiteral("02:50:4d:c0:00:44")});
+        QCOMPARE(nobody.code, 9);
+        QVERIFY(nobody.out.isEmpty());
+        QVERIFY2(nobody.err.contains("Wake-on-LAN was sent to 02:50:4d:c0:00:44"), nobody.err.constData());
+        QVERIFY2(nobody.err.contains("whether it woke is not known"), nobody.err.constData());
+        QCOMPARE(side[0]->count(QStringLiteral("wol")), 15);
+
+        // Neither a broadcast address nor this computer's own is a camera.
+        for (const char *address : {"192.0.2.255", "192.0.2.1", "224.0.0.1"}) {
+            const CliRun refused = run({QStringLiteral("power"), QString::fromLatin1(address), QStringLiteral("02:50:4d:c0:00:41")});
+            QCOMPARE(refused.code, 2);
+            QVERIFY2(refused.err.contains("ADDRESS ") && refused.err.contains("nothing was sent"), refused.err.constData());
+        }
     }
 
     // On a terminal the password is asked for with echo off; it never shows.

@@ -306,6 +306,9 @@ private slots:
         QTest::newRow("error -1") << true << -1 << "";
         QTest::newRow("status 4") << false << 4 << "Visca_Bind_Success";
         QTest::newRow("status 5") << false << 5 << "Visca_Send_Cmd_Completed";
+        QTest::newRow("status 8") << false << 8 << "Visca_Control_Timeout";
+        QTest::newRow("status 9") << false << 9 << "WOL_Send_Completed";
+        QTest::newRow("error 9") << true << 9 << "";
         QTest::newRow("status with an error code") << false << 1 << "";
         QTest::newRow("status 3") << false << 3 << "";
         QTest::newRow("status 6") << false << 6 << "";

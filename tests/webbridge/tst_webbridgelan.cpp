@@ -262,17 +262,52 @@ private slots:
         QCOMPARE(camsim->count(QStringLiteral("visca")), viscaBefore);
     }
 
+    // A power-on whose address is no single camera's sends nothing: not to
+    // another device of the search, not to this computer, not to a
+    // broadcast address.
+    void powerToAConflictingAddressSendsNothing()
+    {
+        camsim->clearEvents();
+        const QJsonObject conflicts[] = {
+            {{QStringLiteral("Ip"), cameras.at(1).ip}, {QStringLiteral("Mac"), cameras.at(0).mac}},
+            {{QStringLiteral("Ip"), TestLan::programAddresses().first()}, {QStringLiteral("Mac"), cameras.at(0).mac}},
+            {{QStringLiteral("Ip"), QStringLiteral("192.0.2.255")}, {QStringLiteral("Mac"), cameras.at(0).mac}},
+        };
+        for (QJsonObject params : conflicts) {
+            params.insert(QStringLiteral("Status"), QStringLiteral("1"));
+            const QJsonObject reply = nextReply(QStringLiteral("a"),
+                                                command(QStringLiteral("Control"), QStringLiteral("SetPower"), params), 5000);
+            QCOMPARE(word(reply), QStringLiteral("UdpScoket_Bind_Fail"));
+        }
+        QVERIFY(sandbox->waitForLog(QStringLiteral("Power on refused: 192.0.2.62 is held by another device of the search "
+                                                   "(MAC 02:50:4d:00:06:02"), 2000));
+        QVERIFY(sandbox->waitForLog(QStringLiteral("Power on refused: 192.0.2.1 is an address of this computer."), 2000));
+        QVERIFY(sandbox->waitForLog(QStringLiteral("Power on refused: 192.0.2.255 is the broadcast address of 192.0.2.0/24"), 2000));
+        // No inquiry went out, so no time-out can follow with Wake-on-LAN.
+        QTest::qWait(1000);
+        QCOMPARE(camsim->count(QStringLiteral("visca")), 0);
+        QCOMPARE(camsim->count(QStringLiteral("wol")), 0);
+    }
+
     void silentCameraGetsWakeOnLan()
     {
         const int textsBefore = node->texts(QStringLiteral("a")).size();
         camsim->clearEvents();
         node->send(QStringLiteral("a"), setPower(cameras.at(2), QStringLiteral("1")));
-        QVERIFY(QTest::qWaitFor([&] { return camsim->count(QStringLiteral("wol")) >= 5; }, 20000));
+        // The page hears the VISCA time-out when Wake-on-LAN begins, and the
+        // end of the sequence after its last pass.
+        QVERIFY(node->waitFor([&] { return node->texts(QStringLiteral("a")).size() >= textsBefore + 2; }, 30000));
+        const QList<QJsonObject> heard = node->texts(QStringLiteral("a")).mid(textsBefore);
+        QCOMPARE(word(heard.at(0)), QStringLiteral("Visca_Control_Timeout"));
+        QCOMPARE(word(heard.at(1)), QStringLiteral("WOL_Send_Completed"));
+        QVERIFY(sandbox->waitForLog(QStringLiteral("Send visca control timeout."), 2000));
+        QVERIFY(QTest::qWaitFor([&] { return camsim->count(QStringLiteral("wol")) >= 15; }, 2000));
         const QList<QJsonObject> wol = camsim->events(QStringLiteral("wol"));
+        QCOMPARE(wol.size(), 15);
         for (const QJsonObject &w : wol)
             QCOMPARE(w.value(QStringLiteral("mac")).toString(), cameras.at(2).mac);
-        // The page hears nothing about the wake-up itself.
-        QCOMPARE(node->texts(QStringLiteral("a")).size(), textsBefore);
+        QTest::qWait(500);
+        QCOMPARE(node->texts(QStringLiteral("a")).size(), textsBefore + 2);
     }
 
     void badFramesKeepTheConnection_data()
