@@ -2,6 +2,7 @@
 
 #include "applog.h"
 #include "core.h"
+#include "localpeerserver.h"
 #include "searchmanager.h"
 #include "webanalytic.h"
 #include "websocketclientwrapper.h"
@@ -11,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
 #include <QWebChannel>
@@ -24,14 +26,20 @@ WebBridgeHost::WebBridgeHost(SearchManager *searchManager, QObject *parent)
     m_analytic = new WebAnalytic;
     m_server = new QWebSocketServer(QStringLiteral("QWebChannel Standalone Example Server"),
                                     QWebSocketServer::NonSecureMode);
+    // Any local user can connect to the loopback address: the TCP side takes
+    // only our own user's connections and hands them to the WebSocket server
+    // for the handshake (and its origin check).
+    m_listener = new LocalPeerServer;
+    connect(m_listener, &QTcpServer::newConnection, this, &WebBridgeHost::handOverConnections);
+    connect(m_listener, &LocalPeerServer::refused, this, &WebBridgeHost::refusedConnection);
     // The program of another login session that this start has just told to
     // end still holds the port for the moments its ending takes; a program
     // that keeps it is given up on after ListenWaitMs.
     QElapsedTimer waited;
     waited.start();
-    while (!m_server->listen(QHostAddress::LocalHost, Port)) {
+    while (!m_listener->listen(QHostAddress::LocalHost, Port)) {
         if (waited.elapsed() >= ListenWaitMs) {
-            appLog(LogSystem::LogMajorMsg, "Web socket server: %s", qPrintable(m_server->errorString()));
+            appLog(LogSystem::LogMajorMsg, "Web socket server: %s", qPrintable(m_listener->errorString()));
             qFatal("Failed to open web socket server.");
         }
         QThread::msleep(ListenRetryMs);
@@ -68,10 +76,29 @@ WebBridgeHost::~WebBridgeHost()
     // takes their sockets away; then the port is free for a later window.
     delete m_channel;
     delete m_core;
+    m_listener->close();
     m_server->close();
     delete m_clientWrapper;
     delete m_server;
+    delete m_listener;
     delete m_analytic;
+}
+
+void WebBridgeHost::handOverConnections()
+{
+    while (QTcpSocket *const socket = m_listener->nextPendingConnection())
+        m_server->handleConnection(socket);
+}
+
+void WebBridgeHost::refusedConnection(const QHostAddress &peer, quint16 peerPort)
+{
+    int held = 0;
+    if (!m_refusedPeerLog.admit(m_clock.elapsed(), &held))
+        return;
+    if (held > 0)
+        appLog(LogSystem::LogMajorMsg, "\"Refused web socket connection\" repeated %d more times.", held);
+    appLog(LogSystem::LogMajorMsg, "Refused web socket connection from %s:%d: not a process of this user.",
+           qPrintable(peer.toString()), int(peerPort));
 }
 
 void WebBridgeHost::startDeviceListSearch()
@@ -103,6 +130,19 @@ void WebBridgeHost::setPowerStatus(const QString &ip, const QString &mac, int st
            ip.left(MaxLoggedText).toLatin1().constData(), mac.left(MaxLoggedText).toLatin1().constData(), status);
     if (status == 0) {
         m_analytic->sendErrorMessage(WebAnalytic::NotSupportPowerOff);
+        return;
+    }
+    // VISCA and Wake-on-LAN go only to a camera the last search found, at
+    // the address it answered from: a page cannot aim them elsewhere.
+    if (!m_searchManager->isListedDevice(ip, mac)) {
+        int held = 0;
+        if (m_refusedPowerLog.admit(m_clock.elapsed(), &held)) {
+            if (held > 0)
+                appLog(LogSystem::LogMajorMsg, "\"Power request refused\" repeated %d more times.", held);
+            appLog(LogSystem::LogMajorMsg, "Power request refused: %s and %s are not a pair of the last search.",
+                   ip.left(MaxLoggedText).toLatin1().constData(), mac.left(MaxLoggedText).toLatin1().constData());
+        }
+        m_analytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
         return;
     }
     // Accepted requests are answered later, through viscaStateReceived.

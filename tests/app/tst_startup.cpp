@@ -79,7 +79,7 @@ void TstStartup::logFileNameAndFirstLines()
     QVERIFY(xserver.waitForViewableWindow(pid_t(process->processId()), QStringLiteral("Pathmere"), PathmereSandbox::StartTimeoutMs));
 
     // A normal end leaves exit code 0 and no crash mark.
-    QVERIFY(SegmentClient::writeWithQt(sandbox.segmentKey(), "Close_Program"));
+    QVERIFY(SegmentClient::writeWithQt(sandbox.runtimeFolder(), sandbox.segmentKey(), "Close_Program"));
     QVERIFY(process->waitForFinished(5000));
     QCOMPARE(process->exitStatus(), QProcess::NormalExit);
     QCOMPARE(process->exitCode(), 0);
@@ -127,7 +127,7 @@ void TstStartup::oldLogsRemoved()
         QVERIFY2(QFile::exists(sandbox.logFolder() + c.name) == c.kept, qPrintable(c.name));
     }
     QVERIFY(QDir(sandbox.logFolder() + QStringLiteral("TolvikPathmere-folder")).exists());
-    QVERIFY(SegmentClient::writeWithQt(sandbox.segmentKey(), "Close_Program"));
+    QVERIFY(SegmentClient::writeWithQt(sandbox.runtimeFolder(), sandbox.segmentKey(), "Close_Program"));
     QVERIFY(process->waitForFinished(5000));
 }
 
@@ -173,13 +173,13 @@ void TstStartup::secondStartShowsFirstInstance()
     // poll takes it.
     QCOMPARE(::kill(first, SIGSTOP), 0);
     QCOMPARE(sandbox.run({}), 0);
-    QCOMPARE(SegmentClient::read(sandbox.segmentKey()), QByteArray("Show_Normal_UI"));
+    QCOMPARE(SegmentClient::read(sandbox.runtimeFolder(), sandbox.segmentKey()), QByteArray("Show_Normal_UI"));
     QVERIFY(sandbox.logText().contains(QLatin1String("shareMemory.create fail.")));
     QVERIFY(sandbox.logText().contains(QLatin1String("shareMemory Show_Normal_UI.")));
     QCOMPARE(::kill(first, SIGCONT), 0);
 
     QVERIFY(xserver.waitForViewableWindow(first, QStringLiteral("Pathmere"), 5000));
-    QTRY_COMPARE_WITH_TIMEOUT(SegmentClient::read(sandbox.segmentKey()), QByteArray(""), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(SegmentClient::read(sandbox.runtimeFolder(), sandbox.segmentKey()), QByteArray(""), 3000);
     QVERIFY(PathmereSandbox::isAlive(first));
     QCOMPARE(sandbox.processes(), QList<pid_t> { first });
 }
@@ -193,7 +193,7 @@ void TstStartup::secondHiddenStartChangesNothing()
     QCOMPARE(::kill(first, SIGSTOP), 0);
     const QString logBefore = sandbox.logText();
     QCOMPARE(sandbox.run({ QStringLiteral("-hide") }), 0);
-    QCOMPARE(SegmentClient::read(sandbox.segmentKey()), QByteArray(""));
+    QCOMPARE(SegmentClient::read(sandbox.runtimeFolder(), sandbox.segmentKey()), QByteArray(""));
     // The second start writes its own log file, but nothing about the segment.
     const QString logAfter = sandbox.logText();
     QVERIFY(!logAfter.mid(logBefore.size()).contains(QLatin1String("shareMemory")));
@@ -224,14 +224,14 @@ void TstStartup::closeProgramFromAnotherProcess()
     QElapsedTimer elapsed;
     elapsed.start();
     const QByteArray command("Close_Program");
-    QVERIFY(systemV ? SegmentClient::writeWithSysV(sandbox.segmentKey(), command)
-                    : SegmentClient::writeWithQt(sandbox.segmentKey(), command));
+    QVERIFY(systemV ? SegmentClient::writeWithSysV(sandbox.runtimeFolder(), sandbox.segmentKey(), command)
+                    : SegmentClient::writeWithQt(sandbox.runtimeFolder(), sandbox.segmentKey(), command));
     QVERIFY(process->waitForFinished(5000));
     // One poll period plus the way out.
     QVERIFY2(elapsed.elapsed() < 2500, qPrintable(QString::number(elapsed.elapsed())));
     QCOMPARE(process->exitStatus(), QProcess::NormalExit);
     QCOMPARE(process->exitCode(), 0);
-    QVERIFY(!SegmentClient::exists(sandbox.segmentKey()));
+    QVERIFY(!SegmentClient::exists(sandbox.runtimeFolder(), sandbox.segmentKey()));
     QVERIFY(sandbox.waitForProcessCount(0, 2000));
 }
 
@@ -244,7 +244,7 @@ void TstStartup::startAfterKill9()
     QCOMPARE(::kill(first, SIGKILL), 0);
     QVERIFY(PathmereSandbox::waitForExit(first, 5000));
     // System V memory outlives the killed owner.
-    QVERIFY(SegmentClient::exists(sandbox.segmentKey()));
+    QVERIFY(SegmentClient::exists(sandbox.runtimeFolder(), sandbox.segmentKey()));
 
     const pid_t second = sandbox.startReady();
     QVERIFY(second > 0);

@@ -35,6 +35,9 @@ public:
     QString sessionId() const;
     // The shared-memory key the program uses in this sandbox's session.
     QString segmentKey() const;
+    // Where the program keeps the segment's key files: its $XDG_RUNTIME_DIR
+    // (a private folder of the sandbox unless a test changes it).
+    QString runtimeFolder() const;
     QString logFolder() const;
     QString crashRecordFile() const;
 
