@@ -11,6 +11,7 @@
 #include <sys/ipc.h>
 #include <sys/sem.h>
 #include <sys/shm.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -133,18 +134,35 @@ key_t SessionSegment::openKeyFile(KeyFile which, bool create, bool *missing)
 bool SessionSegment::renewKeyFile(KeyFile which)
 {
     // Only a file that passed openKeyFile() gets here: ours, in a folder we
-    // may write. A new file is a new inode, so a new System V key.
-    return ::unlink(QFile::encodeName(pathOf(which)).constData()) == 0;
+    // may write. The new file is made while the old one still exists, so it
+    // gets another inode (a file system may hand a freed one out again at
+    // once), and with it another System V key; the rename is atomic.
+    const QByteArray path = QFile::encodeName(pathOf(which));
+    QByteArray pattern = path + ".XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0)
+        return false;
+    fchmod(fd, PrivateMode);
+    ::close(fd);
+    if (::rename(pattern.constData(), path.constData()) != 0) {
+        ::unlink(pattern.constData());
+        return false;
+    }
+    return true;
 }
 
-int SessionSegment::openSemaphore(key_t semaphoreKey, bool create, bool *foreign, bool *missing)
+int SessionSegment::openSemaphore(key_t semaphoreKey, bool create, bool *foreign, bool *missing, bool *made)
 {
     *foreign = false;
     *missing = false;
+    if (made)
+        *made = false;
     if (create) {
         const int id = semget(semaphoreKey, 1, int(PrivateMode) | IPC_CREAT | IPC_EXCL);
         if (id >= 0) {
             setSemaphoreValue(id, 1);
+            if (made)
+                *made = true;
             return id;
         }
         if (errno != EEXIST) {
@@ -201,27 +219,39 @@ SessionSegment::Outcome SessionSegment::create(int size)
     detach();
     reasons.clear();
     const uid_t me = getuid();
+    // A lock made here is not left behind when no segment comes of it.
+    int madeLock = -1;
+    const auto giveUp = [&](Outcome outcome) {
+        if (madeLock >= 0) {
+            semctl(madeLock, 0, IPC_RMID);
+            ::unlink(QFile::encodeName(pathOf(KeyFile::Semaphore)).constData());
+        }
+        return outcome;
+    };
     for (int attempt = 0; attempt < MaxKeyAttempts; ++attempt) {
         bool missing = false;
         const key_t semaphoreKey = openKeyFile(KeyFile::Semaphore, true, &missing);
         if (semaphoreKey == -1)
-            return Outcome::Refused;
+            return giveUp(Outcome::Refused);
         bool foreign = false;
-        const int lockId = openSemaphore(semaphoreKey, true, &foreign, &missing);
+        bool made = false;
+        const int lockId = openSemaphore(semaphoreKey, true, &foreign, &missing, &made);
         if (lockId < 0) {
             if (foreign && renewKeyFile(KeyFile::Semaphore))
                 continue;
-            return foreign ? Outcome::Refused : Outcome::Failed;
+            return giveUp(foreign ? Outcome::Refused : Outcome::Failed);
         }
+        if (made)
+            madeLock = lockId;
         const key_t segmentKey = openKeyFile(KeyFile::Segment, true, &missing);
         if (segmentKey == -1)
-            return Outcome::Refused;
+            return giveUp(Outcome::Refused);
 
         int id = shmget(segmentKey, size_t(size), int(PrivateMode) | IPC_CREAT | IPC_EXCL);
         if (id >= 0) {
             if (!mapSegment(id)) {
                 shmctl(id, IPC_RMID, nullptr);
-                return Outcome::Failed;
+                return giveUp(Outcome::Failed);
             }
             semaphoreId = lockId;
             owner = true;
@@ -231,7 +261,7 @@ SessionSegment::Outcome SessionSegment::create(int size)
         }
         if (errno != EEXIST) {
             refuse(errnoText("shmget"));
-            return Outcome::Failed;
+            return giveUp(Outcome::Failed);
         }
         id = shmget(segmentKey, 0, 0);
         shmid_ds status {};
@@ -245,7 +275,7 @@ SessionSegment::Outcome SessionSegment::create(int size)
             }
             if (renewKeyFile(KeyFile::Segment))
                 continue;
-            return Outcome::Refused;
+            return giveUp(Outcome::Refused);
         }
         if (status.shm_nattch == 0) {
             // Its owner was killed: nobody will ever detach it.
@@ -258,7 +288,7 @@ SessionSegment::Outcome SessionSegment::create(int size)
         return Outcome::Attached;
     }
     refuse(QStringLiteral("gave up after %1 key files").arg(MaxKeyAttempts));
-    return Outcome::Refused;
+    return giveUp(Outcome::Refused);
 }
 
 SessionSegment::Outcome SessionSegment::attach()
@@ -291,7 +321,7 @@ SessionSegment::Outcome SessionSegment::attach()
         return Outcome::Refused;
     }
     bool foreign = false;
-    const int lockId = openSemaphore(semaphoreKey, false, &foreign, &missing);
+    const int lockId = openSemaphore(semaphoreKey, false, &foreign, &missing, nullptr);
     if (lockId < 0)
         return missing ? Outcome::Missing : Outcome::Refused;
     if (!mapSegment(id))

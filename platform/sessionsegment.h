@@ -83,9 +83,10 @@ private:
     key_t openKeyFile(KeyFile which, bool create, bool *missing);
     bool renewKeyFile(KeyFile which);
     QString pathOf(KeyFile which) const;
-    // Opens the lock semaphore of semaphoreKey, creating it when allowed.
-    // -1 with *foreign set when one of others sits under the key.
-    int openSemaphore(key_t semaphoreKey, bool create, bool *foreign, bool *missing);
+    // Opens the lock semaphore of semaphoreKey, creating it when allowed
+    // (*made then says whether it did). -1 with *foreign set when one of
+    // others sits under the key.
+    int openSemaphore(key_t semaphoreKey, bool create, bool *foreign, bool *missing, bool *made);
     bool mapSegment(int id);
     void refuse(const QString &text);
 

@@ -361,6 +361,49 @@ private slots:
         QCOMPARE(failSpy.count(), 3);
         manager->getDeviceList();
     }
+
+    // The settings record carries the user ID and password. A camera in the
+    // subnet of an adapter gets it by unicast, so no other host of the LAN
+    // receives it; only a camera in another subnet, which nothing else
+    // reaches, gets it by broadcast.
+    void settingsGoByUnicastWhereTheCameraIsOnTheLink_data()
+    {
+        QTest::addColumn<QString>("net");
+        QTest::addColumn<bool>("unicast");
+        QTest::newRow("same subnet") << QStringLiteral("192.0.2") << true;
+        QTest::newRow("other subnet") << QStringLiteral("203.0.113") << false;
+    }
+
+    void settingsGoByUnicastWhereTheCameraIsOnTheLink()
+    {
+        QFETCH(QString, net);
+        QFETCH(bool, unicast);
+        const QList<Expected> cams = camerasFor(net, 2);
+        QVERIFY(startSide(0, camsimArgs(cams, {QStringLiteral("--send"), QStringLiteral("broadcast")})));
+        const QList<DeviceRecord> found = search(QString(), {0});
+        const DeviceRecord *target = findMac(found, cams.first().mac);
+        QVERIFY(target);
+        QCOMPARE(target->ip, cams.first().ip);
+
+        QSignalSpy failSpy(manager, &SearchManager::emitUtilitySettingFail);
+        UtilityProtocol::Settings settings;
+        settings.ip = UtilityProtocol::ipv4FromText(net + QStringLiteral(".97"));
+        QVERIFY(UtilityProtocol::macFromText(target->mac, &settings.mac));
+        settings.mask = UtilityProtocol::ipv4FromText(QStringLiteral("255.255.255.0"));
+        settings.name = target->name;
+        settings.userId = QStringLiteral("admin");
+        settings.password = QStringLiteral("wrong");
+        manager->sendSetting(UtilityProtocol::buildSettingsRecord(settings));
+
+        // The camera's refusal comes back either way.
+        QTRY_COMPARE_WITH_TIMEOUT(failSpy.count(), 1, 5000);
+        QTest::qWait(300);
+        const QList<QJsonObject> seen = side[0]->events(QStringLiteral("settings"));
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen.first().value(QStringLiteral("to")).toString(),
+                 unicast ? cams.first().ip : QStringLiteral("255.255.255.255"));
+        QCOMPARE(seen.first().value(QStringLiteral("result")).toString(), QStringLiteral("refused"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLanSearch)

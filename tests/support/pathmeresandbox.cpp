@@ -104,6 +104,11 @@ void PathmereSandbox::setEnv(const QString &name, const QString &value)
     env.insert(name, value);
 }
 
+void PathmereSandbox::unsetEnv(const QString &name)
+{
+    env.remove(name);
+}
+
 QProcess *PathmereSandbox::start(const QStringList &args)
 {
     auto *process = new QProcess;

@@ -43,6 +43,7 @@ public:
 
     QProcessEnvironment environment() const;
     void setEnv(const QString &name, const QString &value);
+    void unsetEnv(const QString &name);
 
     // Starts Pathmere with args; output goes to files in the sandbox, so the
     // copies it starts of itself keep a place to write to.
