@@ -140,10 +140,7 @@ void SingleInstance::noticeReceived()
         if (datagram.data() != noticeText())
             continue;
         if (!isNoticeSenderTrusted(datagram.senderAddress(), quint16(datagram.senderPort()), uint(getuid()))) {
-            int held = 0;
-            if (refusedNoticeLog.admit(clock.elapsed(), &held)) {
-                if (held > 0)
-                    appLog(LogSystem::LogMajorMsg, "\"Refused ANOTHER_LOGIN\" repeated %d more times.", held);
+            if (refusedNoticeLog.admitLine(clock.elapsed(), "Refused ANOTHER_LOGIN")) {
                 appLog(LogSystem::LogMajorMsg, "Refused ANOTHER_LOGIN from %s:%d: not sent by a process of this user.",
                        qPrintable(datagram.senderAddress().toString()), datagram.senderPort());
             }

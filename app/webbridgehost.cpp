@@ -92,11 +92,8 @@ void WebBridgeHost::handOverConnections()
 
 void WebBridgeHost::refusedConnection(const QHostAddress &peer, quint16 peerPort)
 {
-    int held = 0;
-    if (!m_refusedPeerLog.admit(m_clock.elapsed(), &held))
+    if (!m_refusedPeerLog.admitLine(m_clock.elapsed(), "Refused web socket connection"))
         return;
-    if (held > 0)
-        appLog(LogSystem::LogMajorMsg, "\"Refused web socket connection\" repeated %d more times.", held);
     appLog(LogSystem::LogMajorMsg, "Refused web socket connection from %s:%d: not a process of this user.",
            qPrintable(peer.toString()), int(peerPort));
 }
@@ -135,10 +132,7 @@ void WebBridgeHost::setPowerStatus(const QString &ip, const QString &mac, int st
     // VISCA and Wake-on-LAN go only to a camera the last search found, at
     // the address it answered from: a page cannot aim them elsewhere.
     if (!m_searchManager->isListedDevice(ip, mac)) {
-        int held = 0;
-        if (m_refusedPowerLog.admit(m_clock.elapsed(), &held)) {
-            if (held > 0)
-                appLog(LogSystem::LogMajorMsg, "\"Power request refused\" repeated %d more times.", held);
+        if (m_refusedPowerLog.admitLine(m_clock.elapsed(), "Power request refused")) {
             appLog(LogSystem::LogMajorMsg, "Power request refused: %s and %s are not a pair of the last search.",
                    ip.left(MaxLoggedText).toLatin1().constData(), mac.left(MaxLoggedText).toLatin1().constData());
         }

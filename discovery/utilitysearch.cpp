@@ -409,10 +409,7 @@ bool UtilitySearch::refusesReply(const char *data, int size, quint32 senderIpv4)
     const UtilityProtocol::ReplyFault fault = UtilityProtocol::replyFault(data, size);
     if (fault == UtilityProtocol::ReplyFault::None)
         return false;
-    int held = 0;
-    if (refusedReplyLog.admit(clock.elapsed(), &held)) {
-        if (held > 0)
-            appLog(LogSystem::LogMajorMsg, "\"Refused reply\" repeated %d more times.", held);
+    if (refusedReplyLog.admitLine(clock.elapsed(), "Refused reply")) {
         appLog(LogSystem::LogMajorMsg, "Refused reply from %s: %s.", qPrintable(QHostAddress(senderIpv4).toString()),
                UtilityProtocol::replyFaultName(fault));
     }

@@ -257,10 +257,9 @@ std::optional<uint> SocketOwner::udpSenderUid(const QHostAddress &source, quint1
     return findUdpSender([&](const Visitor &visit) { return scanFiles(files, visit); }, plain(source), sourcePort);
 }
 
-std::optional<uint> SocketOwner::tcpPeerUidIn(const QList<QByteArray> &tables, const QHostAddress &peer,
-                                              quint16 peerPort, const QHostAddress &local, quint16 localPort)
+std::function<bool(const SocketOwner::Visitor &)> SocketOwner::textScan(const QList<QByteArray> &tables)
 {
-    return findTcpPeer([&](const Visitor &visit) {
+    return [&tables](const Visitor &visit) {
         bool go = true;
         for (const QByteArray &table : tables) {
             scanText(table, [&](const Entry &e) { return go = visit(e); });
@@ -268,19 +267,17 @@ std::optional<uint> SocketOwner::tcpPeerUidIn(const QList<QByteArray> &tables, c
                 break;
         }
         return true;
-    }, plain(peer), peerPort, plain(local), localPort);
+    };
+}
+
+std::optional<uint> SocketOwner::tcpPeerUidIn(const QList<QByteArray> &tables, const QHostAddress &peer,
+                                              quint16 peerPort, const QHostAddress &local, quint16 localPort)
+{
+    return findTcpPeer(textScan(tables), plain(peer), peerPort, plain(local), localPort);
 }
 
 std::optional<uint> SocketOwner::udpSenderUidIn(const QList<QByteArray> &tables, const QHostAddress &source,
                                                 quint16 sourcePort)
 {
-    return findUdpSender([&](const Visitor &visit) {
-        bool go = true;
-        for (const QByteArray &table : tables) {
-            scanText(table, [&](const Entry &e) { return go = visit(e); });
-            if (!go)
-                break;
-        }
-        return true;
-    }, plain(source), sourcePort);
+    return findUdpSender(textScan(tables), plain(source), sourcePort);
 }

@@ -66,6 +66,8 @@ private:
     // could not be read whole.
     static bool scanFiles(const QStringList &files, const Visitor &visit);
     static void scanText(const QByteArray &table, const Visitor &visit);
+    // Scans the tables given, as scanFiles() does the kernel's (tests).
+    static std::function<bool(const Visitor &)> textScan(const QList<QByteArray> &tables);
     static std::optional<uint> findTcpPeer(const std::function<bool(const Visitor &)> &scan, const QHostAddress &peer,
                                            quint16 peerPort, const QHostAddress &local, quint16 localPort);
     static std::optional<uint> findUdpSender(const std::function<bool(const Visitor &)> &scan,

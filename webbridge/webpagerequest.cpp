@@ -1,19 +1,9 @@
 #include "webpagerequest.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool isNameCharacter(char c)
 {
@@ -68,13 +58,10 @@ bool WebPageRequest::fileComponents(const std::string &target, std::vector<std::
     for (size_t i = 0; i < encoded.size(); ++i) {
         char c = encoded[i];
         if (c == '%') {
-            if (i + 2 >= encoded.size())
+            if (i + 2 >= encoded.size() || !std::isxdigit(static_cast<unsigned char>(encoded[i + 1]))
+                || !std::isxdigit(static_cast<unsigned char>(encoded[i + 2])))
                 return false;
-            const int high = hexValue(encoded[i + 1]);
-            const int low = hexValue(encoded[i + 2]);
-            if (high < 0 || low < 0)
-                return false;
-            c = char(high * 16 + low);
+            c = char(std::stoi(encoded.substr(i + 1, 2), nullptr, 16));
             // An escaped separator would join what the path splits.
             if (c == '/')
                 return false;

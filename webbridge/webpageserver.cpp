@@ -191,11 +191,8 @@ void WebPageServer::logRefusal(const char *why, const httplib::Request &request)
     const std::lock_guard<std::mutex> locker(logLock);
     const qint64 nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now()
                                                                                  - startTime).count();
-    int held = 0;
-    if (!refusalLog.admit(nowMs, &held))
+    if (!refusalLog.admitLine(nowMs, "Web page request refused"))
         return;
-    if (held > 0)
-        appLog(LogSystem::LogMajorMsg, "\"Web page request refused\" repeated %d more times.", held);
     appLog(LogSystem::LogMajorMsg, "Web page request refused from %s:%d: %s.", request.remote_addr.c_str(),
            request.remote_port, why);
 }

@@ -50,11 +50,8 @@ void logRefusedRequest(WebRequestLimiter::Kind kind)
     static QElapsedTimer clock;
     if (!clock.isValid())
         clock.start();
-    int held = 0;
-    if (!refusals.admit(clock.elapsed(), &held))
+    if (!refusals.admitLine(clock.elapsed(), "Web request refused"))
         return;
-    if (held > 0)
-        appLog(LogSystem::LogMajorMsg, "\"Web request refused\" repeated %d more times.", held);
     appLog(LogSystem::LogMajorMsg, "Web request refused: too many \"%s\" from one client.",
            WebRequestLimiter::nameOf(kind));
 }

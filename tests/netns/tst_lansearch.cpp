@@ -2,6 +2,7 @@
 // the main window drives it: two adapters, cameras behind each.
 #include "camsimprocess.h"
 #include "devicerecord.h"
+#include "recordinglogger.h"
 #include "searchmanager.h"
 #include "testlan.h"
 #include "utilityprotocol.h"
@@ -75,6 +76,7 @@ class TestLanSearch : public QObject
 private:
     SearchManager *manager = nullptr;
     CamsimProcess *side[2] = {nullptr, nullptr};
+    RecordingLogger logger;
 
     bool startSide(int index, const QStringList &args)
     {
@@ -124,6 +126,9 @@ private slots:
     {
         TESTLAN_REQUIRE();
         QVERIFY2(TestLan::cameraNamespaces().size() >= 2, "this suite needs the two-adapter LAN");
+        LogSystem::getSysLogSystem()->setLogLevel(LogSystem::LogMajorMsg);
+        LogSystem::getSysLogSystem()->setLogger(&logger);
+        LogSystem::getSysLogSystem()->startLog();
         manager = SearchManager::getInstance();
         manager->setSearchTypes(SearchManager::UtilitySearchBit);
     }
@@ -140,6 +145,8 @@ private slots:
     {
         if (manager)
             SearchManager::releaseInstance();
+        LogSystem::getSysLogSystem()->stopLog();
+        LogSystem::getSysLogSystem()->setLogger(nullptr);
     }
 
     void searchFindsEveryCamera_data()
@@ -392,7 +399,8 @@ private slots:
         settings.mask = UtilityProtocol::ipv4FromText(QStringLiteral("255.255.255.0"));
         settings.name = target->name;
         settings.userId = QStringLiteral("admin");
-        settings.password = QStringLiteral("wrong");
+        settings.password = QStringLiteral("Pw-c4d19e");
+        logger.lines.clear();
         manager->sendSetting(UtilityProtocol::buildSettingsRecord(settings));
 
         // The camera's refusal comes back either way.
@@ -403,6 +411,13 @@ private slots:
         QCOMPARE(seen.first().value(QStringLiteral("to")).toString(),
                  unicast ? cams.first().ip : QStringLiteral("255.255.255.255"));
         QCOMPARE(seen.first().value(QStringLiteral("result")).toString(), QStringLiteral("refused"));
+        // The log says which way it went, and never what it carried.
+        const QString log = logger.messages().join(QLatin1Char('\n'));
+        QVERIFY2(log.contains(unicast ? QStringLiteral("UtilitySearch send setting by unicast to %1.").arg(cams.first().ip)
+                                      : QStringLiteral("UtilitySearch send setting by broadcast: %1 is on no adapter's link.")
+                                            .arg(cams.first().ip)),
+                 qPrintable(log));
+        QVERIFY(!log.contains(QLatin1String("Pw-c4d19e")));
     }
 };
 
