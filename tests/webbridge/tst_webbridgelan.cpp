@@ -219,7 +219,14 @@ private slots:
         qInfo("flood: %s; list after %lld ms", counts.constData(), elapsed);
         QVERIFY2(flood.exitStatus() == QProcess::NormalExit && flood.exitCode() == 0, counts.constData());
         QVERIFY2(!reply.isEmpty() && !reply.contains(QStringLiteral("mismatch")), qPrintable(node->errorOutput()));
-        QVERIFY2(elapsed >= 5900 && elapsed < 7000, qPrintable(QString::number(elapsed)));
+#if defined(__SANITIZE_ADDRESS__)
+        // Every datagram costs several times more under AddressSanitizer;
+        // the bound of the plain build is the one that speaks of the program.
+        constexpr qint64 LateMs = 9000;
+#else
+        constexpr qint64 LateMs = 7000;
+#endif
+        QVERIFY2(elapsed >= 5900 && elapsed < LateMs, qPrintable(QString::number(elapsed)));
         const QJsonArray devices = reply.value(QStringLiteral("payload")).toObject().value(QStringLiteral("params")).toArray();
         QSet<QString> macs;
         for (const QJsonValue &v : devices)
