@@ -13,6 +13,8 @@ QString LogFolder::path()
     const QStringList documents = QStandardPaths::standardLocations(QStandardPaths::DocumentsLocation);
     const QString base = documents.isEmpty() ? QDir::homePath() : documents.first();
     const QString folder = base + QStringLiteral("/Tolvik/Log/") + QCoreApplication::applicationName() + QLatin1Char('/');
+    // The Documents folder is the user's own business; ours start below it.
+    QDir().mkpath(base);
     makePrivate(folder);
     return folder;
 }
