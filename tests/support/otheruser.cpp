@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <sys/ipc.h>
 #include <sys/sem.h>
@@ -32,9 +33,30 @@ OtherUser::~OtherUser()
         semctl(id, 0, IPC_RMID);
 }
 
-QString OtherUser::probePath()
+namespace {
+
+QString builtProbe()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/other-user-probe");
+}
+
+} // namespace
+
+QString OtherUser::probePath()
+{
+    // The build folder may lie where other users cannot enter (a clone in
+    // /root): the probe runs from a copy in a folder open to all.
+    static QTemporaryDir folder;
+    static QString copy;
+    if (copy.isEmpty()) {
+        const QString path = folder.filePath(QStringLiteral("other-user-probe"));
+        const QFileDevice::Permissions open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+            | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+        if (folder.isValid() && QFile::setPermissions(folder.path(), open) && QFile::copy(builtProbe(), path)
+            && QFile::setPermissions(path, open))
+            copy = path;
+    }
+    return copy;
 }
 
 QString OtherUser::unavailableReason()
@@ -43,8 +65,10 @@ QString OtherUser::unavailableReason()
         return QStringLiteral("playing another user needs root");
     if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
         return QStringLiteral("setpriv(1) is not installed");
-    if (!QFile::exists(probePath()))
-        return QStringLiteral("%1 is missing").arg(probePath());
+    if (!QFile::exists(builtProbe()))
+        return QStringLiteral("%1 is missing").arg(builtProbe());
+    if (probePath().isEmpty())
+        return QStringLiteral("no copy of %1 that other users may run").arg(builtProbe());
     return QString();
 }
 
