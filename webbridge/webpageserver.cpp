@@ -66,8 +66,8 @@ bool WebPageServer::start(quint16 port)
     // Every request is answered here, before the library's own routing and
     // file handling (which would follow links and serve "a.html%00.js").
     server->set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
-        return answer(request, response) ? httplib::Server::HandlerResponse::Handled
-                                         : httplib::Server::HandlerResponse::Unhandled;
+        answer(request, response);
+        return httplib::Server::HandlerResponse::Handled;
     });
     int bound = 0;
     if (port == 0) {
@@ -114,7 +114,7 @@ bool WebPageServer::isRunning() const
     return server && thread.joinable();
 }
 
-bool WebPageServer::answer(const httplib::Request &request, httplib::Response &response)
+void WebPageServer::answer(const httplib::Request &request, httplib::Response &response)
 {
     const QHostAddress peer(QString::fromStdString(request.remote_addr));
     const QHostAddress local(QString::fromStdString(request.local_addr));
@@ -123,29 +123,27 @@ bool WebPageServer::answer(const httplib::Request &request, httplib::Response &r
         logRefusal("not a process of this user", request);
         response.status = 403;
         response.set_header("Connection", "close");
-        return true;
+        return;
     }
     if (!WebPageRequest::isAllowedHost(request.get_header_value("Host"), boundPort)) {
         logRefusal("Host is not the page's", request);
         response.status = 403;
-        return true;
+        return;
     }
-    const bool head = request.method == "HEAD";
-    if (request.method != "GET" && !head) {
+    if (request.method != "GET" && request.method != "HEAD") {
         response.status = 405;
-        return true;
+        return;
     }
     std::vector<std::string> components;
     std::string body;
     if (request.target.find('\0') != std::string::npos || request.path.find('\0') != std::string::npos
         || !WebPageRequest::fileComponents(request.target, &components) || !readFile(components, &body)) {
         response.status = 404;
-        return true;
+        return;
     }
     // The library leaves the body out of an answer to HEAD itself.
     response.status = 200;
     response.set_content(std::move(body), WebPageRequest::contentType(components.back()));
-    return true;
 }
 
 bool WebPageServer::readFile(const std::vector<std::string> &components, std::string *body) const

@@ -54,8 +54,8 @@ public:
     QString errorText() const { return error; }
 
 private:
-    // Answers every request itself; true when the request was handled.
-    bool answer(const httplib::Request &request, httplib::Response &response);
+    // Answers every request itself, before the library's routing.
+    void answer(const httplib::Request &request, httplib::Response &response);
     // The file's bytes, read without following a symbolic link on the way.
     bool readFile(const std::vector<std::string> &components, std::string *body) const;
     void logRefusal(const char *why, const httplib::Request &request);
