@@ -309,7 +309,7 @@ void TstStartup::plantedObjectsNeitherEndNorHang()
     }
 
     QProcess *process = sandbox.start();
-    QVERIFY2(sandbox.waitForLog(QStringLiteral("Screen size"), 20000),
+    QVERIFY2(sandbox.waitForLog(QStringLiteral("Screen size"), PathmereSandbox::StartTimeoutMs),
              qPrintable(sandbox.logText() + sandbox.output()));
     if (plant == QLatin1String("swap")) {
         const key_t swapped = attacker.replaceFile(segmentFile);
