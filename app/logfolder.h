@@ -11,8 +11,14 @@ public:
     static constexpr int maxAgeDays = 31;
 
     // Documents location + "/Tolvik/Log/" + application name + "/", created
-    // with its parents when missing.
+    // with its parents when missing. Logs hold what the LAN sent and the
+    // cameras' names and addresses: the folders made here, and the log
+    // folder itself, are for the user alone (0700).
     static QString path();
+
+    // Creates folder and its missing parents with mode 0700 and makes
+    // folder itself 0700; false when it is not there afterwards.
+    static bool makePrivate(const QString &folder);
 
     // The pattern handed to the dated serial file logger.
     static QString logFilePattern(const QString &folder);

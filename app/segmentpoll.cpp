@@ -1,12 +1,13 @@
 #include "segmentpoll.h"
 
+#include "applog.h"
+#include "sessionsegment.h"
 #include "singleinstance.h"
 
-#include <QSharedMemory>
-
-SegmentPoll::SegmentPoll(const QString &segmentKey, QObject *parent)
+SegmentPoll::SegmentPoll(const QString &segmentKey, QObject *parent, const QString &keyFolder)
     : QObject(parent)
     , key(segmentKey)
+    , folder(keyFolder)
 {
     timer.setInterval(IntervalMs);
     timer.setSingleShot(false);
@@ -14,12 +15,22 @@ SegmentPoll::SegmentPoll(const QString &segmentKey, QObject *parent)
     timer.start();
 }
 
-SegmentPoll::Command SegmentPoll::takeCommand() const
+SegmentPoll::Command SegmentPoll::takeCommand()
 {
-    QSharedMemory segment(key);
-    if (!segment.attach(QSharedMemory::ReadWrite))
+    SessionSegment segment(key, folder);
+    const SessionSegment::Outcome outcome = segment.attach();
+    if (outcome == SessionSegment::Outcome::Refused) {
+        // The same refusal every second would fill the log.
+        const QString refusal = segment.refusals().join(QStringLiteral("; "));
+        if (refusal != lastRefusal)
+            appLog(LogSystem::LogMajorMsg, "Refused shared memory: %s", qPrintable(refusal));
+        lastRefusal = refusal;
         return NoCommand;
-    const QByteArray command = SingleInstance::takeCommand(segment);
+    }
+    lastRefusal.clear();
+    if (outcome != SessionSegment::Outcome::Attached)
+        return NoCommand;
+    const QByteArray command = SingleInstance::takeCommand(segment, LockTimeoutMs);
     segment.detach();
     if (command == SingleInstance::showCommand())
         return ShowWindow;

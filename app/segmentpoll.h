@@ -1,6 +1,8 @@
 #ifndef SEGMENTPOLL_H
 #define SEGMENTPOLL_H
 
+#include "sessionsharedmemorykey.h"
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -8,6 +10,8 @@
 // The running program's side of the session segment (see SingleInstance):
 // once a second it takes the command another process left there. A second
 // start leaves "Show_Normal_UI", a script or an installer "Close_Program".
+// A segment or lock that is not this user's alone is refused (see
+// SessionSegment) and never read; the refusal is logged when it changes.
 class SegmentPoll : public QObject
 {
     Q_OBJECT
@@ -15,6 +19,8 @@ class SegmentPoll : public QObject
 
 public:
     static constexpr int IntervalMs = 1000;
+    // The GUI thread waits at most this long for the segment's lock.
+    static constexpr int LockTimeoutMs = 100;
 
     enum Command {
         NoCommand,
@@ -22,11 +28,12 @@ public:
         CloseProgram   // "Close_Program"
     };
 
-    explicit SegmentPoll(const QString &segmentKey, QObject *parent = nullptr);
+    explicit SegmentPoll(const QString &segmentKey, QObject *parent = nullptr,
+                         const QString &keyFolder = SessionSharedMemoryKey::keyFolder());
 
     // Reads and clears the segment's command; NoCommand when there is none
-    // or the segment cannot be attached.
-    Command takeCommand() const;
+    // or the segment cannot be attached or is refused.
+    Command takeCommand();
 
 signals:
     // Once per interval: time to call takeCommand().
@@ -34,6 +41,8 @@ signals:
 
 private:
     const QString key;
+    const QString folder;
+    QString lastRefusal;
     QTimer timer;
 };
 

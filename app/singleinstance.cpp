@@ -2,6 +2,7 @@
 
 #include "applog.h"
 #include "sessionsharedmemorykey.h"
+#include "socketowner.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -11,6 +12,8 @@
 #include <QUdpSocket>
 
 #include <cstring>
+
+#include <unistd.h>
 
 QString SingleInstance::sessionKey()
 {
@@ -22,11 +25,12 @@ SingleInstance::SingleInstance(QObject *parent)
 {
 }
 
-SingleInstance::SingleInstance(const QString &segmentKey, QObject *parent)
+SingleInstance::SingleInstance(const QString &segmentKey, QObject *parent, const QString &keyFolder)
     : QObject(parent)
-    , segment(segmentKey)
+    , segment(segmentKey, keyFolder)
     , listener(new QUdpSocket(this))
 {
+    clock.start();
     connect(listener, &QUdpSocket::readyRead, this, &SingleInstance::noticeReceived);
 }
 
@@ -34,23 +38,33 @@ SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::claimSegment(bool hide)
 {
-    // A killed instance leaves its segment behind; nobody is attached to it
-    // any more, so this removes it and the create below succeeds.
-    SessionSharedMemoryKey::removeStaleSegment(segment.key());
+    // A segment whose owner was killed (nobody attached any more) is removed
+    // on the way; one of another user is never used.
+    const SessionSegment::Outcome outcome = segment.create(segmentSize);
+    for (const QString &refusal : segment.refusals())
+        appLog(LogSystem::LogMajorMsg, "Refused shared memory: %s", qPrintable(refusal));
 
-    if (segment.create(segmentSize, QSharedMemory::ReadWrite)) {
+    switch (outcome) {
+    case SessionSegment::Outcome::Created:
         owner = true;
         appLog(LogSystem::LogMajorMsg, hide ? "Start hide shareMemory.create success." : "shareMemory.create success.");
         return true;
+    case SessionSegment::Outcome::Attached:
+        break;
+    case SessionSegment::Outcome::Missing:
+    case SessionSegment::Outcome::Refused:
+    case SessionSegment::Outcome::Failed:
+        // Ending here would let anyone who can plant an object keep the
+        // program from starting; without the segment a second start in this
+        // session is not noticed, which is all that is lost.
+        appLog(LogSystem::LogMajorMsg, "Running without the single-instance segment.");
+        return true;
     }
-    if (hide)
+    if (hide) {
+        segment.detach();
         return false;
-
+    }
     appLog(LogSystem::LogMajorMsg, "shareMemory.create fail.");
-    if (!segment.attach(QSharedMemory::ReadWrite)) {
-        appLog(LogSystem::LogMajorMsg, "shareMemory.attach() fail.");
-        return false;
-    }
     if (writeCommand(segment, showCommand()))
         appLog(LogSystem::LogMajorMsg, "shareMemory Show_Normal_UI.");
     segment.detach();
@@ -59,34 +73,58 @@ bool SingleInstance::claimSegment(bool hide)
 
 bool SingleInstance::ownsSegment() const
 {
-    return owner && segment.isAttached();
+    return owner && segment.isOwner();
 }
 
 void SingleInstance::releaseSegment()
 {
-    if (segment.isAttached())
-        segment.detach();
+    segment.detach();
     owner = false;
 }
 
 void SingleInstance::sendNotice()
 {
-    QUdpSocket sender;
     appLog(LogSystem::LogMajorMsg, "send message to server.");
-    sender.writeDatagram(noticeText(), QHostAddress(QHostAddress::LocalHost), noticePort);
+    // Bound without address sharing, so no other user can bind the same
+    // port beside it while it stays open.
+    delete noticeSender;
+    noticeSender = new QUdpSocket(this);
+    if (!noticeSender->bind(QHostAddress(QHostAddress::LocalHost), 0, QAbstractSocket::DontShareAddress))
+        return;
+    noticeSender->writeDatagram(noticeText(), QHostAddress(QHostAddress::LocalHost), noticePort);
+}
+
+QHostAddress SingleInstance::noticeSource() const
+{
+    return noticeSender ? noticeSender->localAddress() : QHostAddress();
+}
+
+quint16 SingleInstance::noticeSourcePort() const
+{
+    return noticeSender ? noticeSender->localPort() : 0;
 }
 
 bool SingleInstance::bindListener()
 {
-    // With ShareAddress the instances of several sessions can all listen;
-    // only a program that holds the port exclusively keeps us out.
-    bool bound = listener->bind(QHostAddress::Any, noticePort, QAbstractSocket::ShareAddress);
+    // Loopback only: the notice comes from this machine. With ShareAddress
+    // the instances of several sessions can all listen; only a program that
+    // holds the port exclusively keeps us out.
+    const QHostAddress loopback(QHostAddress::LocalHost);
+    bool bound = listener->bind(loopback, noticePort, QAbstractSocket::ShareAddress);
     for (int attempt = 1; !bound && attempt <= bindRetries; ++attempt) {
         appLog(LogSystem::LogMajorMsg, "reTry bind:%d", attempt);
         QThread::msleep(bindRetryDelayMs);
-        bound = listener->bind(QHostAddress::Any, noticePort, QAbstractSocket::ShareAddress);
+        bound = listener->bind(loopback, noticePort, QAbstractSocket::ShareAddress);
     }
     return bound;
+}
+
+bool SingleInstance::isNoticeSenderTrusted(const QHostAddress &source, quint16 sourcePort, uint uid)
+{
+    if (!source.isLoopback() || sourcePort == 0)
+        return false;
+    const std::optional<uint> sender = SocketOwner::udpSenderUid(source, sourcePort);
+    return sender && *sender == uid;
 }
 
 bool SingleInstance::isListening() const
@@ -101,6 +139,13 @@ void SingleInstance::noticeReceived()
         const QNetworkDatagram datagram = listener->receiveDatagram(listener->pendingDatagramSize());
         if (datagram.data() != noticeText())
             continue;
+        if (!isNoticeSenderTrusted(datagram.senderAddress(), quint16(datagram.senderPort()), uint(getuid()))) {
+            if (refusedNoticeLog.admitLine(clock.elapsed(), "Refused ANOTHER_LOGIN")) {
+                appLog(LogSystem::LogMajorMsg, "Refused ANOTHER_LOGIN from %s:%d: not sent by a process of this user.",
+                       qPrintable(datagram.senderAddress().toString()), datagram.senderPort());
+            }
+            continue;
+        }
         appLog(LogSystem::LogMajorMsg, "Find ANOTHER_LOGIN.");
         scheduleRestart({ QStringLiteral("-another") });
         QCoreApplication::quit();
@@ -108,11 +153,11 @@ void SingleInstance::noticeReceived()
     }
 }
 
-bool SingleInstance::writeCommand(QSharedMemory &segment, const QByteArray &command)
+bool SingleInstance::writeCommand(SessionSegment &segment, const QByteArray &command, int lockTimeoutMs)
 {
-    if (!segment.isAttached() || segment.size() < 1 || !segment.lock())
+    if (!segment.isAttached() || segment.size() < 1 || !segment.lock(lockTimeoutMs))
         return false;
-    char *text = static_cast<char *>(segment.data());
+    char *text = segment.data();
     const int length = qMin(command.size(), segment.size() - 1);
     std::memcpy(text, command.constData(), static_cast<size_t>(length));
     // Terminated, so a shorter command never keeps the tail of a longer one
@@ -122,11 +167,11 @@ bool SingleInstance::writeCommand(QSharedMemory &segment, const QByteArray &comm
     return true;
 }
 
-QByteArray SingleInstance::takeCommand(QSharedMemory &segment)
+QByteArray SingleInstance::takeCommand(SessionSegment &segment, int lockTimeoutMs)
 {
-    if (!segment.isAttached() || segment.size() < 1 || !segment.lock())
+    if (!segment.isAttached() || segment.size() < 1 || !segment.lock(lockTimeoutMs))
         return QByteArray();
-    char *text = static_cast<char *>(segment.data());
+    char *text = segment.data();
     const int size = segment.size();
     const int length = static_cast<int>(qstrnlen(text, static_cast<uint>(size)));
     const QByteArray command(text, length);

@@ -2,6 +2,7 @@
 
 #include "applog.h"
 #include "core.h"
+#include "localpeerserver.h"
 #include "searchmanager.h"
 #include "settingscheck.h"
 #include "webanalytic.h"
@@ -12,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
 #include <QWebChannel>
@@ -25,14 +27,20 @@ WebBridgeHost::WebBridgeHost(SearchManager *searchManager, QObject *parent)
     m_analytic = new WebAnalytic;
     m_server = new QWebSocketServer(QStringLiteral("QWebChannel Standalone Example Server"),
                                     QWebSocketServer::NonSecureMode);
+    // Any local user can connect to the loopback address: the TCP side takes
+    // only our own user's connections and hands them to the WebSocket server
+    // for the handshake (and its origin check).
+    m_listener = new LocalPeerServer;
+    connect(m_listener, &QTcpServer::newConnection, this, &WebBridgeHost::handOverConnections);
+    connect(m_listener, &LocalPeerServer::refused, this, &WebBridgeHost::refusedConnection);
     // The program of another login session that this start has just told to
     // end still holds the port for the moments its ending takes; a program
     // that keeps it is given up on after ListenWaitMs.
     QElapsedTimer waited;
     waited.start();
-    while (!m_server->listen(QHostAddress::LocalHost, Port)) {
+    while (!m_listener->listen(QHostAddress::LocalHost, Port)) {
         if (waited.elapsed() >= ListenWaitMs) {
-            appLog(LogSystem::LogMajorMsg, "Web socket server: %s", qPrintable(m_server->errorString()));
+            appLog(LogSystem::LogMajorMsg, "Web socket server: %s", qPrintable(m_listener->errorString()));
             qFatal("Failed to open web socket server.");
         }
         QThread::msleep(ListenRetryMs);
@@ -71,10 +79,26 @@ WebBridgeHost::~WebBridgeHost()
     // takes their sockets away; then the port is free for a later window.
     delete m_channel;
     delete m_core;
+    m_listener->close();
     m_server->close();
     delete m_clientWrapper;
     delete m_server;
+    delete m_listener;
     delete m_analytic;
+}
+
+void WebBridgeHost::handOverConnections()
+{
+    while (QTcpSocket *const socket = m_listener->nextPendingConnection())
+        m_server->handleConnection(socket);
+}
+
+void WebBridgeHost::refusedConnection(const QHostAddress &peer, quint16 peerPort)
+{
+    if (!m_refusedPeerLog.admitLine(m_clock.elapsed(), "Refused web socket connection"))
+        return;
+    appLog(LogSystem::LogMajorMsg, "Refused web socket connection from %s:%d: not a process of this user.",
+           qPrintable(peer.toString()), int(peerPort));
 }
 
 void WebBridgeHost::startDeviceListSearch()
@@ -108,25 +132,33 @@ void WebBridgeHost::setPowerStatus(const QString &ip, const QString &mac, int st
         m_analytic->sendErrorMessage(WebAnalytic::NotSupportPowerOff);
         return;
     }
-    // The VISCA inquiry goes by unicast to ip: never to a broadcast or other
-    // special address, to this computer, or to an address another device of
-    // the last search holds. (An empty ip asks for Wake-on-LAN alone.)
+    // The address is checked before the pair, so that the log names what
+    // is wrong with it: never a broadcast or other special address, this
+    // computer's, or one another device of the last search holds.
     quint32 target = 0;
-    if (!ip.isEmpty()) {
-        SettingsCheck::Surroundings around;
-        around.devices = m_searchManager->lastDeviceList();
-        around.host = SettingsCheck::hostAddresses();
-        const QList<SettingsCheck::Problem> problems = SettingsCheck::parseAddress(ip, &target)
-            ? SettingsCheck::checkTarget(target, mac, around)
-            : QList<SettingsCheck::Problem>{{SettingsCheck::Field::Target, SettingsCheck::Kind::Malformed, 0,
-                                             QStringLiteral("is no dotted IPv4 address")}};
-        if (!problems.isEmpty()) {
-            appLog(LogSystem::LogMajorMsg, "%s",
-                   qPrintable(QStringLiteral("Power on refused: %1 %2.")
-                                  .arg(ip.left(MaxLoggedText), problems.first().reason)));
-            m_analytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
-            return;
+    SettingsCheck::Surroundings around;
+    around.devices = m_searchManager->lastDeviceList();
+    around.host = SettingsCheck::hostAddresses();
+    const QList<SettingsCheck::Problem> problems = SettingsCheck::parseAddress(ip, &target)
+        ? SettingsCheck::checkTarget(target, mac, around)
+        : QList<SettingsCheck::Problem>{{SettingsCheck::Field::Target, SettingsCheck::Kind::Malformed, 0,
+                                         QStringLiteral("is no dotted IPv4 address")}};
+    if (!problems.isEmpty()) {
+        appLog(LogSystem::LogMajorMsg, "%s",
+               qPrintable(QStringLiteral("Power on refused: %1 %2.")
+                              .arg(ip.left(MaxLoggedText), problems.first().reason)));
+        m_analytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
+        return;
+    }
+    // And only to a camera the last search found, at the address it
+    // answered from: a page cannot aim them elsewhere.
+    if (!m_searchManager->isListedDevice(ip, mac)) {
+        if (m_refusedPowerLog.admitLine(m_clock.elapsed(), "Power request refused")) {
+            appLog(LogSystem::LogMajorMsg, "Power request refused: %s and %s are not a pair of the last search.",
+                   ip.left(MaxLoggedText).toLatin1().constData(), mac.left(MaxLoggedText).toLatin1().constData());
         }
+        m_analytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
+        return;
     }
     // Accepted requests are answered later, through viscaStateReceived.
     if (m_searchManager->setPowerOn(ip, mac) != 0)

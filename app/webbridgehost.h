@@ -9,6 +9,8 @@
 #include <memory>
 
 class Core;
+class LocalPeerServer;
+class QHostAddress;
 class WebPageServer;
 class QWebChannel;
 class QWebSocketServer;
@@ -48,8 +50,10 @@ public:
     // DeviceListDelayMs later (deviceListDue).
     void startDeviceListSearch();
     void sendDeviceList();
-    // status 0 (power off) is refused; anything else powers the camera on,
-    // answered later through viscaStateReceived().
+    // status 0 (power off) is refused; so is an address and MAC pair that
+    // the last search did not list (the page names cameras from its list).
+    // Anything else powers the camera on, answered later through
+    // viscaStateReceived().
     void setPowerStatus(const QString &ip, const QString &mac, int status);
     void checkViscaStatus();
     void viscaStateReceived(int status);
@@ -61,15 +65,22 @@ signals:
     void deviceListDue();
 
 private:
+    void handOverConnections();
+    void refusedConnection(const QHostAddress &peer, quint16 peerPort);
+
     SearchManager *const m_searchManager;
     // None has a Qt parent: the order of deletion matters (see the destructor).
     WebAnalytic *m_analytic = nullptr;
+    // Accepts the TCP connections (same user only) that m_server upgrades.
+    LocalPeerServer *m_listener = nullptr;
     QWebSocketServer *m_server = nullptr;
     WebSocketClientWrapper *m_clientWrapper = nullptr;
     QWebChannel *m_channel = nullptr;
     Core *m_core = nullptr;
     std::unique_ptr<WebPageServer> m_pageServer;
     LogRepeatLimiter m_statusLog;
+    LogRepeatLimiter m_refusedPeerLog;
+    LogRepeatLimiter m_refusedPowerLog;
     QElapsedTimer m_clock;
 };
 

@@ -395,7 +395,10 @@ int CliTool::runSearch(const QStringList &arguments)
                                      "doccam and box find devices only where their discovery sources are "
                                      "registered with the search coordinator; until then they find nothing."),
                       QStringLiteral("LIST"), QStringLiteral("utility")});
-    parser.addOption({QStringLiteral("format"), QStringLiteral("Output: table, json or csv (default table)."),
+    parser.addOption({QStringLiteral("format"),
+                      QStringLiteral("Output: table, json, csv or csv-raw (default table). csv puts a ' before a field "
+                                     "that begins with =, +, -, @, a tab or CR, so no spreadsheet takes a name "
+                                     "for a formula; csv-raw writes every field exactly as it came."),
                       QStringLiteral("FORMAT"), QStringLiteral("table")});
     if (const int r = parse(&parser, arguments, QStringLiteral("search"),
                             QStringLiteral("Runs one search and prints the merged device list. The table shows "
@@ -413,7 +416,7 @@ int CliTool::runSearch(const QStringList &arguments)
         return usage(error);
     DeviceListFormat::Kind kind = DeviceListFormat::Kind::Table;
     if (!DeviceListFormat::kindFromText(parser.value(QStringLiteral("format")), &kind))
-        return usage(QStringLiteral("--format takes table, json or csv"));
+        return usage(QStringLiteral("--format takes table, json, csv or csv-raw"));
 
     QList<DeviceRecord> list;
     if (!search(options, &list))

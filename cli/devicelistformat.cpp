@@ -16,6 +16,8 @@ bool DeviceListFormat::kindFromText(const QString &text, Kind *kind)
         *kind = Kind::Json;
     else if (text == QLatin1String("csv"))
         *kind = Kind::Csv;
+    else if (text == QLatin1String("csv-raw"))
+        *kind = Kind::CsvRaw;
     else
         return false;
     return true;
@@ -28,6 +30,8 @@ QByteArray DeviceListFormat::format(const QList<DeviceRecord> &list, Kind kind)
         return json(list);
     case Kind::Csv:
         return DeviceListCsv::write(list);
+    case Kind::CsvRaw:
+        return DeviceListCsv::write(list, DeviceListCsv::Fields::Raw);
     case Kind::Table:
         break;
     }

@@ -12,9 +12,11 @@
 class DeviceListFormat
 {
 public:
-    enum class Kind { Table, Json, Csv };
+    // Csv neutralizes fields a spreadsheet would take for a formula;
+    // CsvRaw writes them exactly as they came (see DeviceListCsv).
+    enum class Kind { Table, Json, Csv, CsvRaw };
 
-    // "table", "json" or "csv"; false for anything else.
+    // "table", "json", "csv" or "csv-raw"; false for anything else.
     static bool kindFromText(const QString &text, Kind *kind);
     static QByteArray format(const QList<DeviceRecord> &list, Kind kind);
     static QByteArray json(const QList<DeviceRecord> &list);

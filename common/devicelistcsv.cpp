@@ -17,8 +17,26 @@ QStringList DeviceListCsv::fieldTexts(const DeviceRecord &record)
             record.mask, record.gateway, record.dns1, record.dns2, record.ipv6};
 }
 
-QString DeviceListCsv::field(const QString &text)
+QString DeviceListCsv::neutralized(const QString &text)
 {
+    if (text.isEmpty())
+        return text;
+    switch (text.at(0).unicode()) {
+    case '=':
+    case '+':
+    case '-':
+    case '@':
+    case '\t':
+    case '\r':
+        return QLatin1Char('\'') + text;
+    default:
+        return text;
+    }
+}
+
+QString DeviceListCsv::field(const QString &given, Fields fields)
+{
+    const QString text = fields == Fields::Raw ? given : neutralized(given);
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
         && !text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')))
         return text;
@@ -27,13 +45,13 @@ QString DeviceListCsv::field(const QString &text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QByteArray DeviceListCsv::write(const QList<DeviceRecord> &list)
+QByteArray DeviceListCsv::write(const QList<DeviceRecord> &list, Fields kind)
 {
-    const auto line = [](const QStringList &fields) {
+    const auto line = [kind](const QStringList &fields) {
         QStringList quoted;
         quoted.reserve(fields.size());
         for (const QString &f : fields)
-            quoted.append(field(f));
+            quoted.append(field(f, kind));
         return quoted.join(QLatin1Char(',')) + QLatin1String("\r\n");
     };
     QString text = line(fieldNames());

@@ -16,6 +16,10 @@ public:
     // True when the line is to be written at nowMs. *held then says how many
     // were held back since the last written one (0 most of the time).
     bool admit(qint64 nowMs, int *held);
+    // The same, writing the count held back first (through appLog, as
+    // "\"<name>\" repeated N more times."); true when the line itself is to
+    // be written now.
+    bool admitLine(qint64 nowMs, const char *name);
     // At the end of the caller's context (a search, a client): the count
     // held back so far, which the caller writes; the next line is written.
     int finish();

@@ -49,8 +49,21 @@ bool AutoSerialFileLogger::startNextFile()
 {
     if (!serialNaming)
         return false;
+    if (today() == currentDate && filesOfDay >= MaxFilesPerDay)
+        return false;
     currentName.clear();
     return true;
+}
+
+bool AutoSerialFileLogger::stopsWhenFull() const
+{
+    return serialNaming;
+}
+
+QByteArray AutoSerialFileLogger::fullMessage() const
+{
+    return QByteArrayLiteral("------------------- Log files of the day are full (")
+        + QByteArray::number(MaxFilesPerDay) + QByteArrayLiteral(" files); later lines of the day are dropped -------------------");
 }
 
 QString AutoSerialFileLogger::getFileName()
@@ -62,6 +75,7 @@ QString AutoSerialFileLogger::getFileName()
     if (date != currentDate) {
         currentDate = date;
         nextSerial = 1;
+        filesOfDay = 0;
     }
     // Chosen once and kept for the logger's lifetime, even across midnight,
     // so that a restart after stop() appends to the same file.
@@ -78,5 +92,6 @@ QString AutoSerialFileLogger::getFileName()
         ++nextSerial;
     } while (QFileInfo::exists(candidate));
     currentName = candidate;
+    ++filesOfDay;
     return currentName;
 }

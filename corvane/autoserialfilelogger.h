@@ -20,6 +20,11 @@ public:
     // clean-up still sees the folder's files. Patterns without serial
     // digits write one file, with no limit.
     static constexpr qint64 MaxFileSize = 32 * 1024 * 1024;
+    // ...and a logger starts at most this many files a day, so a flood
+    // fills at most MaxFilesPerDay * MaxFileSize of the disk a day. The last
+    // one ends with a line saying so; later lines of the day are dropped,
+    // and the next day starts a file of its own.
+    static constexpr int MaxFilesPerDay = 8;
 
     explicit AutoSerialFileLogger(QString pattern);
     AutoSerialFileLogger(const AutoSerialFileLogger &other) = default;
@@ -30,6 +35,8 @@ protected:
     QString getFileName() override;
     qint64 maxFileSize() const override;
     bool startNextFile() override;
+    bool stopsWhenFull() const override;
+    QByteArray fullMessage() const override;
 
     // The date the name is built for; tests pin it to a fixed day.
     virtual QDate today() const;
@@ -43,6 +50,7 @@ private:
     int32_t nextSerial = 1;
     QDate currentDate;
     QString currentName;
+    int filesOfDay = 0;   // files this logger started on currentDate
 };
 
 #endif // AUTOSERIALFILELOGGER_H

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <ctime>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 FileBasedLogger::FileBasedLogger(bool append)
@@ -186,12 +188,20 @@ void FileBasedLogger::start()
         return;
 
     const QString name = getFileName();
+    // Created with the owner's rights only; the descriptor is QFile's
+    // from here on.
+    const int fd = ::open(QFile::encodeName(name).constData(),
+                          O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0600);
+    if (fd >= 0)
+        fchmod(fd, 0600);
     file = new QFile(name);
     // Unbuffered: each line goes to the file in one write() of its own, with
     // no second copy through QFile's buffer.
     const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered
             | (append ? QIODevice::Append : QIODevice::Truncate);
-    if (!file->open(mode)) {
+    if (fd < 0 || !file->open(fd, mode, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
         qWarning("Unable to open log file \"%s\"!", qPrintable(name));
         delete file;
         file = nullptr;
@@ -211,6 +221,7 @@ void FileBasedLogger::stop()
 
 void FileBasedLogger::close()
 {
+    dropping = false;
     if (!isOpen)
         return;
     file->close();
@@ -250,6 +261,8 @@ void FileBasedLogger::writeLine(int moduleId, LogSystem::LogLevel level, const Q
 {
     if (!isOpen)
         return;
+    if (dropping && !resumeAfterFull())
+        return;
 
     // The same bytes as formatLine(...).toLatin1() + "\n", written straight
     // into a buffer on the stack: one pass, no allocation unless the line is
@@ -287,10 +300,40 @@ void FileBasedLogger::writeLine(int moduleId, LogSystem::LogLevel level, const Q
     fileBytes += length;
 
     const qint64 limit = maxFileSize();
-    if (limit > 0 && fileBytes >= limit && startNextFile()) {
-        close();
-        start();
+    if (limit > 0 && fileBytes >= limit) {
+        if (startNextFile()) {
+            close();
+            start();
+        } else if (stopsWhenFull()) {
+            const QByteArray last = fullMessage() + '\n';
+            writeAll(file, last.constData(), last.size());
+            fileBytes += last.size();
+            dropping = true;
+            nextTryMs = monotonicMs() + 1000;
+        }
     }
+}
+
+qint64 FileBasedLogger::monotonicMs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+bool FileBasedLogger::resumeAfterFull()
+{
+    const qint64 now = monotonicMs();
+    if (now < nextTryMs)
+        return false;
+    if (!startNextFile()) {
+        nextTryMs = now + 1000;
+        return false;
+    }
+    dropping = false;
+    close();
+    start();
+    return isOpen;
 }
 
 QString FileBasedLogger::getLogPath()

@@ -12,6 +12,8 @@ class QFile;
 
 // Writes one Latin-1 line per message into a file and flushes it at once, so
 // a crash loses nothing that was logged before it. Subclasses name the file.
+// Log files may hold what the network sent: a file is created readable by
+// its owner only (0600), and one written before is made so when opened.
 class CORVANE_EXPORT FileBasedLogger : public SysLogger
 {
 public:
@@ -48,6 +50,11 @@ protected:
     // startNextFile() returned true. 0 (the default) sets no limit.
     virtual qint64 maxFileSize() const { return 0; }
     virtual bool startNextFile() { return false; }
+    // When a full file may not be followed by another (startNextFile() said
+    // no and this says yes), this line ends it and later lines are dropped;
+    // startNextFile() is asked again at most once a second.
+    virtual bool stopsWhenFull() const { return false; }
+    virtual QByteArray fullMessage() const { return QByteArray(); }
 
     bool append = true;
     bool isOpen = false;
@@ -55,6 +62,9 @@ protected:
 
 private:
     void close();
+    static qint64 monotonicMs();
+    // While dropping: true once a next file is open.
+    bool resumeAfterFull();
     // The module name as it goes into the file.
     const QByteArray &moduleName(int moduleId);
     // Exactly one of message and latin1 is given; size is its length.
@@ -67,6 +77,8 @@ private:
     QList<QByteArray> knownModules;
     LogSystem *knownModulesSource = nullptr;
     qint64 fileBytes = 0;    // size of the open file
+    bool dropping = false;   // the file is full and no next one may start yet
+    qint64 nextTryMs = 0;    // monotonic time of the next startNextFile() while dropping
 };
 
 #endif // FILEBASEDLOGGER_H

@@ -387,6 +387,8 @@ bool LogSystem::handlerCrash()
             // Restart only when the mark could be written: without it the next
             // crash would restart again, and again.
             if (!crashRecordFile.isEmpty() && record.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+                // Like the log files beside it: the owner's alone.
+                record.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
                 record.close();
                 return true;
             }

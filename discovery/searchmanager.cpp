@@ -5,6 +5,7 @@
 #include "netdoccampnpmanager.h"
 #include "sharedinstance.h"
 #include "searchsource.h"
+#include "utilityprotocol.h"
 #include "utilitysearch.h"
 #include "viscaoipcontrol.h"
 #include "viscaprotocol.h"
@@ -205,6 +206,17 @@ bool SearchManager::hasSameMac(const DeviceRecord &record) const
     return findSameMac(deviceList, record);
 }
 
+bool SearchManager::isListedDevice(const QString &ip, const QString &mac) const
+{
+    if (ip.isEmpty() || mac.isEmpty())
+        return false;
+    for (const DeviceRecord &record : deviceList) {
+        if (record.ip == ip && record.mac.compare(mac, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 void SearchManager::setSearchSource(int searchType, SearchSource *source)
 {
     if (searchType != DeviceRecord::DocumentCamera && searchType != DeviceRecord::ControlBox)
@@ -237,7 +249,21 @@ QList<NetworkAdapterEntry> SearchManager::getNetworkAdapters()
 
 void SearchManager::sendSetting(QByteArray record)
 {
-    utilitySearch->sendSetting(record);
+    // The camera's address as the last list showed it: the record then goes
+    // to the camera alone (see UtilitySearch::sendSetting), even when a new
+    // search has emptied the search's own list meanwhile.
+    QString cameraIp;
+    UtilityProtocol::Settings settings;
+    if (UtilityProtocol::parseSettingsRecord(record, &settings)) {
+        const QString mac = UtilityProtocol::macToText(settings.mac);
+        for (const DeviceRecord &device : qAsConst(deviceList)) {
+            if (device.searchType == DeviceRecord::BroadcastSearch && device.mac.compare(mac, Qt::CaseInsensitive) == 0) {
+                cameraIp = device.ip;
+                break;
+            }
+        }
+    }
+    utilitySearch->sendSetting(record, cameraIp);
 }
 
 int SearchManager::setPowerOn(const QString &ip, const QString &mac)

@@ -81,6 +81,9 @@ public:
     bool hasSameMac(const DeviceRecord &record) const;
     // The list the last getDeviceList built.
     QList<DeviceRecord> lastDeviceList() const { return deviceList; }
+    // Whether the list of the last getDeviceList() holds a device at ip with
+    // mac (the MAC compared without case).
+    bool isListedDevice(const QString &ip, const QString &mac) const;
 
     // The SSDP sources register here for their mask bit's search type
     // (DeviceRecord::DocumentCamera or DeviceRecord::ControlBox). Not owned;

@@ -331,6 +331,99 @@ bool UtilityProtocol::parseReply(const char *data, int size, UtilitySearchCamInf
     return true;
 }
 
+bool UtilityProtocol::isCleanText(const char *text, int size)
+{
+    const auto *bytes = reinterpret_cast<const unsigned char *>(text);
+    int i = 0;
+    while (i < size) {
+        const unsigned char lead = bytes[i];
+        if (lead < 0x80) {
+            if (lead < 0x20 || lead == 0x7f)
+                return false;
+            ++i;
+            continue;
+        }
+        int length = 0;
+        quint32 code = 0;
+        quint32 least = 0;
+        if ((lead & 0xe0) == 0xc0) {
+            length = 2;
+            code = lead & 0x1f;
+            least = 0x80;
+        } else if ((lead & 0xf0) == 0xe0) {
+            length = 3;
+            code = lead & 0x0f;
+            least = 0x800;
+        } else if ((lead & 0xf8) == 0xf0) {
+            length = 4;
+            code = lead & 0x07;
+            least = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + length > size)
+            return false;
+        for (int k = 1; k < length; ++k) {
+            const unsigned char next = bytes[i + k];
+            if ((next & 0xc0) != 0x80)
+                return false;
+            code = (code << 6) | (next & 0x3f);
+        }
+        if (code < least || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff))
+            return false;
+        // C1 controls are two-byte characters.
+        if (code >= 0x80 && code <= 0x9f)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+UtilityProtocol::ReplyFault UtilityProtocol::replyFault(const char *data, int size)
+{
+    if (size != ShortReplySize && size != LongReplySize)
+        return ReplyFault::None;
+    const auto *mac = reinterpret_cast<const unsigned char *>(data + Rep::Mac);
+    bool allZero = true;
+    for (int i = 0; i < 6; ++i)
+        allZero = allZero && mac[i] == 0;
+    // The group bit of the first byte marks multicast; broadcast has it too.
+    if (allZero || (mac[0] & 0x01) != 0)
+        return ReplyFault::Mac;
+    struct Field {
+        int offset;
+        ReplyFault fault;
+    };
+    static const Field fields[] = {
+        {Rep::Model, ReplyFault::ModelText},
+        {Rep::Name, ReplyFault::NameText},
+        {Rep::FwVersion, ReplyFault::FirmwareText},
+    };
+    for (const Field &field : fields) {
+        const int length = textLength(data, size, field.offset);
+        if (!isCleanText(data + field.offset, length))
+            return field.fault;
+    }
+    return ReplyFault::None;
+}
+
+const char *UtilityProtocol::replyFaultName(ReplyFault fault)
+{
+    switch (fault) {
+    case ReplyFault::ModelText:
+        return "model is not clean UTF-8 text";
+    case ReplyFault::NameText:
+        return "name is not clean UTF-8 text";
+    case ReplyFault::FirmwareText:
+        return "firmware is not clean UTF-8 text";
+    case ReplyFault::Mac:
+        return "MAC is all zeros or a group address";
+    case ReplyFault::None:
+        break;
+    }
+    return "";
+}
+
 bool UtilityProtocol::isInvalidIdReply(const QByteArray &datagram)
 {
     return classifyDatagram(datagram) == DatagramKind::InvalidId;

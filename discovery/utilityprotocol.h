@@ -105,6 +105,18 @@ public:
     static bool parseReply(const char *data, int size, UtilitySearchCamInfo *info,
                            RecurringTexts *recurring = nullptr);
 
+    // Why a datagram of a reply's length cannot be a camera's reply: its
+    // model, name or firmware text (read as parseReply() reads it) is not
+    // valid UTF-8 or holds a control character, or its MAC is all zeros or a
+    // group (multicast or broadcast) address. Checked on the bytes, before
+    // anything is built from them.
+    enum class ReplyFault { None, ModelText, NameText, FirmwareText, Mac };
+    static ReplyFault replyFault(const char *data, int size);
+    static const char *replyFaultName(ReplyFault fault);
+    // Valid UTF-8 (no overlong forms, surrogates or values past U+10FFFF)
+    // without C0 or C1 control characters or DEL.
+    static bool isCleanText(const char *text, int size);
+
     // True when a datagram that is neither a reply nor a wire record carries
     // the refusal text "Invalid ID" (case-sensitive) anywhere in its bytes.
     static bool isInvalidIdReply(const QByteArray &datagram);

@@ -123,10 +123,34 @@ void UtilitySearch::refreshAddresses()
         monitor->getAddresses(localAddresses);
 }
 
-void UtilitySearch::sendSetting(QByteArray record)
+void UtilitySearch::sendSetting(QByteArray record, const QString &cameraIp)
 {
     appLog(LogSystem::LogMajorMsg, "UtilitySearch send setting.");
     const QByteArray text = UtilityProtocol::encodeWireRecord(record);
+
+    const QHostAddress camera(cameraIp.isEmpty() ? listedAddressOf(record) : cameraIp);
+    const bool routed = camera.protocol() == QAbstractSocket::IPv4Protocol && extraTargets.contains(camera);
+    const QHostAddress source = routed ? QHostAddress() : onLinkSource(camera);
+    if (!source.isNull()) {
+        QUdpSocket *sender = nullptr;
+        for (QUdpSocket *socket : qAsConst(sockets)) {
+            if (socket->localAddress() == source) {
+                sender = socket;
+                break;
+            }
+        }
+        if (!sender) {
+            bindAddressSocket(source);
+            if (!sockets.isEmpty() && sockets.last()->localAddress() == source)
+                sender = sockets.last();
+        }
+        if (sender) {
+            openBroadcastReceiver();
+            appLog(LogSystem::LogMajorMsg, "UtilitySearch send setting by unicast to %s.", qPrintable(camera.toString()));
+            sender->writeDatagram(text, camera, UtilityProtocol::Port);
+            return;
+        }
+    }
 
     // One record per local address: sockets stay open until the next search,
     // so sending on all of them would hand a camera the same change once more
@@ -141,6 +165,14 @@ void UtilitySearch::sendSetting(QByteArray record)
     if (!sockets.isEmpty())
         openBroadcastReceiver();
 
+    // A camera found through a unicast target goes by unicast alone.
+    if (routed && !sockets.isEmpty()) {
+        appLog(LogSystem::LogMajorMsg, "UtilitySearch send setting by unicast to %s.", qPrintable(camera.toString()));
+        sockets.first()->writeDatagram(text, camera, UtilityProtocol::Port);
+        return;
+    }
+    appLog(LogSystem::LogMajorMsg, "UtilitySearch send setting by broadcast: %s is on no adapter's link.",
+           camera.isNull() ? "the camera's address is unknown, it" : qPrintable(camera.toString()));
     QSet<quint32> sentFrom;
     for (QUdpSocket *socket : qAsConst(sockets)) {
         const quint32 source = socket->localAddress().toIPv4Address();
@@ -148,12 +180,6 @@ void UtilitySearch::sendSetting(QByteArray record)
             continue;
         sentFrom.insert(source);
         socket->writeDatagram(text, QHostAddress(QHostAddress::Broadcast), UtilityProtocol::Port);
-    }
-    // A camera found through a unicast target never hears the broadcast
-    // either; the record names its MAC, so other targets ignore it.
-    if (!sockets.isEmpty()) {
-        for (const QHostAddress &target : qAsConst(extraTargets))
-            sockets.first()->writeDatagram(text, target, UtilityProtocol::Port);
     }
 }
 
@@ -222,6 +248,8 @@ void UtilitySearch::addReceiver(QUdpSocket *socket, quint64 ordinal, bool wildca
 void UtilitySearch::closeSockets()
 {
     logHeldRefusals(refusalLog.finish());
+    if (const int held = refusedReplyLog.finish())
+        appLog(LogSystem::LogMajorMsg, "\"Refused reply\" repeated %d more times.", held);
     // A drain further up the stack sees this and stops reading.
     ++socketGeneration;
     // The receivers' duplicate descriptors keep the port bound until they are
@@ -273,6 +301,9 @@ void UtilitySearch::takeDatagram(const BatchDatagramReceiver::Datagram &datagram
     switch (kind) {
     case UtilityProtocol::DatagramKind::ShortReply:
     case UtilityProtocol::DatagramKind::LongReply:
+        // Junk of a reply's length is dropped before the filter keeps a copy.
+        if (refusesReply(datagram.data, datagram.size, datagram.senderIpv4))
+            return;
         break;
     case UtilityProtocol::DatagramKind::InvalidId:
         key = InvalidIdKey;
@@ -308,6 +339,47 @@ bool UtilitySearch::keepsBroadcastDatagram(bool hasDestination, quint32 destinat
     return true;
 }
 
+QHostAddress UtilitySearch::onLinkSource(const QHostAddress &camera) const
+{
+    bool isIpv4 = false;
+    const quint32 target = camera.toIPv4Address(&isIpv4);
+    if (!isIpv4 || target == 0)
+        return QHostAddress();
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        if (!(interface.flags() & QNetworkInterface::IsUp) || (interface.flags() & QNetworkInterface::IsLoopBack))
+            continue;
+        const QList<QNetworkAddressEntry> entries = interface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            bool entryIpv4 = false;
+            const quint32 local = entry.ip().toIPv4Address(&entryIpv4);
+            const int prefix = entry.prefixLength();
+            if (!entryIpv4 || !isLocalIpv4(local) || prefix < 1 || prefix > 30)
+                continue;
+            const quint32 mask = ~quint32(0) << (32 - prefix);
+            // The subnet's own and broadcast addresses are no camera's.
+            if ((local & mask) != (target & mask) || (target & ~mask) == 0 || (target & ~mask) == ~mask
+                || target == local)
+                continue;
+            return entry.ip();
+        }
+    }
+    return QHostAddress();
+}
+
+QString UtilitySearch::listedAddressOf(const QByteArray &record) const
+{
+    UtilityProtocol::Settings settings;
+    if (!UtilityProtocol::parseSettingsRecord(record, &settings))
+        return QString();
+    const QString mac = UtilityProtocol::macToText(settings.mac);
+    for (const UtilitySearchCamInfo &info : deviceList.records()) {
+        if (info.mac.compare(mac, Qt::CaseInsensitive) == 0)
+            return info.ip;
+    }
+    return QString();
+}
+
 bool UtilitySearch::isLocalIpv4(quint32 address) const
 {
     for (const QHostAddress &local : localAddresses) {
@@ -325,7 +397,23 @@ void UtilitySearch::logHeldRefusals(int held)
 
 void UtilitySearch::handleDatagram(const QByteArray &payload)
 {
+    const UtilityProtocol::DatagramKind kind = UtilityProtocol::classifyDatagram(payload);
+    if ((kind == UtilityProtocol::DatagramKind::ShortReply || kind == UtilityProtocol::DatagramKind::LongReply)
+        && refusesReply(payload.constData(), payload.size(), 0))
+        return;
     handlePayload(payload.constData(), payload.size());
+}
+
+bool UtilitySearch::refusesReply(const char *data, int size, quint32 senderIpv4)
+{
+    const UtilityProtocol::ReplyFault fault = UtilityProtocol::replyFault(data, size);
+    if (fault == UtilityProtocol::ReplyFault::None)
+        return false;
+    if (refusedReplyLog.admitLine(clock.elapsed(), "Refused reply")) {
+        appLog(LogSystem::LogMajorMsg, "Refused reply from %s: %s.", qPrintable(QHostAddress(senderIpv4).toString()),
+               UtilityProtocol::replyFaultName(fault));
+    }
+    return true;
 }
 
 void UtilitySearch::handlePayload(const char *data, int size)

@@ -53,8 +53,14 @@ public:
     // list itself stays until the next startSearch.
     QList<UtilitySearchCamInfo> takeDeviceList();
     void refreshAddresses();
-    // Broadcasts a 180-byte settings record from every local address.
-    void sendSetting(QByteArray record);
+    // Sends a 180-byte settings record to the camera it names by MAC. The
+    // record carries the camera's user ID and password, so it goes by
+    // unicast to the camera's address (cameraIp, else the address the
+    // search listed for that MAC) when that address is one of the unicast
+    // targets or lies on the link of one of our adapters. Only a camera that
+    // cannot be reached so (one in another subnet, or unknown) gets it by
+    // broadcast from every local address, as every host on the LAN then does.
+    void sendSetting(QByteArray record, const QString &cameraIp = QString());
     void stopSearch();
 
     // Cameras behind a router never hear the broadcast: every following search
@@ -91,7 +97,14 @@ private:
     bool keepsBroadcastDatagram(const QNetworkDatagram &datagram) const;
     bool keepsBroadcastDatagram(bool hasDestination, quint32 destination, int interfaceIndex) const;
     bool isLocalIpv4(quint32 address) const;
+    // The local address whose subnet holds camera (a unicast address there),
+    // or a null address.
+    QHostAddress onLinkSource(const QHostAddress &camera) const;
+    QString listedAddressOf(const QByteArray &record) const;
     void handleDatagram(const QByteArray &payload);
+    // True (and one log line a second) when a datagram of a reply's length
+    // cannot be a camera's reply (UtilityProtocol::replyFault).
+    bool refusesReply(const char *data, int size, quint32 senderIpv4);
     void logHeldRefusals(int held);
     void handlePayload(const char *data, int size);
 
@@ -114,6 +127,7 @@ private:
     quint64 socketGeneration = 0;       // changes whenever the sockets are closed
     bool deviceListFullLogged = false;  // once per search
     LogRepeatLimiter refusalLog;
+    LogRepeatLimiter refusedReplyLog;
 };
 
 #endif // UTILITYSEARCH_H

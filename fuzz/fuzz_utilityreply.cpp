@@ -9,6 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray datagram = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
     UtilityProtocol::classifyDatagram(datagram);
+    UtilityProtocol::replyFault(datagram.constData(), datagram.size());
+    UtilityProtocol::isCleanText(datagram.constData(), datagram.size());
     UtilitySearchCamInfo info;
     UtilityProtocol::parseReply(datagram, &info);
     UtilityProtocol::RecurringTexts recurring;

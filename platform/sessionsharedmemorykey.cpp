@@ -2,12 +2,8 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QSharedMemory>
+#include <QFileInfo>
 
-#include <QFile>
-
-#include <sys/ipc.h>
-#include <sys/sem.h>
 #include <unistd.h>
 
 QString SessionSharedMemoryKey::forCurrentSession(const QString &name)
@@ -22,17 +18,25 @@ QString SessionSharedMemoryKey::compose(const QString &name, const QByteArray &s
     return name + QStringLiteral("/user-") + QString::number(userId);
 }
 
-QString SessionSharedMemoryKey::segmentKeyFile(const QString &key)
+QString SessionSharedMemoryKey::keyFolder()
 {
-    return keyFile(QStringLiteral("qipc_sharedmemory_"), key);
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir())
+        return QDir::cleanPath(runtime);
+    return QDir::tempPath();
 }
 
-QString SessionSharedMemoryKey::semaphoreKeyFile(const QString &key)
+QString SessionSharedMemoryKey::segmentKeyFile(const QString &key, const QString &folder)
 {
-    return keyFile(QStringLiteral("qipc_systemsem_"), key);
+    return keyFile(QStringLiteral("qipc_sharedmemory_"), key, folder);
 }
 
-QString SessionSharedMemoryKey::keyFile(const QString &prefix, const QString &key)
+QString SessionSharedMemoryKey::semaphoreKeyFile(const QString &key, const QString &folder)
+{
+    return keyFile(QStringLiteral("qipc_systemsem_"), key, folder);
+}
+
+QString SessionSharedMemoryKey::keyFile(const QString &prefix, const QString &key, const QString &folder)
 {
     QString result = prefix;
     for (const QChar ch : key) {
@@ -40,27 +44,5 @@ QString SessionSharedMemoryKey::keyFile(const QString &prefix, const QString &ke
             result += ch;
     }
     result += QString::fromLatin1(QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex());
-    return QDir::tempPath() + QLatin1Char('/') + result;
-}
-
-void SessionSharedMemoryKey::removeStaleSegment(const QString &key)
-{
-    QSharedMemory probe(key);
-    if (!probe.attach(QSharedMemory::ReadOnly))
-        return;
-    probe.detach();
-    if (QFile::exists(segmentKeyFile(key)))
-        return; // somebody else is attached: a live instance
-
-    // The segment's last user was killed, so was the owner of its lock: the
-    // lock's semaphore and key file would stay behind for good. create()
-    // makes a fresh one.
-    const QByteArray semaphoreFile = QFile::encodeName(semaphoreKeyFile(key));
-    const key_t semaphoreKey = ftok(semaphoreFile.constData(), 'Q');
-    if (semaphoreKey != -1) {
-        const int semaphore = semget(semaphoreKey, 1, 0);
-        if (semaphore != -1)
-            semctl(semaphore, 0, IPC_RMID);
-    }
-    QFile::remove(QFile::decodeName(semaphoreFile));
+    return folder + QLatin1Char('/') + result;
 }

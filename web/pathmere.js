@@ -5,8 +5,17 @@
 "use strict";
 
 (function () {
+    // "?port=N" picks another port of this computer (tests run the bridge
+    // elsewhere). Only a whole number from 1 to 65535 is taken: any other
+    // text could carry a host of its own into the address ("1@host:80").
+    function bridgePort(text) {
+        if (typeof text !== "string" || !/^[0-9]{1,5}$/.test(text))
+            return 15248;
+        var number = parseInt(text, 10);
+        return number >= 1 && number <= 65535 ? number : 15248;
+    }
     var params = new URLSearchParams(window.location.search);
-    var port = params.get("port") || "15248";
+    var port = bridgePort(params.get("port"));
     var address = "ws://127.0.0.1:" + port;
 
     // What each word of the program means, for a person.

@@ -25,23 +25,45 @@ WebAnalytic::WebAnalytic(QObject *parent)
 
 void WebAnalytic::parseWebCommand(const QString &text)
 {
+    const Command command = readCommand(text);
+    switch (command.kind) {
+    case Command::UpdateDeviceList:
+        emit UpdateDeviceList();
+        break;
+    case Command::SetPower:
+        emit setDevicePowerStatus(command.ip, command.mac, command.status);
+        break;
+    case Command::CheckVersion:
+        emit checkVersion();
+        break;
+    case Command::Status:
+        emit checkViscaStatus();
+        break;
+    case Command::None:
+        break;
+    }
+}
+
+WebAnalytic::Command WebAnalytic::readCommand(const QString &text)
+{
     // The page writes its commands without parameters with JSON.stringify,
     // so each always arrives as the same text. Known by sight, they skip the
     // parse below, which gives them the same meaning; any other text,
     // spaced or reordered ones included, takes the full way.
     struct FixedCommand {
         QLatin1String text;
-        void (WebAnalytic::*signal)();
+        Command::Kind kind;
     };
     static const FixedCommand fixedCommands[] = {
-        {QLatin1String(R"({"cmd_type":"Message","payload":{"name":"Status"}})"), &WebAnalytic::checkViscaStatus},
-        {QLatin1String(R"({"cmd_type":"Control","payload":{"name":"UpdateDeviceList"}})"), &WebAnalytic::UpdateDeviceList},
-        {QLatin1String(R"({"cmd_type":"Control","payload":{"name":"CheckVersion"}})"), &WebAnalytic::checkVersion},
+        {QLatin1String(R"({"cmd_type":"Message","payload":{"name":"Status"}})"), Command::Status},
+        {QLatin1String(R"({"cmd_type":"Control","payload":{"name":"UpdateDeviceList"}})"), Command::UpdateDeviceList},
+        {QLatin1String(R"({"cmd_type":"Control","payload":{"name":"CheckVersion"}})"), Command::CheckVersion},
     };
-    for (const FixedCommand &command : fixedCommands) {
-        if (text == command.text) {
-            emit (this->*command.signal)();
-            return;
+    Command command;
+    for (const FixedCommand &fixed : fixedCommands) {
+        if (text == fixed.text) {
+            command.kind = fixed.kind;
+            return command;
         }
     }
 
@@ -52,7 +74,7 @@ void WebAnalytic::parseWebCommand(const QString &text)
     if (zero >= 0)
         bytes.truncate(zero);
     if (JsonKeyGuard::check(bytes) != JsonKeyGuard::Verdict::Accepted)
-        return;
+        return command;
     const QJsonObject root = QJsonDocument::fromJson(bytes).object();
 
     const QString cmdType = root.value(keyCmdType).toString();
@@ -61,25 +83,26 @@ void WebAnalytic::parseWebCommand(const QString &text)
 
     if (cmdType == typeControl) {
         if (name == QLatin1String("UpdateDeviceList")) {
-            emit UpdateDeviceList();
+            command.kind = Command::UpdateDeviceList;
         } else if (name == QLatin1String("SetPower")) {
             const QJsonObject params = payload.value(keyParams).toObject();
-            const QString ip = params.value(QStringLiteral("Ip")).toString();
-            const QString mac = params.value(QStringLiteral("Mac")).toString();
+            command.kind = Command::SetPower;
+            command.ip = params.value(QStringLiteral("Ip")).toString();
+            command.mac = params.value(QStringLiteral("Mac")).toString();
             // Only a string holds the status: a JSON number, a missing key or
             // text that is no number all mean 0.
             bool ok = false;
-            int status = params.value(QStringLiteral("Status")).toString().toInt(&ok, 10);
+            command.status = params.value(QStringLiteral("Status")).toString().toInt(&ok, 10);
             if (!ok)
-                status = 0;
-            emit setDevicePowerStatus(ip, mac, status);
+                command.status = 0;
         } else if (name == QLatin1String("CheckVersion")) {
-            emit checkVersion();
+            command.kind = Command::CheckVersion;
         }
     } else if (cmdType == typeMessage) {
         if (name == QLatin1String("Status"))
-            emit checkViscaStatus();
+            command.kind = Command::Status;
     }
+    return command;
 }
 
 void WebAnalytic::replyDeviceList(const QList<DeviceRecord> &deviceList)

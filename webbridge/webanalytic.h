@@ -32,11 +32,23 @@ public:
         WolSendCompleted = 9
     };
 
+    // One of the four commands, as read from a text of the page.
+    struct Command
+    {
+        enum Kind { None, UpdateDeviceList, SetPower, CheckVersion, Status };
+        Kind kind = None;
+        QString ip;       // SetPower only
+        QString mac;
+        int status = 0;
+    };
+
     explicit WebAnalytic(QObject *parent = nullptr);
 
     // A text the page sent through "core". Anything that is not one of the
     // four commands is dropped without a word.
     void parseWebCommand(const QString &text);
+    // What parseWebCommand() makes of text, without emitting anything.
+    static Command readCommand(const QString &text);
 
     void replyDeviceList(const QList<DeviceRecord> &deviceList);
     void replyCheckVersion(bool needUpdate, const QString &version);

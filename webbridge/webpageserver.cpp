@@ -1,8 +1,19 @@
 #include "webpageserver.h"
 
-#include <QFileInfo>
+#include "applog.h"
+#include "localpeerserver.h"
+#include "webpagerequest.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+
+#include <cerrno>
 #include <chrono>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <httplib.h>
 
@@ -45,14 +56,19 @@ bool WebPageServer::start(quint16 port)
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
-    server->set_default_headers({{"X-Content-Type-Options", "nosniff"}, {"Cache-Control", "no-cache"}});
-    // The mount point serves files below the folder only; "..", absolute and
-    // encoded escapes are refused by the library's path check.
-    if (!server->set_mount_point("/", QFileInfo(folder).absoluteFilePath().toStdString())) {
-        error = QStringLiteral("cannot serve ") + folder;
-        server.reset();
-        return false;
-    }
+    // No other page may show this one in a frame (and so trick clicks).
+    server->set_default_headers({{"X-Content-Type-Options", "nosniff"},
+                                 {"Cache-Control", "no-cache"},
+                                 {"Content-Security-Policy", "frame-ancestors 'none'"},
+                                 {"X-Frame-Options", "DENY"}});
+    folderPath = QFile::encodeName(QFileInfo(folder).absoluteFilePath()).toStdString();
+    startTime = std::chrono::steady_clock::now();
+    // Every request is answered here, before the library's own routing and
+    // file handling (which would follow links and serve "a.html%00.js").
+    server->set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
+        answer(request, response);
+        return httplib::Server::HandlerResponse::Handled;
+    });
     int bound = 0;
     if (port == 0) {
         bound = server->bind_to_any_port("127.0.0.1");
@@ -96,6 +112,87 @@ void WebPageServer::stop()
 bool WebPageServer::isRunning() const
 {
     return server && thread.joinable();
+}
+
+void WebPageServer::answer(const httplib::Request &request, httplib::Response &response)
+{
+    const QHostAddress peer(QString::fromStdString(request.remote_addr));
+    const QHostAddress local(QString::fromStdString(request.local_addr));
+    if (!LocalPeerServer::isPeerOfUser(peer, quint16(request.remote_port), local, quint16(request.local_port),
+                                       uint(getuid()))) {
+        logRefusal("not a process of this user", request);
+        response.status = 403;
+        response.set_header("Connection", "close");
+        return;
+    }
+    if (!WebPageRequest::isAllowedHost(request.get_header_value("Host"), boundPort)) {
+        logRefusal("Host is not the page's", request);
+        response.status = 403;
+        return;
+    }
+    if (request.method != "GET" && request.method != "HEAD") {
+        response.status = 405;
+        return;
+    }
+    std::vector<std::string> components;
+    std::string body;
+    if (request.target.find('\0') != std::string::npos || request.path.find('\0') != std::string::npos
+        || !WebPageRequest::fileComponents(request.target, &components) || !readFile(components, &body)) {
+        response.status = 404;
+        return;
+    }
+    // The library leaves the body out of an answer to HEAD itself.
+    response.status = 200;
+    response.set_content(std::move(body), WebPageRequest::contentType(components.back()));
+}
+
+bool WebPageServer::readFile(const std::vector<std::string> &components, std::string *body) const
+{
+    // Component by component with O_NOFOLLOW: a link anywhere below the
+    // folder ends the walk, and nothing is looked up twice.
+    int directory = ::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0)
+        return false;
+    for (size_t i = 0; i + 1 < components.size(); ++i) {
+        const int next = ::openat(directory, components[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(directory);
+        if (next < 0)
+            return false;
+        directory = next;
+    }
+    const int fd = ::openat(directory, components.back().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    ::close(directory);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= MaxFileBytes;
+    if (ok) {
+        body->resize(size_t(info.st_size));
+        size_t done = 0;
+        while (ok && done < body->size()) {
+            const ssize_t got = ::read(fd, &(*body)[done], body->size() - done);
+            if (got > 0)
+                done += size_t(got);
+            else if (got == 0)
+                body->resize(done);
+            else
+                ok = errno == EINTR;
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+void WebPageServer::logRefusal(const char *why, const httplib::Request &request)
+{
+    // Requests come from several threads and without end: one line a second.
+    const std::lock_guard<std::mutex> locker(logLock);
+    const qint64 nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now()
+                                                                                 - startTime).count();
+    if (!refusalLog.admitLine(nowMs, "Web page request refused"))
+        return;
+    appLog(LogSystem::LogMajorMsg, "Web page request refused from %s:%d: %s.", request.remote_addr.c_str(),
+           request.remote_port, why);
 }
 
 QString WebPageServer::pageUrl() const

@@ -1,9 +1,12 @@
 #include "websockettransport.h"
 
+#include "applog.h"
 #include "jsonkeyguard.h"
 #include "jsontextwriter.h"
+#include "logrepeatlimiter.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QWebSocket>
@@ -40,6 +43,27 @@ QString quoted(const QString &message)
         + QStringLiteral("... (%1 characters)").arg(message.size());
 }
 
+// Refusals of every client share one line a second (GUI thread only).
+void logRefusedRequest(WebRequestLimiter::Kind kind)
+{
+    static LogRepeatLimiter refusals;
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    if (!refusals.admitLine(clock.elapsed(), "Web request refused"))
+        return;
+    appLog(LogSystem::LogMajorMsg, "Web request refused: too many \"%s\" from one client.",
+           WebRequestLimiter::nameOf(kind));
+}
+
+qint64 monotonicMs()
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.elapsed();
+}
+
 } // namespace
 
 void WebSocketTransport::textMessageReceived(const QString &message)
@@ -66,5 +90,11 @@ void WebSocketTransport::textMessageReceived(const QString &message)
         qWarning() << "Received JSON message that is not an object: " << quoted(message);
         return;
     }
-    emit messageReceived(doc.object(), this);
+    const QJsonObject object = doc.object();
+    const WebRequestLimiter::Kind kind = WebRequestLimiter::kindOf(object);
+    if (!m_limiter.admit(kind, monotonicMs())) {
+        logRefusedRequest(kind);
+        return;
+    }
+    emit messageReceived(object, this);
 }

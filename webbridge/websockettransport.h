@@ -1,12 +1,17 @@
 #ifndef WEBSOCKETTRANSPORT_H
 #define WEBSOCKETTRANSPORT_H
 
+#include "webrequestlimiter.h"
+
 #include <QWebChannelAbstractTransport>
 
 class QWebSocket;
 
 // One client of the web channel: JSON objects travel as compact text frames.
-// The socket is the transport's parent, so the transport goes with it.
+// The socket is the transport's parent, so the transport goes with it. The
+// client's requests that make network traffic pass its own
+// WebRequestLimiter; those over the limit are dropped, with one log line a
+// second for all clients together.
 class WebSocketTransport : public QWebChannelAbstractTransport
 {
     Q_OBJECT
@@ -33,6 +38,7 @@ private:
     Q_DISABLE_COPY(WebSocketTransport)
 
     QWebSocket *const m_socket;
+    WebRequestLimiter m_limiter;
 };
 
 #endif // WEBSOCKETTRANSPORT_H

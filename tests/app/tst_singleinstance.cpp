@@ -2,10 +2,10 @@
 // protocol shared by the second start, other programs and the window's poll.
 
 #include "logsystem.h"
+#include "sessionsegment.h"
 #include "singleinstance.h"
 #include "sessionsharedmemorykey.h"
 
-#include <QSharedMemory>
 #include <QtTest>
 
 #include <cstring>
@@ -43,7 +43,7 @@ void TstSingleInstance::initTestCase()
 
 void TstSingleInstance::cleanup()
 {
-    SessionSharedMemoryKey::removeStaleSegment(key());
+    SessionSegment::removeStale(key());
 }
 
 void TstSingleInstance::claimOnceAndHandOver()
@@ -56,8 +56,8 @@ void TstSingleInstance::claimOnceAndHandOver()
     QVERIFY(!second.claimSegment(false));
     QVERIFY(!second.ownsSegment());
 
-    QSharedMemory reader(key());
-    QVERIFY(reader.attach());
+    SessionSegment reader(key());
+    QCOMPARE(reader.attach(), SessionSegment::Outcome::Attached);
     QCOMPARE(SingleInstance::takeCommand(reader), QByteArray("Show_Normal_UI"));
     QCOMPARE(SingleInstance::takeCommand(reader), QByteArray());
     reader.detach();
@@ -70,9 +70,9 @@ void TstSingleInstance::hiddenSecondClaimWritesNothing()
     SingleInstance second(key(), nullptr);
     QVERIFY(!second.claimSegment(true));
 
-    QSharedMemory reader(key());
-    QVERIFY(reader.attach());
-    const QByteArray bytes(static_cast<const char *>(reader.constData()), reader.size());
+    SessionSegment reader(key());
+    QCOMPARE(reader.attach(), SessionSegment::Outcome::Attached);
+    const QByteArray bytes(reader.data(), reader.size());
     QCOMPARE(bytes, QByteArray(SingleInstance::segmentSize, '\0'));
     reader.detach();
 }
@@ -91,8 +91,8 @@ void TstSingleInstance::shorterCommandAfterLongerOne()
 {
     SingleInstance owner(key(), nullptr);
     QVERIFY(owner.claimSegment(false));
-    QSharedMemory writer(key());
-    QVERIFY(writer.attach());
+    SessionSegment writer(key());
+    QCOMPARE(writer.attach(), SessionSegment::Outcome::Attached);
     // Two commands before the poll: the later one wins whole.
     QVERIFY(SingleInstance::writeCommand(writer, "Show_Normal_UI"));
     QVERIFY(SingleInstance::writeCommand(writer, "Close_Program"));
@@ -104,9 +104,9 @@ void TstSingleInstance::takeClearsOnlyTheCommand()
 {
     SingleInstance owner(key(), nullptr);
     QVERIFY(owner.claimSegment(false));
-    QSharedMemory segment(key());
-    QVERIFY(segment.attach());
-    char *data = static_cast<char *>(segment.data());
+    SessionSegment segment(key());
+    QCOMPARE(segment.attach(), SessionSegment::Outcome::Attached);
+    char *data = segment.data();
     std::memcpy(data, "Close_Program\0tail", 18);
     QCOMPARE(SingleInstance::takeCommand(segment), QByteArray("Close_Program"));
     QCOMPARE(QByteArray(data, 14), QByteArray(14, '\0'));
@@ -118,12 +118,12 @@ void TstSingleInstance::unterminatedFullSegment()
 {
     SingleInstance owner(key(), nullptr);
     QVERIFY(owner.claimSegment(false));
-    QSharedMemory segment(key());
-    QVERIFY(segment.attach());
+    SessionSegment segment(key());
+    QCOMPARE(segment.attach(), SessionSegment::Outcome::Attached);
     std::memset(segment.data(), 'A', size_t(segment.size()));
     // Read up to the segment's end, never beyond, and all of it cleared.
     QCOMPARE(SingleInstance::takeCommand(segment), QByteArray(SingleInstance::segmentSize, 'A'));
-    QCOMPARE(QByteArray(static_cast<const char *>(segment.constData()), segment.size()), QByteArray(SingleInstance::segmentSize, '\0'));
+    QCOMPARE(QByteArray(segment.data(), segment.size()), QByteArray(SingleInstance::segmentSize, '\0'));
 
     // A command too long for the segment is cut, and still terminated.
     QVERIFY(SingleInstance::writeCommand(segment, QByteArray(600, 'B')));

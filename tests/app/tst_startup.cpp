@@ -3,9 +3,11 @@
 // its log, its shared-memory segment and the windows it maps.
 
 #include "desktopstub.h"
+#include "otheruser.h"
 #include "pathmeresandbox.h"
 #include "privatenetwork.h"
 #include "segmentclient.h"
+#include "sessionsharedmemorykey.h"
 #include "xvfbserver.h"
 
 #include <QDateTime>
@@ -14,9 +16,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
+
+#include <sys/stat.h>
 
 class TstStartup : public QObject
 {
@@ -34,6 +39,9 @@ private slots:
     void closeProgramFromAnotherProcess_data();
     void closeProgramFromAnotherProcess();
     void startAfterKill9();
+    void plantedObjectsNeitherEndNorHang_data();
+    void plantedObjectsNeitherEndNorHang();
+    void logFolderAndFilesArePrivate();
 
 private:
 
@@ -79,7 +87,7 @@ void TstStartup::logFileNameAndFirstLines()
     QVERIFY(xserver.waitForViewableWindow(pid_t(process->processId()), QStringLiteral("Pathmere"), PathmereSandbox::StartTimeoutMs));
 
     // A normal end leaves exit code 0 and no crash mark.
-    QVERIFY(SegmentClient::writeWithQt(sandbox.segmentKey(), "Close_Program"));
+    QVERIFY(SegmentClient::writeWithQt(sandbox.runtimeFolder(), sandbox.segmentKey(), "Close_Program"));
     QVERIFY(process->waitForFinished(5000));
     QCOMPARE(process->exitStatus(), QProcess::NormalExit);
     QCOMPARE(process->exitCode(), 0);
@@ -127,7 +135,7 @@ void TstStartup::oldLogsRemoved()
         QVERIFY2(QFile::exists(sandbox.logFolder() + c.name) == c.kept, qPrintable(c.name));
     }
     QVERIFY(QDir(sandbox.logFolder() + QStringLiteral("TolvikPathmere-folder")).exists());
-    QVERIFY(SegmentClient::writeWithQt(sandbox.segmentKey(), "Close_Program"));
+    QVERIFY(SegmentClient::writeWithQt(sandbox.runtimeFolder(), sandbox.segmentKey(), "Close_Program"));
     QVERIFY(process->waitForFinished(5000));
 }
 
@@ -173,13 +181,13 @@ void TstStartup::secondStartShowsFirstInstance()
     // poll takes it.
     QCOMPARE(::kill(first, SIGSTOP), 0);
     QCOMPARE(sandbox.run({}), 0);
-    QCOMPARE(SegmentClient::read(sandbox.segmentKey()), QByteArray("Show_Normal_UI"));
+    QCOMPARE(SegmentClient::read(sandbox.runtimeFolder(), sandbox.segmentKey()), QByteArray("Show_Normal_UI"));
     QVERIFY(sandbox.logText().contains(QLatin1String("shareMemory.create fail.")));
     QVERIFY(sandbox.logText().contains(QLatin1String("shareMemory Show_Normal_UI.")));
     QCOMPARE(::kill(first, SIGCONT), 0);
 
     QVERIFY(xserver.waitForViewableWindow(first, QStringLiteral("Pathmere"), 5000));
-    QTRY_COMPARE_WITH_TIMEOUT(SegmentClient::read(sandbox.segmentKey()), QByteArray(""), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(SegmentClient::read(sandbox.runtimeFolder(), sandbox.segmentKey()), QByteArray(""), 3000);
     QVERIFY(PathmereSandbox::isAlive(first));
     QCOMPARE(sandbox.processes(), QList<pid_t> { first });
 }
@@ -193,7 +201,7 @@ void TstStartup::secondHiddenStartChangesNothing()
     QCOMPARE(::kill(first, SIGSTOP), 0);
     const QString logBefore = sandbox.logText();
     QCOMPARE(sandbox.run({ QStringLiteral("-hide") }), 0);
-    QCOMPARE(SegmentClient::read(sandbox.segmentKey()), QByteArray(""));
+    QCOMPARE(SegmentClient::read(sandbox.runtimeFolder(), sandbox.segmentKey()), QByteArray(""));
     // The second start writes its own log file, but nothing about the segment.
     const QString logAfter = sandbox.logText();
     QVERIFY(!logAfter.mid(logBefore.size()).contains(QLatin1String("shareMemory")));
@@ -224,14 +232,14 @@ void TstStartup::closeProgramFromAnotherProcess()
     QElapsedTimer elapsed;
     elapsed.start();
     const QByteArray command("Close_Program");
-    QVERIFY(systemV ? SegmentClient::writeWithSysV(sandbox.segmentKey(), command)
-                    : SegmentClient::writeWithQt(sandbox.segmentKey(), command));
+    QVERIFY(systemV ? SegmentClient::writeWithSysV(sandbox.runtimeFolder(), sandbox.segmentKey(), command)
+                    : SegmentClient::writeWithQt(sandbox.runtimeFolder(), sandbox.segmentKey(), command));
     QVERIFY(process->waitForFinished(5000));
     // One poll period plus the way out.
     QVERIFY2(elapsed.elapsed() < 2500, qPrintable(QString::number(elapsed.elapsed())));
     QCOMPARE(process->exitStatus(), QProcess::NormalExit);
     QCOMPARE(process->exitCode(), 0);
-    QVERIFY(!SegmentClient::exists(sandbox.segmentKey()));
+    QVERIFY(!SegmentClient::exists(sandbox.runtimeFolder(), sandbox.segmentKey()));
     QVERIFY(sandbox.waitForProcessCount(0, 2000));
 }
 
@@ -244,7 +252,7 @@ void TstStartup::startAfterKill9()
     QCOMPARE(::kill(first, SIGKILL), 0);
     QVERIFY(PathmereSandbox::waitForExit(first, 5000));
     // System V memory outlives the killed owner.
-    QVERIFY(SegmentClient::exists(sandbox.segmentKey()));
+    QVERIFY(SegmentClient::exists(sandbox.runtimeFolder(), sandbox.segmentKey()));
 
     const pid_t second = sandbox.startReady();
     QVERIFY(second > 0);
@@ -255,6 +263,86 @@ void TstStartup::startAfterKill9()
     // The new segment works: a third start hands over to the second.
     QCOMPARE(sandbox.run({}), 0);
     QCOMPARE(sandbox.processes(), QList<pid_t> { second });
+}
+
+void TstStartup::plantedObjectsNeitherEndNorHang_data()
+{
+    QTest::addColumn<QString>("plant");
+    QTest::newRow("segment held open under the key") << QStringLiteral("segment");
+    QTest::newRow("lock taken for good") << QStringLiteral("semaphore");
+    QTest::newRow("key file swapped while running") << QStringLiteral("swap");
+}
+
+// Another user (uid 4242) gets at the key files where anyone can: without
+// $XDG_RUNTIME_DIR they go to the temporary folder, here a sticky folder
+// open to all, as /tmp is. Whatever is planted, the program starts, is not
+// held up, and does not obey.
+void TstStartup::plantedObjectsNeitherEndNorHang()
+{
+    OTHERUSER_REQUIRE();
+    QFETCH(QString, plant);
+    QTemporaryDir base;
+    const QString shared = base.filePath(QStringLiteral("tmp"));
+    QVERIFY(QDir().mkdir(shared));
+    QCOMPARE(::chmod(QFile::encodeName(base.path()).constData(), 0711), 0);
+    QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+
+    PathmereSandbox sandbox;
+    sandbox.useDisplay(xserver.display());
+    sandbox.unsetEnv(QStringLiteral("XDG_RUNTIME_DIR"));
+    sandbox.setEnv(QStringLiteral("TMPDIR"), shared);
+    QCOMPARE(sandbox.runtimeFolder(), shared);
+    const QString segmentFile = SessionSharedMemoryKey::segmentKeyFile(sandbox.segmentKey(), shared);
+    const QString semaphoreFile = SessionSharedMemoryKey::semaphoreKeyFile(sandbox.segmentKey(), shared);
+
+    OtherUser attacker(OtherUser::Attacker);
+    if (plant == QLatin1String("segment")) {
+        const key_t key = attacker.makeFile(segmentFile);
+        QVERIFY(key != -1);
+        QVERIFY(attacker.plantSegment(key, "Close_Program", true) >= 0);
+    } else if (plant == QLatin1String("semaphore")) {
+        const key_t key = attacker.makeFile(semaphoreFile);
+        QVERIFY(key != -1);
+        QVERIFY(attacker.plantSemaphore(key, 0) >= 0);
+    } else {
+        QVERIFY(attacker.makeFile(segmentFile) != -1);
+    }
+
+    QProcess *process = sandbox.start();
+    QVERIFY2(sandbox.waitForLog(QStringLiteral("Screen size"), PathmereSandbox::StartTimeoutMs),
+             qPrintable(sandbox.logText() + sandbox.output()));
+    if (plant == QLatin1String("swap")) {
+        const key_t swapped = attacker.replaceFile(segmentFile);
+        QVERIFY(swapped != -1);
+        QVERIFY(attacker.plantSegment(swapped, "Close_Program", false) >= 0);
+    }
+    // Three polls of the segment later it still runs.
+    QTest::qWait(3200);
+    QCOMPARE(process->state(), QProcess::Running);
+    const QString log = sandbox.logText();
+    QVERIFY2(log.contains(QLatin1String("Refused shared memory: ")), qPrintable(log));
+    QVERIFY(!log.contains(QLatin1String("shareMemory.create fail.")));
+}
+
+// The log holds the cameras' names and addresses and what the LAN sent:
+// its folder is the user's alone, and so are its files.
+void TstStartup::logFolderAndFilesArePrivate()
+{
+    PathmereSandbox sandbox;
+    sandbox.useDisplay(xserver.display());
+    QVERIFY(sandbox.startReady() > 0);
+    const auto modeOf = [](const QString &path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+    };
+    const QString documents = sandbox.home() + QStringLiteral("/Documents");
+    for (const QString &folder : {documents + QStringLiteral("/Tolvik"), documents + QStringLiteral("/Tolvik/Log"),
+                                  sandbox.logFolder()})
+        QCOMPARE(modeOf(folder), 0700);
+    const QStringList files = sandbox.logFiles();
+    QVERIFY(!files.isEmpty());
+    for (const QString &file : files)
+        QCOMPARE(modeOf(sandbox.logFolder() + file), 0600);
 }
 
 int main(int argc, char *argv[])

@@ -3,6 +3,7 @@
 // notice port is machine-wide, so the suite keeps to a network namespace of
 // its own (and a CTest resource lock).
 
+#include "otheruser.h"
 #include "pathmeresandbox.h"
 #include "privatenetwork.h"
 #include "segmentclient.h"
@@ -11,10 +12,13 @@
 #include <QDateTime>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QUdpSocket>
 #include <QtTest>
 
 #include <csignal>
+#include <memory>
+#include <vector>
 
 class TstTakeover : public QObject
 {
@@ -22,21 +26,28 @@ class TstTakeover : public QObject
 
 private slots:
     void initTestCase();
+    void cleanup();
 
     void noticeTakesOver();
     void anotherAtAnyPosition_data();
     void anotherAtAnyPosition();
     void otherDatagramsIgnored();
     void takeoverBetweenSessions();
+    void noticeOfAnotherUserIgnored();
+    void noticeFromTheLanIgnored();
     void dialogCloseRestarts();
     void bindRetriesWhilePortHeld();
 
 private:
-    static void sendNotice(const QByteArray &text);
+    // The program obeys a notice only from a socket of our user that is
+    // still open when it looks, as a starting program's is: each stays
+    // open until the test function ends.
+    void sendNotice(const QByteArray &text);
     // Waits for the "-another" copy of a taken-over instance.
     static pid_t waitForAnotherCopy(const PathmereSandbox &sandbox, const QList<pid_t> &known);
 
     XvfbServer xserver;
+    std::vector<std::unique_ptr<QUdpSocket>> noticeSenders;
 };
 
 void TstTakeover::initTestCase()
@@ -45,9 +56,15 @@ void TstTakeover::initTestCase()
     QVERIFY2(xserver.start(), "Xvfb did not start");
 }
 
+void TstTakeover::cleanup()
+{
+    noticeSenders.clear();
+}
+
 void TstTakeover::sendNotice(const QByteArray &text)
 {
-    QUdpSocket socket;
+    noticeSenders.push_back(std::make_unique<QUdpSocket>());
+    QUdpSocket &socket = *noticeSenders.back();
     QCOMPARE(socket.writeDatagram(text, QHostAddress(QHostAddress::LocalHost), 56731), qint64(text.size()));
 }
 
@@ -167,6 +184,58 @@ void TstTakeover::takeoverBetweenSessions()
     QVERIFY(!sessionB.logText().contains(QLatin1String("Find ANOTHER_LOGIN.")));
     QCOMPARE(sessionA.processes(), QList<pid_t> { copy });
     QCOMPARE(sessionB.processes(), QList<pid_t> { b });
+}
+
+// The notice is for the instances of our own user; another local user's
+// process sends the very same datagram over loopback.
+void TstTakeover::noticeOfAnotherUserIgnored()
+{
+    OTHERUSER_REQUIRE();
+    PathmereSandbox sandbox;
+    const pid_t first = sandbox.startReady();
+    QVERIFY(first > 0);
+
+    OtherUser attacker(OtherUser::Attacker);
+    // Its socket stays open past the program's look-up.
+    QVERIFY(attacker.sendDatagram(56731, "ANOTHER_LOGIN", 2500) != 0);
+    QTest::qWait(500);
+    QVERIFY(PathmereSandbox::isAlive(first));
+    QVERIFY(sandbox.waitForLog(QStringLiteral("Refused ANOTHER_LOGIN from 127.0.0.1:"), 3000));
+    QVERIFY(!sandbox.logText().contains(QLatin1String("Find ANOTHER_LOGIN.")));
+    QCOMPARE(sandbox.processes(), QList<pid_t> { first });
+
+    // Our own user's notice still takes over.
+    sendNotice("ANOTHER_LOGIN");
+    QVERIFY(PathmereSandbox::waitForExit(first, 5000));
+}
+
+// A host of the LAN sends the notice to one of this machine's addresses:
+// the listener is on loopback only and never hears it.
+void TstTakeover::noticeFromTheLanIgnored()
+{
+    if (!PrivateNetwork::isolated())
+        QSKIP("needs the suite's own network namespace to give it a LAN address");
+    const QString lanAddress = QStringLiteral("192.0.2.5");
+    QVERIFY(PrivateNetwork::ip({ QStringLiteral("addr"), QStringLiteral("add"), lanAddress + QStringLiteral("/32"),
+                                 QStringLiteral("dev"), QStringLiteral("lo") }));
+    auto dropAddress = qScopeGuard([&] {
+        PrivateNetwork::ip({ QStringLiteral("addr"), QStringLiteral("del"), lanAddress + QStringLiteral("/32"),
+                             QStringLiteral("dev"), QStringLiteral("lo") });
+    });
+    PathmereSandbox sandbox;
+    const pid_t first = sandbox.startReady();
+    QVERIFY(first > 0);
+
+    noticeSenders.push_back(std::make_unique<QUdpSocket>());
+    QUdpSocket &lanHost = *noticeSenders.back();
+    QVERIFY(lanHost.bind(QHostAddress(lanAddress), 0));
+    QCOMPARE(lanHost.writeDatagram("ANOTHER_LOGIN", QHostAddress(lanAddress), 56731), qint64(13));
+    QTest::qWait(2000);
+    QVERIFY(PathmereSandbox::isAlive(first));
+    QVERIFY(!sandbox.logText().contains(QLatin1String("UdpServer has Pending Data.")));
+
+    sendNotice("ANOTHER_LOGIN");
+    QVERIFY(PathmereSandbox::waitForExit(first, 5000));
 }
 
 void TstTakeover::dialogCloseRestarts()

@@ -76,7 +76,7 @@ void TstTrayWatch::closeMinimisesAndCtrlQuits()
     QVERIFY(process->waitForFinished(5000));
     QCOMPARE(process->exitStatus(), QProcess::NormalExit);
     QCOMPARE(process->exitCode(), 0);
-    QVERIFY(!SegmentClient::exists(sandbox.segmentKey()));
+    QVERIFY(!SegmentClient::exists(sandbox.runtimeFolder(), sandbox.segmentKey()));
 }
 
 void TstTrayWatch::hiddenStartShowsMinimised()
@@ -96,7 +96,7 @@ void TstTrayWatch::hiddenStartShowsMinimised()
     QTRY_VERIFY_WITH_TIMEOUT(windowManager.mappedIconic(window), 5000);
     QVERIFY(sandbox.logText().contains(QLatin1String("Start hide shareMemory.create success.")));
 
-    QVERIFY(SegmentClient::writeWithQt(sandbox.segmentKey(), "Close_Program"));
+    QVERIFY(SegmentClient::writeWithQt(sandbox.runtimeFolder(), sandbox.segmentKey(), "Close_Program"));
     QVERIFY(process->waitForFinished(5000));
     QCOMPARE(process->exitCode(), 0);
 }
@@ -123,7 +123,7 @@ void TstTrayWatch::lateTrayGetsIconAndCloseHides()
     QTRY_VERIFY_WITH_TIMEOUT(!xserver.hasViewableWindow(pid, title), 5000);
     QVERIFY(!windowManager.iconifyRequested(window));
     QVERIFY(PathmereSandbox::isAlive(pid));
-    QVERIFY(SegmentClient::writeWithQt(sandbox.segmentKey(), "Close_Program"));
+    QVERIFY(SegmentClient::writeWithQt(sandbox.runtimeFolder(), sandbox.segmentKey(), "Close_Program"));
     QVERIFY(process->waitForFinished(5000));
     QCOMPARE(process->exitCode(), 0);
 }

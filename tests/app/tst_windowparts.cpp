@@ -5,13 +5,13 @@
 #include "devicetable.h"
 #include "searchprogress.h"
 #include "segmentpoll.h"
+#include "sessionsegment.h"
 #include "singleinstance.h"
 #include "utilitysearch.h"
 
 #include <QAction>
 #include <QFile>
 #include <QProgressBar>
-#include <QSharedMemory>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -52,8 +52,8 @@ void TestWindowParts::segmentCommandsAreTakenOnce()
     // No segment at all: nothing to do, and no error either.
     QCOMPARE(poll.takeCommand(), SegmentPoll::NoCommand);
 
-    QSharedMemory owner(key);
-    QVERIFY2(owner.create(SingleInstance::segmentSize), qPrintable(owner.errorString()));
+    SessionSegment owner(key);
+    QCOMPARE(owner.create(SingleInstance::segmentSize), SessionSegment::Outcome::Created);
     const QList<QPair<QByteArray, SegmentPoll::Command>> commands = {
         {SingleInstance::showCommand(), SegmentPoll::ShowWindow},
         {SingleInstance::closeCommand(), SegmentPoll::CloseProgram},

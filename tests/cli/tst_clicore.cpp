@@ -172,6 +172,45 @@ private slots:
         QVERIFY(!DeviceListFormat::kindFromText(QStringLiteral("CSV"), &kind));
     }
 
+    // A name from the LAN that a spreadsheet would run as a formula gets a
+    // ' in front in the CSV; csv-raw keeps every text as it came.
+    void csvNeutralizesFormulas()
+    {
+        struct Case {
+            QString given;
+            QByteArray written;
+        };
+        const Case cases[] = {
+            {QStringLiteral("=HYPERLINK(\"http://x.example\",\"Hall\")"),
+             "\"'=HYPERLINK(\"\"http://x.example\"\",\"\"Hall\"\")\""},
+            {QStringLiteral("@SUM(A1:A9)"), "'@SUM(A1:A9)"},
+            {QStringLiteral("+1+1"), "'+1+1"},
+            {QStringLiteral("-2+3"), "'-2+3"},
+            {QStringLiteral("\t=1"), "'\t=1"},
+            {QStringLiteral("\r=1"), "\"'\r=1\""},
+            // Only the first character counts; ordinary names stay as they are.
+            {QStringLiteral("Hall =1"), "Hall =1"},
+            {QStringLiteral("Cam-2"), "Cam-2"},
+            {QString(), ""},
+        };
+        for (const Case &c : cases) {
+            DeviceRecord r = cam("02:50:4d:00:00:01", "192.0.2.10", true);
+            r.name = c.given;
+            r.fwVersion = c.given;
+            const QByteArray row = DeviceListCsv::write({r}).split('\n').value(1);
+            QVERIFY2(row.startsWith("0," + c.written + ",SIM-CAM100,"), row.constData());
+            QVERIFY2(row.contains(",02:50:4d:00:00:01," + c.written + ",true,"), row.constData());
+            QCOMPARE(DeviceListFormat::format({r}, DeviceListFormat::Kind::Csv), DeviceListCsv::write({r}));
+        }
+        DeviceRecord r = cam("02:50:4d:00:00:01", "192.0.2.10", true);
+        r.name = QStringLiteral("=1+2");
+        DeviceListFormat::Kind kind = DeviceListFormat::Kind::Table;
+        QVERIFY(DeviceListFormat::kindFromText(QStringLiteral("csv-raw"), &kind));
+        QCOMPARE(kind, DeviceListFormat::Kind::CsvRaw);
+        QVERIFY(DeviceListFormat::format({r}, kind).contains("\r\n0,=1+2,SIM-CAM100,"));
+        QVERIFY(!DeviceListFormat::kindFromText(QStringLiteral("CSV-raw"), &kind));
+    }
+
     void settingsMergeAsTheFormDoes()
     {
         const DeviceRecord current = cam("02:50:4d:00:00:01", "192.0.2.10");

@@ -10,13 +10,16 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTime>
 #include <QtTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -42,6 +45,23 @@ public:
 protected:
     QDate today() const override { return day; }
 };
+
+// The same with files of 4 KiB, so that a day's worth of files fills fast.
+class SmallFilesLogger : public PinnedSerialLogger
+{
+public:
+    using PinnedSerialLogger::PinnedSerialLogger;
+    static constexpr qint64 FileSize = 4096;
+
+protected:
+    qint64 maxFileSize() const override { return FileSize; }
+};
+
+int modeOf(const QString &path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
 
 class OpenSimpleLogger : public SimpleFileLogger
 {
@@ -127,6 +147,8 @@ private slots:
     void appendAndTruncate();
     void restartAppendsToSameFile();
     void fullFileContinuesInNextSerial();
+    void filesOfADayAreCapped();
+    void logFilesAreOwnerOnly();
     void openFailureDropsLines();
     void lineOnDiskWhenLogReturns();
 
@@ -398,6 +420,69 @@ void TestFileLoggers::fullFileContinuesInNextSerial()
     QVERIFY(headerPattern.match(QString::fromLatin1(next.first())).hasMatch());
     QVERIFY(next.last().endsWith(" : after the cap"));
     QCOMPARE(fileLines(first).size() - 1 + next.size() - 1, lines + 1);
+}
+
+// A flood of lines fills at most MaxFilesPerDay files a day: the last one
+// ends with a line that says so, later lines of the day are dropped, and
+// the next day starts a file of its own.
+void TestFileLoggers::filesOfADayAreCapped()
+{
+    QTemporaryDir dir;
+    SmallFilesLogger logger(dir.filePath(QStringLiteral("TolvikPathmere-YYMMDD-999.log")));
+    logger.start();
+    const QString line(100, QLatin1Char('x'));
+    const int lines = int(4 * AutoSerialFileLogger::MaxFilesPerDay * SmallFilesLogger::FileSize / 100);
+    for (int i = 0; i < lines; ++i)
+        logger.log(-1, LogSystem::LogMajorMsg, line);
+
+    QStringList files = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(files.size(), AutoSerialFileLogger::MaxFilesPerDay);
+    QCOMPARE(files.last(), QStringLiteral("TolvikPathmere-231122-%1.log").arg(AutoSerialFileLogger::MaxFilesPerDay, 3, 10,
+                                                                              QLatin1Char('0')));
+    qint64 total = 0;
+    for (const QString &name : files) {
+        const qint64 size = QFileInfo(dir.filePath(name)).size();
+        QVERIFY2(size < SmallFilesLogger::FileSize + 512, qPrintable(name));
+        total += size;
+    }
+    QVERIFY(total < AutoSerialFileLogger::MaxFilesPerDay * (SmallFilesLogger::FileSize + 512));
+    const QList<QByteArray> last = fileLines(dir.filePath(files.last()));
+    QVERIFY(last.last().contains("Log files of the day are full"));
+
+    // Another day: its first file, once the dropping logger looks again.
+    logger.day = fixedDay.addDays(1);
+    QTest::qWait(1100);
+    logger.log(-1, LogSystem::LogMajorMsg, QStringLiteral("next day"));
+    logger.stop();
+    files = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(files.size(), AutoSerialFileLogger::MaxFilesPerDay + 1);
+    QCOMPARE(files.last(), QStringLiteral("TolvikPathmere-231123-001.log"));
+    QVERIFY(fileLines(dir.filePath(files.last())).last().endsWith(" : next day"));
+}
+
+// Log files hold what the LAN sent: the owner alone reads them, a new one
+// and one an earlier version left open to all alike.
+void TestFileLoggers::logFilesAreOwnerOnly()
+{
+    QTemporaryDir dir;
+    const QString fresh = dir.filePath(QStringLiteral("fresh.log"));
+    const QString earlier = dir.filePath(QStringLiteral("earlier.log"));
+    touch(earlier);
+    QVERIFY(QFile::setPermissions(earlier, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                               | QFileDevice::ReadOther));
+    const mode_t oldMask = ::umask(022);
+    for (const QString &path : {fresh, earlier}) {
+        OpenSimpleLogger logger(path, true);
+        logger.start();
+        logger.log(0, LogSystem::LogMajorMsg, QStringLiteral("line"));
+        logger.stop();
+        QCOMPARE(modeOf(path), 0600);
+    }
+    PinnedSerialLogger serial(dir.filePath(QStringLiteral("x-YYMMDD-999.log")));
+    serial.start();
+    serial.stop();
+    ::umask(oldMask);
+    QCOMPARE(modeOf(dir.filePath(QStringLiteral("x-231122-001.log"))), 0600);
 }
 
 void TestFileLoggers::openFailureDropsLines()

@@ -482,6 +482,72 @@ private slots:
         QVERIFY(!again.mask.isSharedWith(previous.mask));
         QCOMPARE(again.mask, previous.mask);
     }
+
+    // What cannot be a camera's reply, found on the bytes: a text field
+    // (as the parser reads it, up to its NUL) that is not valid UTF-8 or
+    // holds a control character, or a MAC no camera can have.
+    void replyFaults_data()
+    {
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("fault");
+        const int none = int(UtilityProtocol::ReplyFault::None);
+        const int model = int(UtilityProtocol::ReplyFault::ModelText);
+        const int name = int(UtilityProtocol::ReplyFault::NameText);
+        const int firmware = int(UtilityProtocol::ReplyFault::FirmwareText);
+        const int mac = int(UtilityProtocol::ReplyFault::Mac);
+        QTest::newRow("reference camera") << 0 << QByteArray() << none;
+        QTest::newRow("UTF-8 name") << 73 << QByteArray("B\xc3\xbcro \xe2\x82\xac \xf0\x9f\x93\xb7") << none;
+        QTest::newRow("empty name") << 73 << QByteArray("\0", 1) << none;
+        QTest::newRow("replacement character itself") << 73 << QByteArray("\xef\xbf\xbd") << none;
+        QTest::newRow("Latin-1 byte") << 73 << QByteArray("B\xfcro") << name;
+        QTest::newRow("lone continuation") << 41 << QByteArray("CAM\x80") << model;
+        QTest::newRow("cut sequence") << 41 << QByteArray("CAM\xe2\x82") << model;
+        QTest::newRow("overlong slash") << 73 << QByteArray("\xc0\xaf") << name;
+        QTest::newRow("surrogate") << 73 << QByteArray("\xed\xa0\x80") << name;
+        QTest::newRow("past U+10FFFF") << 73 << QByteArray("\xf4\x90\x80\x80") << name;
+        QTest::newRow("escape") << 73 << QByteArray("Hall\x1b[2J") << name;
+        QTest::newRow("newline") << 105 << QByteArray("1.0\n2.0") << firmware;
+        QTest::newRow("tab") << 105 << QByteArray("1.0\t") << firmware;
+        QTest::newRow("DEL") << 41 << QByteArray("CAM\x7f") << model;
+        QTest::newRow("C1 control") << 73 << QByteArray("Hall\xc2\x9b") << name;
+        QTest::newRow("MAC all zeros") << 14 << QByteArray(6, '\0') << mac;
+        QTest::newRow("MAC broadcast") << 14 << QByteArray(6, '\xff') << mac;
+        QTest::newRow("MAC multicast") << 14 << QByteArray("\x01\x00\x5e\x00\x00\x01", 6) << mac;
+        QTest::newRow("MAC locally administered") << 14 << QByteArray("\x02\x50\x4d\x00\x00\x01", 6) << none;
+    }
+
+    void replyFaults()
+    {
+        QFETCH(int, offset);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, fault);
+        for (const int size : {UtilityProtocol::ShortReplySize, UtilityProtocol::LongReplySize}) {
+            QByteArray reply = handReply(size, "dhcp");
+            if (!bytes.isEmpty()) {
+                reply.replace(offset, bytes.size(), bytes);
+                // The text ends right after what the row wrote.
+                if (offset != 14 && bytes.back() != '\0')
+                    reply[offset + bytes.size()] = '\0';
+            }
+            QCOMPARE(int(UtilityProtocol::replyFault(reply.constData(), reply.size())), fault);
+        }
+    }
+
+    // A field without a NUL runs on to the datagram's end, as the parser reads
+    // it: a bad byte anywhere on that way counts.
+    void replyFaultFollowsTheParsersTextEnd()
+    {
+        QByteArray reply = handReply(UtilityProtocol::ShortReplySize, "dhcp");
+        reply.replace(105, 148, QByteArray(148, 'v'));
+        QCOMPARE(int(UtilityProtocol::replyFault(reply.constData(), reply.size())),
+                 int(UtilityProtocol::ReplyFault::None));
+        reply[250] = '\x07';
+        QCOMPARE(int(UtilityProtocol::replyFault(reply.constData(), reply.size())),
+                 int(UtilityProtocol::ReplyFault::FirmwareText));
+        // Not a reply's length: not a reply's fault either.
+        QCOMPARE(int(UtilityProtocol::replyFault(reply.constData(), 252)), int(UtilityProtocol::ReplyFault::None));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestUtilityProtocol)

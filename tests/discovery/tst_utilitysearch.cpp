@@ -253,6 +253,54 @@ private slots:
         search->takeDeviceList();
     }
 
+    // Replies no camera sends (junk names, impossible MACs) are refused
+    // before the filter or the list sees them, with one log line a second
+    // and the count of the rest when the search ends.
+    void impossibleRepliesAreRefused()
+    {
+        search->startSearch(QStringLiteral("198.51.100.250"));
+        const QByteArray good = UtilityProtocol::encodeReply(camera(QStringLiteral("198.51.100.9")),
+                                                             UtilityProtocol::ReplyForm::Long);
+        QList<QByteArray> bad;
+        for (const QByteArray &name : {QByteArray("\xef\xbf\xbd\xfe\xff"), QByteArray("Hall\x1b]0;x\x07")}) {
+            UtilitySearchCamInfo info = camera(QStringLiteral("198.51.100.10"));
+            info.mac = QStringLiteral("02:66:00:00:00:01");
+            QByteArray reply = UtilityProtocol::encodeReply(info, UtilityProtocol::ReplyForm::Short);
+            reply.replace(73, name.size() + 1, name + '\0');
+            bad.append(reply);
+        }
+        for (const QString &mac : {QStringLiteral("00:00:00:00:00:00"), QStringLiteral("ff:ff:ff:ff:ff:ff"),
+                                   QStringLiteral("01:00:5e:7f:ff:fa")}) {
+            UtilitySearchCamInfo info = camera(QStringLiteral("198.51.100.11"));
+            info.mac = mac;
+            bad.append(UtilityProtocol::encodeReply(info, UtilityProtocol::ReplyForm::Short));
+        }
+        for (int round = 0; round < 40; ++round) {
+            for (int i = 0; i < bad.size(); ++i) {
+                BatchDatagramReceiver::Datagram datagram;
+                datagram.data = bad.at(i).constData();
+                datagram.size = bad.at(i).size();
+                datagram.senderIpv4 = 0xc6336401 + quint32(round * 8 + i);
+                datagram.senderPort = UtilityProtocol::Port;
+                search->takeDatagram(datagram, 1, false, round);
+            }
+        }
+        search->handleDatagram(bad.first());
+        search->handleDatagram(good);
+        QCOMPARE(search->replyFilter.size(), 0);
+        const QList<UtilitySearchCamInfo> found = search->takeDeviceList();
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first().mac, QStringLiteral("02:00:5e:00:00:01"));
+        int refusedLines = 0;
+        for (const QString &line : logger.messages())
+            refusedLines += line.startsWith(QLatin1String("Refused reply from ")) ? 1 : 0;
+        QCOMPARE(refusedLines, 1);
+        // The count of the rest comes when the search's context ends.
+        search->startSearch(QStringLiteral("198.51.100.250"));
+        search->takeDeviceList();
+        QCOMPARE(countLines(QStringLiteral("\"Refused reply\" repeated %1 more times.").arg(40 * bad.size())), 1);
+    }
+
     void refusalRaisesFailCaseOne()
     {
         QSignalSpy failures(search, &UtilitySearch::emitUtilityRecvSettingFail);

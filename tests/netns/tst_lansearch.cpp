@@ -2,6 +2,7 @@
 // the main window drives it: two adapters, cameras behind each.
 #include "camsimprocess.h"
 #include "devicerecord.h"
+#include "recordinglogger.h"
 #include "searchmanager.h"
 #include "testlan.h"
 #include "utilityprotocol.h"
@@ -75,6 +76,7 @@ class TestLanSearch : public QObject
 private:
     SearchManager *manager = nullptr;
     CamsimProcess *side[2] = {nullptr, nullptr};
+    RecordingLogger logger;
 
     bool startSide(int index, const QStringList &args)
     {
@@ -124,6 +126,9 @@ private slots:
     {
         TESTLAN_REQUIRE();
         QVERIFY2(TestLan::cameraNamespaces().size() >= 2, "this suite needs the two-adapter LAN");
+        LogSystem::getSysLogSystem()->setLogLevel(LogSystem::LogMajorMsg);
+        LogSystem::getSysLogSystem()->setLogger(&logger);
+        LogSystem::getSysLogSystem()->startLog();
         manager = SearchManager::getInstance();
         manager->setSearchTypes(SearchManager::UtilitySearchBit);
     }
@@ -140,6 +145,8 @@ private slots:
     {
         if (manager)
             SearchManager::releaseInstance();
+        LogSystem::getSysLogSystem()->stopLog();
+        LogSystem::getSysLogSystem()->setLogger(nullptr);
     }
 
     void searchFindsEveryCamera_data()
@@ -360,6 +367,57 @@ private slots:
         QCOMPARE(side[0]->count(QStringLiteral("settings")), 3);
         QCOMPARE(failSpy.count(), 3);
         manager->getDeviceList();
+    }
+
+    // The settings record carries the user ID and password. A camera in the
+    // subnet of an adapter gets it by unicast, so no other host of the LAN
+    // receives it; only a camera in another subnet, which nothing else
+    // reaches, gets it by broadcast.
+    void settingsGoByUnicastWhereTheCameraIsOnTheLink_data()
+    {
+        QTest::addColumn<QString>("net");
+        QTest::addColumn<bool>("unicast");
+        QTest::newRow("same subnet") << QStringLiteral("192.0.2") << true;
+        QTest::newRow("other subnet") << QStringLiteral("203.0.113") << false;
+    }
+
+    void settingsGoByUnicastWhereTheCameraIsOnTheLink()
+    {
+        QFETCH(QString, net);
+        QFETCH(bool, unicast);
+        const QList<Expected> cams = camerasFor(net, 2);
+        QVERIFY(startSide(0, camsimArgs(cams, {QStringLiteral("--send"), QStringLiteral("broadcast")})));
+        const QList<DeviceRecord> found = search(QString(), {0});
+        const DeviceRecord *target = findMac(found, cams.first().mac);
+        QVERIFY(target);
+        QCOMPARE(target->ip, cams.first().ip);
+
+        QSignalSpy failSpy(manager, &SearchManager::emitUtilitySettingFail);
+        UtilityProtocol::Settings settings;
+        settings.ip = UtilityProtocol::ipv4FromText(net + QStringLiteral(".97"));
+        QVERIFY(UtilityProtocol::macFromText(target->mac, &settings.mac));
+        settings.mask = UtilityProtocol::ipv4FromText(QStringLiteral("255.255.255.0"));
+        settings.name = target->name;
+        settings.userId = QStringLiteral("admin");
+        settings.password = QStringLiteral("Pw-c4d19e");
+        logger.lines.clear();
+        manager->sendSetting(UtilityProtocol::buildSettingsRecord(settings));
+
+        // The camera's refusal comes back either way.
+        QTRY_COMPARE_WITH_TIMEOUT(failSpy.count(), 1, 5000);
+        QTest::qWait(300);
+        const QList<QJsonObject> seen = side[0]->events(QStringLiteral("settings"));
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen.first().value(QStringLiteral("to")).toString(),
+                 unicast ? cams.first().ip : QStringLiteral("255.255.255.255"));
+        QCOMPARE(seen.first().value(QStringLiteral("result")).toString(), QStringLiteral("refused"));
+        // The log says which way it went, and never what it carried.
+        const QString log = logger.messages().join(QLatin1Char('\n'));
+        QVERIFY2(log.contains(unicast ? QStringLiteral("UtilitySearch send setting by unicast to %1.").arg(cams.first().ip)
+                                      : QStringLiteral("UtilitySearch send setting by broadcast: %1 is on no adapter's link.")
+                                            .arg(cams.first().ip)),
+                 qPrintable(log));
+        QVERIFY(!log.contains(QLatin1String("Pw-c4d19e")));
     }
 };
 

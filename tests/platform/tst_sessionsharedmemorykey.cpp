@@ -1,16 +1,21 @@
 // The session-scoped key of the single-instance segment: the documented rule
-// (other programs compute it to send "Close_Program") and the removal of a
-// segment that a killed instance left behind.
+// (other programs compute it to send "Close_Program"), where the key files
+// live, and the removal of a segment that a killed instance left behind.
 
+#include "sessionsegment.h"
 #include "sessionsharedmemorykey.h"
 
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
-#include <QSharedMemory>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <sys/ipc.h>
 #include <sys/sem.h>
 #include <sys/shm.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class TstSessionSharedMemoryKey : public QObject
@@ -20,11 +25,22 @@ class TstSessionSharedMemoryKey : public QObject
 private slots:
     void rule();
     void currentSession();
-    void keyFilesAreQtNativeKeys();
+    void keyFolder();
+    void keyFilesNameTheSegment();
     void staleSegmentRemoved();
     void liveSegmentKept();
 
 private:
+    // A key file as a killed program leaves it, and its System V key.
+    static key_t makeKeyFile(const QString &path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+            return -1;
+        file.close();
+        return ftok(QFile::encodeName(path).constData(), 'Q');
+    }
+
     static QString uniqueKey(const char *tag)
     {
         return SessionSharedMemoryKey::compose(QStringLiteral("Pathmere"), QByteArray("keytest-") + tag + '-' + QByteArray::number(getpid()), 0);
@@ -57,82 +73,121 @@ void TstSessionSharedMemoryKey::currentSession()
         qunsetenv("XDG_SESSION_ID");
 }
 
-void TstSessionSharedMemoryKey::keyFilesAreQtNativeKeys()
+void TstSessionSharedMemoryKey::keyFolder()
 {
-    const QString key = SessionSharedMemoryKey::compose(QStringLiteral("Pathmere"), "x/ü 9", 0);
-    QSharedMemory segment(key);
-    QCOMPARE(segment.nativeKey(), SessionSharedMemoryKey::segmentKeyFile(key));
-    QVERIFY(SessionSharedMemoryKey::segmentKeyFile(key).contains(QLatin1String("/qipc_sharedmemory_Pathmeresessionx")));
-    QVERIFY(SessionSharedMemoryKey::semaphoreKeyFile(key).contains(QLatin1String("/qipc_systemsem_Pathmeresessionx")));
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    QCOMPARE(SessionSharedMemoryKey::keyFolder(), runtime.path());
+    QVERIFY(SessionSharedMemoryKey::segmentKeyFile(QStringLiteral("Pathmere/session-3"))
+                .startsWith(runtime.path() + QLatin1Char('/')));
+    // Not there, relative or empty: the temporary folder, as Qt's own keys.
+    for (const QByteArray &value : {QFile::encodeName(runtime.path() + QStringLiteral("/gone")), QByteArray("run"),
+                                    QByteArray()}) {
+        qputenv("XDG_RUNTIME_DIR", value);
+        QCOMPARE(SessionSharedMemoryKey::keyFolder(), QDir::tempPath());
+    }
+    if (!saved.isNull())
+        qputenv("XDG_RUNTIME_DIR", saved);
+    else
+        qunsetenv("XDG_RUNTIME_DIR");
+}
 
-    // The documented ftok() files name the very segment Qt creates.
-    QVERIFY(segment.create(512));
-    const key_t memoryKey = ftok(QFile::encodeName(SessionSharedMemoryKey::segmentKeyFile(key)).constData(), 'Q');
-    const int id = shmget(memoryKey, 0, 0);
+void TstSessionSharedMemoryKey::keyFilesNameTheSegment()
+{
+    QTemporaryDir folder;
+    const QString key = SessionSharedMemoryKey::compose(QStringLiteral("Pathmere"), "x/ü 9", 0);
+    const QString segmentFile = SessionSharedMemoryKey::segmentKeyFile(key, folder.path());
+    const QString semaphoreFile = SessionSharedMemoryKey::semaphoreKeyFile(key, folder.path());
+    // L and H of the documented rule: letters of the key, SHA-1 of its UTF-8.
+    const QString hash = QString::fromLatin1(QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex());
+    QCOMPARE(segmentFile, folder.path() + QStringLiteral("/qipc_sharedmemory_Pathmeresessionx") + hash);
+    QCOMPARE(semaphoreFile, folder.path() + QStringLiteral("/qipc_systemsem_Pathmeresessionx") + hash);
+
+    // The documented ftok() files name the very segment and lock made.
+    SessionSegment segment(key, folder.path());
+    QCOMPARE(segment.create(512), SessionSegment::Outcome::Created);
+    for (const QString &file : {segmentFile, semaphoreFile}) {
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(file).constData(), &info), 0);
+        QCOMPARE(int(info.st_mode & 07777), 0600);
+        QCOMPARE(SessionSegment::keyOf(info.st_dev, info.st_ino), ftok(QFile::encodeName(file).constData(), 'Q'));
+    }
+    const int id = shmget(ftok(QFile::encodeName(segmentFile).constData(), 'Q'), 0, 0);
     QVERIFY(id != -1);
     shmid_ds info {};
     QCOMPARE(shmctl(id, IPC_STAT, &info), 0);
     QCOMPARE(int(info.shm_segsz), 512);
+    QCOMPARE(int(info.shm_perm.mode & 0777), 0600);
     QVERIFY(segment.lock());
-    const key_t lockKey = ftok(QFile::encodeName(SessionSharedMemoryKey::semaphoreKeyFile(key)).constData(), 'Q');
-    const int lock = semget(lockKey, 1, 0);
+    const int lock = semget(ftok(QFile::encodeName(semaphoreFile).constData(), 'Q'), 1, 0);
     QVERIFY(lock != -1);
     // Held by us: the semaphore reads 0.
     QCOMPARE(semctl(lock, 0, GETVAL), 0);
     segment.unlock();
     QCOMPARE(semctl(lock, 0, GETVAL), 1);
+
+    // The owner's detach takes everything away.
     segment.detach();
+    QCOMPARE(shmget(info.shm_perm.__key, 0, 0), -1);
+    QCOMPARE(semget(ftok(QFile::encodeName(semaphoreFile).constData(), 'Q'), 1, 0), -1);
+    QVERIFY(!QFile::exists(segmentFile));
+    QVERIFY(!QFile::exists(semaphoreFile));
 }
 
 void TstSessionSharedMemoryKey::staleSegmentRemoved()
 {
+    QTemporaryDir folder;
     const QString key = uniqueKey("stale");
     // What a killed owner leaves: the key files, a segment nobody is attached
     // to, and the lock's semaphore.
-    {
-        QFile file(SessionSharedMemoryKey::segmentKeyFile(key));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
-    const key_t memoryKey = ftok(QFile::encodeName(SessionSharedMemoryKey::segmentKeyFile(key)).constData(), 'Q');
+    const key_t memoryKey = makeKeyFile(SessionSharedMemoryKey::segmentKeyFile(key, folder.path()));
     QVERIFY(shmget(memoryKey, 512, 0600 | IPC_CREAT | IPC_EXCL) != -1);
-    {
-        QFile file(SessionSharedMemoryKey::semaphoreKeyFile(key));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
-    const key_t lockKey = ftok(QFile::encodeName(SessionSharedMemoryKey::semaphoreKeyFile(key)).constData(), 'Q');
+    const key_t lockKey = makeKeyFile(SessionSharedMemoryKey::semaphoreKeyFile(key, folder.path()));
     QVERIFY(semget(lockKey, 1, 0600 | IPC_CREAT | IPC_EXCL) != -1);
 
-    QSharedMemory blocked(key);
-    QVERIFY(!blocked.create(512));
-    QCOMPARE(blocked.error(), QSharedMemory::AlreadyExists);
-
-    SessionSharedMemoryKey::removeStaleSegment(key);
+    SessionSegment::removeStale(key, folder.path());
     QCOMPARE(shmget(memoryKey, 0, 0), -1);
     QCOMPARE(semget(lockKey, 1, 0), -1);
-    QVERIFY(!QFile::exists(SessionSharedMemoryKey::segmentKeyFile(key)));
-    QVERIFY(!QFile::exists(SessionSharedMemoryKey::semaphoreKeyFile(key)));
+    QVERIFY(!QFile::exists(SessionSharedMemoryKey::segmentKeyFile(key, folder.path())));
+    QVERIFY(!QFile::exists(SessionSharedMemoryKey::semaphoreKeyFile(key, folder.path())));
 
-    QSharedMemory fresh(key);
-    QVERIFY2(fresh.create(512), qPrintable(fresh.errorString()));
-    fresh.detach();
+    // The same leftovers again: a new start removes them itself and gets the
+    // segment, with a lock that is free.
+    const key_t againKey = makeKeyFile(SessionSharedMemoryKey::segmentKeyFile(key, folder.path()));
+    QVERIFY(shmget(againKey, 512, 0600 | IPC_CREAT | IPC_EXCL) != -1);
+    SessionSegment fresh(key, folder.path());
+    QCOMPARE(fresh.create(512), SessionSegment::Outcome::Created);
+    QVERIFY(fresh.lock(100));
+    fresh.unlock();
 }
 
 void TstSessionSharedMemoryKey::liveSegmentKept()
 {
+    QTemporaryDir folder;
     const QString key = uniqueKey("live");
-    QSharedMemory owner(key);
-    QVERIFY(owner.create(512));
-    static_cast<char *>(owner.data())[0] = 'x';
+    SessionSegment owner(key, folder.path());
+    QCOMPARE(owner.create(512), SessionSegment::Outcome::Created);
+    owner.data()[0] = 'x';
 
-    SessionSharedMemoryKey::removeStaleSegment(key);
-    QSharedMemory other(key);
-    QVERIFY(!other.create(512));
-    QVERIFY(other.attach());
-    QCOMPARE(static_cast<const char *>(other.constData())[0], 'x');
+    SessionSegment::removeStale(key, folder.path());
+    SessionSegment other(key, folder.path());
+    QCOMPARE(other.create(512), SessionSegment::Outcome::Attached);
+    QVERIFY(!other.isOwner());
+    QCOMPARE(other.data()[0], 'x');
     QVERIFY(other.lock());
+    // Held: a third party gives up after its time-out instead of hanging.
+    SessionSegment third(key, folder.path());
+    QCOMPARE(third.attach(), SessionSegment::Outcome::Attached);
+    QElapsedTimer waited;
+    waited.start();
+    QVERIFY(!third.lock(200));
+    QVERIFY(waited.elapsed() >= 150);
     other.unlock();
+    QVERIFY(third.lock(200));
+    third.unlock();
     other.detach();
-    owner.detach();
+    QCOMPARE(third.data()[0], 'x');
 }
 
 QTEST_GUILESS_MAIN(TstSessionSharedMemoryKey)

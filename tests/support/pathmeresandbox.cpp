@@ -1,6 +1,6 @@
 #include "pathmeresandbox.h"
 
-#include "segmentclient.h"
+#include "sessionsegment.h"
 #include "sessionsharedmemorykey.h"
 #include "testhome.h"
 
@@ -8,6 +8,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
 #include <QThread>
@@ -16,8 +17,6 @@
 #include <atomic>
 #include <csignal>
 
-#include <sys/ipc.h>
-#include <sys/sem.h>
 #include <unistd.h>
 
 namespace {
@@ -77,6 +76,17 @@ QString PathmereSandbox::segmentKey() const
     return SessionSharedMemoryKey::compose(QStringLiteral("Pathmere"), session.toUtf8(), getuid());
 }
 
+QString PathmereSandbox::runtimeFolder() const
+{
+    // The program's own rule (SessionSharedMemoryKey::keyFolder()) applied
+    // to its environment.
+    const QString runtime = env.value(QStringLiteral("XDG_RUNTIME_DIR"));
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        return runtime;
+    const QString temporary = env.value(QStringLiteral("TMPDIR"));
+    return temporary.isEmpty() ? QStringLiteral("/tmp") : QDir::cleanPath(temporary);
+}
+
 QString PathmereSandbox::logFolder() const
 {
     return home() + QStringLiteral("/Documents/Tolvik/Log/Pathmere/");
@@ -92,6 +102,11 @@ QProcessEnvironment PathmereSandbox::environment() const { return env; }
 void PathmereSandbox::setEnv(const QString &name, const QString &value)
 {
     env.insert(name, value);
+}
+
+void PathmereSandbox::unsetEnv(const QString &name)
+{
+    env.remove(name);
 }
 
 QProcess *PathmereSandbox::start(const QStringList &args)
@@ -230,16 +245,8 @@ void PathmereSandbox::killAll()
         if (round == 0)
             QThread::msleep(300);
     }
-    SessionSharedMemoryKey::removeStaleSegment(segmentKey());
-    // A segment that a test's own detach removed leaves its lock behind.
-    const QByteArray semaphoreFile = QFile::encodeName(SessionSharedMemoryKey::semaphoreKeyFile(segmentKey()));
-    if (!SegmentClient::exists(segmentKey()) && QFile::exists(QFile::decodeName(semaphoreFile))) {
-        const key_t key = ftok(semaphoreFile.constData(), 'Q');
-        const int semaphore = key == -1 ? -1 : semget(key, 1, 0);
-        if (semaphore != -1)
-            semctl(semaphore, 0, IPC_RMID);
-        QFile::remove(QFile::decodeName(semaphoreFile));
-    }
+    // A killed program leaves its segment, its lock and their key files.
+    SessionSegment::removeStale(segmentKey(), runtimeFolder());
 }
 
 pid_t PathmereSandbox::startReady(const QStringList &args)

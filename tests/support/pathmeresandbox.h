@@ -35,11 +35,15 @@ public:
     QString sessionId() const;
     // The shared-memory key the program uses in this sandbox's session.
     QString segmentKey() const;
+    // Where the program keeps the segment's key files: its $XDG_RUNTIME_DIR
+    // (a private folder of the sandbox unless a test changes it).
+    QString runtimeFolder() const;
     QString logFolder() const;
     QString crashRecordFile() const;
 
     QProcessEnvironment environment() const;
     void setEnv(const QString &name, const QString &value);
+    void unsetEnv(const QString &name);
 
     // Starts Pathmere with args; output goes to files in the sandbox, so the
     // copies it starts of itself keep a place to write to.

@@ -8,6 +8,7 @@
 #include "pathmere.h"
 #include "pathmeretestaccess.h"
 #include "privatenetwork.h"
+#include "sessionsegment.h"
 #include "singleinstance.h"
 #include "updatefixture.h"
 #include "usermessage.h"
@@ -15,7 +16,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QSharedMemory>
 #include <QTest>
 
 class TestUpdateWindow : public QObject
@@ -48,8 +48,9 @@ private slots:
 
     void dailyCheckAtFirstShowingOnly()
     {
-        QSharedMemory segment(SingleInstance::sessionKey());
-        QVERIFY(segment.create(1024) || segment.attach());
+        SessionSegment segment(SingleInstance::sessionKey());
+        const SessionSegment::Outcome made = segment.create(1024);
+        QVERIFY(made == SessionSegment::Outcome::Created || made == SessionSegment::Outcome::Attached);
         Pathmere window;
         PathmereTestAccess access(&window);
         window.setStartHidden(true);

@@ -4,6 +4,7 @@
 // inside the LAN; the WebSocket is the namespace's own loopback.
 #include "camsimprocess.h"
 #include "nodechannelclient.h"
+#include "otheruser.h"
 #include "pathmeresandbox.h"
 #include "testlan.h"
 #include "updateserver.h"
@@ -60,11 +61,18 @@ QString word(const QJsonObject &message)
     return QString();
 }
 
-bool portListening(quint16 port)
+bool portListening(quint16 port, const QHostAddress &address = QHostAddress(QHostAddress::LocalHost))
 {
     QTcpSocket probe;
-    probe.connectToHost(QHostAddress::LocalHost, port);
+    probe.connectToHost(address, port);
     return probe.waitForConnected(200);
+}
+
+// A program's WebSocket handshake: no Origin, as a program sends.
+QByteArray handshake()
+{
+    return "GET / HTTP/1.1\r\nHost: 127.0.0.1:15248\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
 }
 
 } // namespace
@@ -188,6 +196,47 @@ private slots:
         QVERIFY(sandbox->waitForLog(QStringLiteral("Send device list to web.(3)"), 2000));
     }
 
+    // A host of the LAN floods the search port with junk, truncated, forged
+    // and refusal datagrams while the page asks: the list still comes at
+    // the six seconds, and holds the real cameras and nothing else.
+    void deviceListOnTimeUnderFlood()
+    {
+        QProcess flood;
+        flood.setProcessChannelMode(QProcess::MergedChannels);
+        flood.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"),
+                                           TestLan::cameraNamespaces().first(), QStringLiteral("python3"),
+                                           QFINDTESTDATA("../netns/hostileflood.py"),
+                                           TestLan::programAddresses().first(), QStringLiteral("5")});
+        QVERIFY(flood.waitForStarted(5000));
+        QTest::qWait(300);
+        QElapsedTimer clock;
+        clock.start();
+        const QJsonObject reply = nextReply(QStringLiteral("a"),
+                                            command(QStringLiteral("Control"), QStringLiteral("UpdateDeviceList")), 15000);
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY(QTest::qWaitFor([&] { return flood.state() == QProcess::NotRunning; }, 30000));
+        const QByteArray counts = flood.readAll().trimmed();
+        qInfo("flood: %s; list after %lld ms", counts.constData(), elapsed);
+        QVERIFY2(flood.exitStatus() == QProcess::NormalExit && flood.exitCode() == 0, counts.constData());
+        QVERIFY2(!reply.isEmpty() && !reply.contains(QStringLiteral("mismatch")), qPrintable(node->errorOutput()));
+#if defined(__SANITIZE_ADDRESS__)
+        // Every datagram costs several times more under AddressSanitizer;
+        // the bound of the plain build is the one that speaks of the program.
+        constexpr qint64 LateMs = 9000;
+#else
+        constexpr qint64 LateMs = 7000;
+#endif
+        QVERIFY2(elapsed >= 5900 && elapsed < LateMs, qPrintable(QString::number(elapsed)));
+        const QJsonArray devices = reply.value(QStringLiteral("payload")).toObject().value(QStringLiteral("params")).toArray();
+        QSet<QString> macs;
+        for (const QJsonValue &v : devices)
+            macs.insert(v.toObject().value(QStringLiteral("macAddress")).toString());
+        QCOMPARE(devices.size(), cameras.size());
+        for (const Camera &c : cameras)
+            QVERIFY2(macs.contains(c.mac), qPrintable(c.mac));
+        QVERIFY(sandbox->waitForLog(QStringLiteral("Refused reply from "), 2000));
+    }
+
     void viscaStatusCheck()
     {
         const QJsonObject reply = nextReply(QStringLiteral("b"), command(QStringLiteral("Message"), QStringLiteral("Status")), 5000);
@@ -289,6 +338,33 @@ private slots:
         QCOMPARE(camsim->count(QStringLiteral("wol")), 0);
     }
 
+    // The page names cameras from the last list; any other address, or a
+    // listed address with another MAC, gets no VISCA and no Wake-on-LAN.
+    void powerOnlyForListedPairs()
+    {
+        node->open(QStringLiteral("c"), bridgeUrl);
+        QVERIFY(node->waitReady(QStringLiteral("c")));
+        const struct { Camera target; QString why; } cases[] = {
+            // camsim's own address: it would log any VISCA datagram sent there.
+            {{TestLan::cameraBaseAddresses().first(), cameras.at(0).mac, QString(), QString()}, QStringLiteral("not a camera")},
+            {{cameras.at(0).ip, QStringLiteral("02:50:4d:00:06:99"), QString(), QString()}, QStringLiteral("other MAC")},
+            {{QString(), cameras.at(0).mac, QString(), QString()}, QStringLiteral("no address")},
+        };
+        const int viscaBefore = camsim->count(QStringLiteral("visca"));
+        const int wolBefore = camsim->count(QStringLiteral("wol"));
+        for (const auto &c : cases) {
+            const int textsBefore = node->texts(QStringLiteral("c")).size();
+            node->send(QStringLiteral("c"), setPower(c.target, QStringLiteral("1")));
+            QVERIFY2(node->waitFor([&] { return node->texts(QStringLiteral("c")).size() > textsBefore; }, 3000),
+                     qPrintable(c.why));
+            QCOMPARE(word(node->texts(QStringLiteral("c")).at(textsBefore)), QStringLiteral("UdpScoket_Bind_Fail"));
+        }
+        QTest::qWait(1000);
+        QCOMPARE(camsim->count(QStringLiteral("visca")), viscaBefore);
+        QCOMPARE(camsim->count(QStringLiteral("wol")), wolBefore);
+        QVERIFY(sandbox->waitForLog(QStringLiteral("Power request refused: "), 2000));
+    }
+
     void silentCameraGetsWakeOnLan()
     {
         const int textsBefore = node->texts(QStringLiteral("a")).size();
@@ -351,6 +427,38 @@ private slots:
         QVERIFY(!node->waitReady(QStringLiteral("sandboxed")));
     }
 
+    // Any local user can reach 127.0.0.1; only our own user's processes
+    // get a handshake or a page. uid 4242 plays another user.
+    void anotherUsersConnectionsAreRefused()
+    {
+        OTHERUSER_REQUIRE();
+        OtherUser attacker(OtherUser::Attacker);
+        const QByteArray bridge = attacker.exchange(15248, handshake());
+        QVERIFY2(!bridge.contains(" 101 "), bridge.constData());
+        const QByteArray page = attacker.exchange(15249, "GET /index.html HTTP/1.1\r\nHost: 127.0.0.1:15249\r\n"
+                                                         "Connection: close\r\n\r\n");
+        QVERIFY2(!page.contains(" 200 ") && !page.contains("<html"), page.constData());
+        QVERIFY(sandbox->waitForLog(QStringLiteral("Refused web socket connection from 127.0.0.1:"), 2000));
+        QVERIFY(sandbox->waitForLog(QStringLiteral("Web page request refused from 127.0.0.1:"), 2000));
+
+        // The same handshake from our own user is upgraded.
+        QTcpSocket own;
+        own.connectToHost(QHostAddress::LocalHost, 15248);
+        QVERIFY(own.waitForConnected(2000));
+        own.write(handshake());
+        QVERIFY(own.waitForReadyRead(3000));
+        QVERIFY(own.readAll().startsWith("HTTP/1.1 101"));
+    }
+
+    void portsListenOnLoopbackOnly()
+    {
+        const QHostAddress lan(TestLan::programAddresses().first());
+        QVERIFY(portListening(15248));
+        QVERIFY(portListening(15249));
+        QVERIFY(!portListening(15248, lan));
+        QVERIFY(!portListening(15249, lan));
+    }
+
     void viscaBindFailureIsReported()
     {
         // A new local address whose VISCA port someone else holds: once the
@@ -400,6 +508,37 @@ private slots:
         // The first program goes on serving.
         QCOMPARE(program->state(), QProcess::Running);
         QVERIFY(node->ping(QStringLiteral("b")));
+    }
+
+    // A client that sends requests without end gets a few at once and then
+    // one every two seconds; the others go on being served.
+    void networkRequestsAreLimitedPerClient()
+    {
+        node->open(QStringLiteral("loop"), bridgeUrl);
+        QVERIFY(node->waitReady(QStringLiteral("loop")));
+        camsim->clearEvents();
+        const QString request = command(QStringLiteral("Control"), QStringLiteral("UpdateDeviceList"));
+        for (int i = 0; i < 40; ++i)
+            node->send(QStringLiteral("loop"), request);
+        // Every search sends queries A and B once from the one adapter.
+        QTest::qWait(1500);
+        const int searches = camsim->count(QStringLiteral("query")) / 2;
+        QVERIFY2(searches >= 1 && searches <= 5, qPrintable(QString::number(searches)));
+        QVERIFY(sandbox->waitForLog(QStringLiteral("Web request refused: too many \"UpdateDeviceList\" from one client."), 5000));
+        // One line a second for all of it, not one per refusal.
+        QVERIFY(sandbox->logText().count(QStringLiteral("Web request refused: too many")) <= 2);
+
+        // Another client is not held back by that one.
+        const QJsonObject status = nextReply(QStringLiteral("b"), command(QStringLiteral("Message"), QStringLiteral("Status")), 5000);
+        QVERIFY(!status.isEmpty());
+        // The searches that were let through answer everybody; wait them out.
+        QVERIFY(node->waitFor([&] {
+            int lists = 0;
+            for (const QJsonObject &t : node->texts(QStringLiteral("loop")))
+                lists += t.value(QStringLiteral("payload")).toObject().value(QStringLiteral("name")).toString()
+                        == QLatin1String("UpdateDeviceList");
+            return lists >= searches;
+        }, 10000));
     }
 };
 

@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QWebChannel>
@@ -235,6 +236,31 @@ private slots:
                 return false;
             }, 5000));
         }
+    }
+
+    // A page must not be able to delete the published object.
+    void deleteLaterOnCoreIsRefused()
+    {
+        std::unique_ptr<QWebSocket> client(connectClient());
+        QVERIFY(client);
+        QSignalSpy frames(client.get(), &QWebSocket::textMessageReceived);
+        client->sendTextMessage(initFrame);
+        const QJsonObject coreInfo = nextObject(frames, 0).value(QStringLiteral("data")).toObject()
+                                         .value(QStringLiteral("core")).toObject();
+        int deleteLaterIndex = -1;
+        for (const QJsonValue &m : coreInfo.value(QStringLiteral("methods")).toArray()) {
+            if (m.toArray().at(0).toString() == QLatin1String("deleteLater"))
+                deleteLaterIndex = m.toArray().at(1).toInt();
+        }
+        QVERIFY(deleteLaterIndex >= 0);
+        const QPointer<Core> watched(core.get());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Not deleting non-wrapped object")));
+        client->sendTextMessage(QStringLiteral(R"({"type":6,"object":"core","method":%1,"args":[],"id":9})")
+                                    .arg(deleteLaterIndex));
+        QTest::qWait(300);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(watched);
+        QVERIFY(frames.count() >= 1);
     }
 
     void transportGoesWithTheClient()

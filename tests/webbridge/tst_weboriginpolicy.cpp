@@ -34,6 +34,17 @@ private slots:
         QTest::newRow("path after host") << "http://localhost/evil" << false;
         QTest::newRow("garbage") << "not an origin" << false;
         QTest::newRow("NULL upper case") << "NULL" << false;
+        // Further tricks a review tried; each must stay refused.
+        QTest::newRow("localhost trailing dot") << "http://localhost." << false;
+        QTest::newRow("127.0.0.1 trailing dot") << "http://127.0.0.1.:15249" << false;
+        QTest::newRow("localhost.evil.example") << "http://localhost.evil.example" << false;
+        QTest::newRow("127.0.0.1.nip.io") << "http://127.0.0.1.nip.io" << false;
+        QTest::newRow("user info before localhost") << "http://evil.example@localhost" << false;
+        QTest::newRow("fragment") << "http://localhost#@evil.example" << false;
+        QTest::newRow("IPv4-mapped loopback") << "http://[::ffff:127.0.0.1]" << false;
+        QTest::newRow("any address") << "http://0.0.0.0:15249" << false;
+        QTest::newRow("ws scheme") << "ws://localhost" << false;
+        QTest::newRow("extension on localhost") << "chrome-extension://localhost" << false;
     }
 
     void localOrigins()

@@ -200,6 +200,7 @@ void CameraSimulator::handleSettings(const QNetworkDatagram &datagram, const QBy
     const QString mac = UtilityProtocol::macToText(settings.mac);
     QJsonObject event{{QStringLiteral("mac"), mac},
                       {QStringLiteral("from"), endpoint(datagram.senderAddress(), datagram.senderPort())},
+                      {QStringLiteral("to"), datagram.destinationAddress().toString()},
                       {QStringLiteral("dhcp"), settings.dhcp},
                       {QStringLiteral("ip"), UtilityProtocol::ipv4ToText(settings.ip)},
                       {QStringLiteral("mask"), UtilityProtocol::ipv4ToText(settings.mask)},

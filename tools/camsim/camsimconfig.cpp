@@ -189,8 +189,8 @@ EVENTS (stdout, one JSON object per line)
             (datagrams sent), "failed"
   reply     one reply sent: "mac", "form" (short/long), "bytes", "to", "from"
   settings  a settings record: "mac", "result" (applied, refused or
-            no-camera), "dhcp", "ip", "oldIp", "mask", "gateway", "dns1",
-            "dns2", "name", "user"
+            no-camera), "from", "to" (the address it was sent to), "dhcp",
+            "ip", "oldIp", "mask", "gateway", "dns1", "dns2", "name", "user"
   record    a 240-byte record that is neither a query nor settings
   visca     a VISCA datagram: "camera" (MAC or null), "to", "from", "type"
             (hex), "seq", "payload" (hex), "answer" (list of reply payloads)
