@@ -2,42 +2,32 @@
 #define RESPONSESPEC_H
 
 #include "corvane_global.h"
+#include "responseholder.h"
 #include "responsetypes.h"
 
-#include <memory>
-
 class ResponseCompoundSpec;
+
+extern template class CORVANE_EXPORT ResponseHolder<ResponseYNSpec, ResponseSingleSelectSpec,
+                                                    ResponseMultiSelectSpec, ResponseStringSpec,
+                                                    ResponseCompoundSpec>;
 
 // One expected answer of any kind: a yes/no, single-choice, multiple-choice
 // or text spec, a compound list of them, or nothing (TypeNone). A value type:
 // a copy clones everything it holds.
 class CORVANE_EXPORT ResponseSpec
+    : public ResponseHolder<ResponseYNSpec, ResponseSingleSelectSpec, ResponseMultiSelectSpec,
+                            ResponseStringSpec, ResponseCompoundSpec>
 {
 public:
-    ResponseSpec();
-    // The record's type field is set from the kind it is held as.
-    explicit ResponseSpec(const ResponseYNSpec &spec);
-    explicit ResponseSpec(const ResponseSingleSelectSpec &spec);
-    explicit ResponseSpec(const ResponseMultiSelectSpec &spec);
-    explicit ResponseSpec(const ResponseStringSpec &spec);
-    explicit ResponseSpec(const ResponseCompoundSpec &spec);
-    ResponseSpec(const ResponseSpec &other);
-    ResponseSpec &operator=(const ResponseSpec &other);
-    ~ResponseSpec();
-
-    _EnumResponseMainType::MainType getMainType() const;
+    using ResponseHolder::ResponseHolder;
 
     // The held record when it is of that kind; otherwise the record with
     // subType -1 (and a count or parameter of 0), or an empty compound.
-    ResponseYNSpec getYesNoSpec() const;
-    ResponseSingleSelectSpec getSingleSelectSpec() const;
-    ResponseMultiSelectSpec getMultiSelectSpec() const;
-    ResponseStringSpec getStringSpec() const;
+    ResponseYNSpec getYesNoSpec() const { return get<ResponseYNSpec>(); }
+    ResponseSingleSelectSpec getSingleSelectSpec() const { return get<ResponseSingleSelectSpec>(); }
+    ResponseMultiSelectSpec getMultiSelectSpec() const { return get<ResponseMultiSelectSpec>(); }
+    ResponseStringSpec getStringSpec() const { return get<ResponseStringSpec>(); }
     ResponseCompoundSpec getCompoundSpec() const;
-
-private:
-    struct Data;
-    std::unique_ptr<Data> d;
 };
 
 #endif // RESPONSESPEC_H

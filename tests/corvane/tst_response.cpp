@@ -31,6 +31,7 @@ private slots:
     void specEntries();
     void valuesByIndexAndKind();
     void copiesAreDeep();
+    void heldKindDecidesTypeAndReads();
 };
 
 void TestResponse::specEntries()
@@ -104,6 +105,49 @@ void TestResponse::copiesAreDeep()
     const ResponseSpec specCopy(spec);
     spec = ResponseSpec();
     QCOMPARE(specCopy.getCompoundSpec().getStringResponseSpec(3).stringParam, 64);
+}
+
+// Response and ResponseSpec share one holder: the kind a record is held as
+// sets its type field, whatever the caller left in it, and a read of another
+// kind answers that kind's "missing" record, for answers and specs alike.
+void TestResponse::heldKindDecidesTypeAndReads()
+{
+    ResponseYN yes;
+    yes.type = T::TypeString;
+    yes.answer = 1;
+    const Response answer(yes);
+    QCOMPARE(answer.getMainType(), T::TypeYesNo);
+    QCOMPARE(answer.getYesNoResponse().type, T::TypeYesNo);
+    QCOMPARE(answer.getYesNoResponse().answer, 1);
+    QCOMPARE(answer.getSingleSelectResponse().type, T::TypeSingleSelect);
+    QCOMPARE(answer.getSingleSelectResponse().choice, -1);
+    QCOMPARE(answer.getMultiSelectResponse().choices, 0u);
+    QVERIFY(answer.getStringResponse().text.isNull());
+    QCOMPARE(answer.getCompoundResponse().count(), 0);
+    QCOMPARE(Response().getMainType(), T::TypeNone);
+    QCOMPARE(Response().getYesNoResponse().answer, -1);
+
+    ResponseStringSpec text;
+    text.type = T::TypeYesNo;
+    text.subType = ResponseStringSpec::SubType(6);
+    text.stringParam = 80;
+    const ResponseSpec spec(text);
+    QCOMPARE(spec.getMainType(), T::TypeString);
+    QCOMPARE(spec.getStringSpec().type, T::TypeString);
+    QCOMPARE(spec.getStringSpec().stringParam, 80);
+    QCOMPARE(int(spec.getYesNoSpec().subType), -1);
+    QCOMPARE(spec.getYesNoSpec().type, T::TypeYesNo);
+    QCOMPARE(int(spec.getSingleSelectSpec().subType), -1);
+    QCOMPARE(spec.getMultiSelectSpec().choiceCount, 0u);
+    QCOMPARE(spec.getCompoundSpec().count(), 0);
+    QCOMPARE(int(ResponseSpec().getStringSpec().subType), -1);
+    QCOMPARE(ResponseSpec().getStringSpec().stringParam, 0);
+
+    // A compound read from a holder of another kind is empty, not shared.
+    const ResponseSpec compound(fourKinds());
+    QCOMPARE(compound.getMainType(), T::TypeCompound);
+    QCOMPARE(compound.getCompoundSpec().count(), 4);
+    QCOMPARE(int(compound.getYesNoSpec().subType), -1);
 }
 
 QTEST_GUILESS_MAIN(TestResponse)
