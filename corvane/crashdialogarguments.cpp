@@ -55,8 +55,6 @@ bool CrashDialogArguments::parse(const QStringList &arguments, CrashDialogArgume
             if (value.isEmpty())
                 return refuse(QStringLiteral("%1 with an empty name").arg(zipOption));
             read.zipFolders.insert(value, arguments.at(i + 2));
-            if (read.zipFolders.size() > MaxZipFolders)
-                return refuse(QStringLiteral("more than %1 zip folders").arg(MaxZipFolders));
         }
         i += values;
     }

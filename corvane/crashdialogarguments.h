@@ -19,11 +19,12 @@
 class CORVANE_WIDGETS_EXPORT CrashDialogArguments
 {
 public:
-    // The most the program accepts; more is refused, not cut.
+    // The most the program accepts; more is refused, not cut. The count of
+    // arguments bounds the folders: the process id, a title and the folders.
     static constexpr int MaxZipFolders = 64;
+    static constexpr int MaxArguments = 4 + 3 * MaxZipFolders;
     // Characters of a title, a zip folder name or a folder path.
     static constexpr int MaxTextLength = 4096;
-    static constexpr int MaxArguments = 4 + 3 * MaxZipFolders;
 
     qint64 crashedPid = 0;
     // Null: the dialog keeps its own title.

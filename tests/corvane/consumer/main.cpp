@@ -1,9 +1,13 @@
-// Logs one line through the installed library and reads it back. Prints the
-// file the library was loaded from, so the caller can see it is the
-// installed one. Every public header is included: none may need more than
-// the installed headers and Qt's public ones.
+// Logs one line through the installed library and reads it back, and uses
+// both parts (the response model's exported holders, the crash dialog's
+// command line and translation names). Prints the files the libraries were
+// loaded from, so the caller can see they are the installed ones. Every
+// public header is included: none may need more than the installed headers
+// and Qt's public ones.
 #include <corvane/autoserialfilelogger.h>
+#include <corvane/crashdialogarguments.h>
 #include <corvane/errorhandledialog.h>
+#include <corvane/errorhandledialoglauncher.h>
 #include <corvane/logdiagnoseentity.h>
 #include <corvane/logsystem.h>
 #include <corvane/qdebuglogger.h>
@@ -44,9 +48,27 @@ int main(int argc, char *argv[])
     if (!text.contains("MAJOR MSG") || !text.contains(" Consumer/Main : hello from outside\n"))
         return 4;
 
-    Dl_info info = {};
-    if (!dladdr(reinterpret_cast<void *>(&LogSystem::getSysLogSystem), &info) || !info.dli_fname)
-        return 5;
-    std::printf("loaded %s\n", info.dli_fname);
+    ResponseCompoundSpec spec;
+    spec.addStringSpec(ResponseStringSpec::SubType(1), 8);
+    ResponseCompound answers(spec);
+    answers.setStringResponse(0, QStringLiteral("tripod"));
+    if (Response(answers).getCompoundResponse().getStringResponse(0).text != QLatin1String("tripod"))
+        return 6;
+
+    CrashDialogArguments crash;
+    crash.crashedPid = 7;
+    CrashDialogArguments read;
+    QString error;
+    if (!CrashDialogArguments::parse(crash.toArguments(), &read, &error) || read.crashedPid != 7
+        || ErrorHandleDialog::translationFileName(QStringLiteral("de_DE")) != QLatin1String("Corvane_de_DE.qm"))
+        return 7;
+
+    for (void *symbol : { reinterpret_cast<void *>(&LogSystem::getSysLogSystem),
+                          reinterpret_cast<void *>(&ErrorHandleDialog::translationFileName) }) {
+        Dl_info info = {};
+        if (!dladdr(symbol, &info) || !info.dli_fname)
+            return 5;
+        std::printf("loaded %s\n", info.dli_fname);
+    }
     return 0;
 }
