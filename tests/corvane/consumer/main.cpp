@@ -3,11 +3,15 @@
 // command line and translation names). Prints the files the libraries were
 // loaded from, so the caller can see they are the installed ones. Every
 // public header is included: none may need more than the installed headers
-// and Qt's public ones.
+// and Qt's public ones. Built with CONSUMER_CORE_ONLY it is a program that
+// uses the core alone (../consumer-core).
 #include <corvane/autoserialfilelogger.h>
+#ifndef CONSUMER_CORE_ONLY
 #include <corvane/crashdialogarguments.h>
 #include <corvane/errorhandledialog.h>
 #include <corvane/errorhandledialoglauncher.h>
+#endif
+#include <corvane/crashdialoglauncher.h>
 #include <corvane/logdiagnoseentity.h>
 #include <corvane/logsystem.h>
 #include <corvane/qdebuglogger.h>
@@ -55,6 +59,11 @@ int main(int argc, char *argv[])
     if (Response(answers).getCompoundResponse().getStringResponse(0).text != QLatin1String("tripod"))
         return 6;
 
+    // Without a crash dialog there is no restart either.
+    if (LogSystem::handlerCrash())
+        return 8;
+
+#ifndef CONSUMER_CORE_ONLY
     CrashDialogArguments crash;
     crash.crashedPid = 7;
     CrashDialogArguments read;
@@ -63,8 +72,13 @@ int main(int argc, char *argv[])
         || ErrorHandleDialog::translationFileName(QStringLiteral("de_DE")) != QLatin1String("Corvane_de_DE.qm"))
         return 7;
 
-    for (void *symbol : { reinterpret_cast<void *>(&LogSystem::getSysLogSystem),
-                          reinterpret_cast<void *>(&ErrorHandleDialog::translationFileName) }) {
+    const auto widgetsSymbol = reinterpret_cast<void *>(&ErrorHandleDialog::translationFileName);
+#else
+    void *const widgetsSymbol = nullptr;
+#endif
+    for (void *symbol : { reinterpret_cast<void *>(&LogSystem::getSysLogSystem), widgetsSymbol }) {
+        if (!symbol)
+            continue;
         Dl_info info = {};
         if (!dladdr(symbol, &info) || !info.dli_fname)
             return 5;
