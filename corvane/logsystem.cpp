@@ -419,7 +419,8 @@ bool LogSystem::handlerCrash()
         if (!record || !*record || ::access(record, F_OK) != 0) {
             // Restart only when the mark could be written: without it the next
             // crash would restart again, and again.
-            const int fd = record && *record ? ::open(record, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666) : -1;
+            const int fd =
+                    record && *record ? ::open(record, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666) : -1;
             if (fd >= 0) {
                 ::close(fd);
                 restart = true;

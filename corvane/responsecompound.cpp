@@ -3,27 +3,8 @@
 ResponseCompound::ResponseCompound(const ResponseCompoundSpec &spec) : spec(spec)
 {
     entries.reserve(spec.count());
-    for (int i = 0; i < spec.count(); ++i) {
-        switch (spec.getMainType(i)) {
-        case _EnumResponseMainType::TypeYesNo:
-            entries.append(Response(ResponseYN()));
-            break;
-        case _EnumResponseMainType::TypeSingleSelect:
-            entries.append(Response(ResponseSingleSelect()));
-            break;
-        case _EnumResponseMainType::TypeMultiSelect:
-            entries.append(Response(ResponseMultiSelect()));
-            break;
-        case _EnumResponseMainType::TypeString:
-            entries.append(Response(ResponseString()));
-            break;
-        default:
-            // A ResponseCompoundSpec holds only the four single kinds; keep the indexes
-            // aligned should that ever change.
-            entries.append(Response());
-            break;
-        }
-    }
+    for (int i = 0; i < spec.count(); ++i)
+        entries.append(Response(spec.getMainType(i)));
 }
 
 void ResponseCompound::setYesNoResponse(int index, int32_t answer)
@@ -33,7 +14,8 @@ void ResponseCompound::setYesNoResponse(int index, int32_t answer)
 
 void ResponseCompound::setSingleSelectResponse(int index, uint32_t choice)
 {
-    setResponse(index, Response(ResponseSingleSelect { _EnumResponseMainType::TypeSingleSelect, int32_t(choice) }));
+    setResponse(index,
+                Response(ResponseSingleSelect { _EnumResponseMainType::TypeSingleSelect, int32_t(choice) }));
 }
 
 void ResponseCompound::setMultiSelectResponse(int index, uint32_t choices)

@@ -21,7 +21,8 @@ void ResponseCompoundSpec::addMultiSelectSpec(_EnumResponseSelectSubType::SubTyp
 
 void ResponseCompoundSpec::addStringSpec(ResponseStringSpec::SubType subType, int32_t stringParam)
 {
-    entries.append(ResponseSpec(ResponseStringSpec { _EnumResponseMainType::TypeString, subType, stringParam }));
+    entries.append(
+            ResponseSpec(ResponseStringSpec { _EnumResponseMainType::TypeString, subType, stringParam }));
 }
 
 void ResponseCompoundSpec::addResponseSpec(const ResponseSpec &spec)

@@ -36,16 +36,21 @@ template <typename... Kinds>
 ResponseHolder<Kinds...>::ResponseHolder(int kind, const void *record) : d(new Data)
 {
     int index = 0;
-    const auto holdIfKind = [&](auto *typed) {
-        using Kind = std::remove_const_t<std::remove_pointer_t<decltype(typed)>>;
+    const auto holdIfKind = [&](auto *typeTag) {
+        using Kind = std::remove_pointer_t<decltype(typeTag)>;
         if (index++ != kind)
             return;
-        Kind copy = *typed;
+        Kind copy = record ? *static_cast<const Kind *>(record) : Kind();
         if constexpr (HasTypeField<Kind>::value)
             copy.type = _EnumResponseMainType::MainType(kind);
         d->held.template emplace<Kind>(std::move(copy));
     };
-    (holdIfKind(static_cast<const Kinds *>(record)), ...);
+    (holdIfKind(static_cast<Kinds *>(nullptr)), ...);
+}
+
+template <typename... Kinds>
+ResponseHolder<Kinds...>::ResponseHolder(_EnumResponseMainType::MainType kind) : ResponseHolder(int(kind), nullptr)
+{
 }
 
 template <typename... Kinds>

@@ -26,6 +26,9 @@ public:
     explicit ResponseHolder(const Kind &record) : ResponseHolder(kindOf<Kind>(), &record)
     {
     }
+    // Holds a fresh record of that kind (answer 0, choice 0, no choices,
+    // empty text, an empty compound); nothing for TypeNone.
+    explicit ResponseHolder(_EnumResponseMainType::MainType kind);
     ResponseHolder(const ResponseHolder &other);
     ResponseHolder &operator=(const ResponseHolder &other);
 
@@ -78,6 +81,7 @@ private:
         return kind;
     }
 
+    // A copy of record, or a fresh record when it is null.
     ResponseHolder(int kind, const void *record);
     // The held record if it is of that kind, else null.
     const void *recordOf(int kind) const;
@@ -85,5 +89,18 @@ private:
     struct Data;
     std::unique_ptr<Data> d;
 };
+
+// The two holders the library exports.
+class ResponseCompound;
+class ResponseCompoundSpec;
+using ResponseValueHolder =
+        ResponseHolder<ResponseYN, ResponseSingleSelect, ResponseMultiSelect, ResponseString, ResponseCompound>;
+using ResponseSpecHolder = ResponseHolder<ResponseYNSpec, ResponseSingleSelectSpec, ResponseMultiSelectSpec,
+                                          ResponseStringSpec, ResponseCompoundSpec>;
+extern template class CORVANE_EXPORT ResponseHolder<ResponseYN, ResponseSingleSelect, ResponseMultiSelect,
+                                                    ResponseString, ResponseCompound>;
+extern template class CORVANE_EXPORT ResponseHolder<ResponseYNSpec, ResponseSingleSelectSpec,
+                                                    ResponseMultiSelectSpec, ResponseStringSpec,
+                                                    ResponseCompoundSpec>;
 
 #endif // RESPONSEHOLDER_H

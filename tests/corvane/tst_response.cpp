@@ -92,19 +92,19 @@ void TestResponse::copiesAreDeep()
     ResponseCompound original(fourKinds());
     original.setStringResponse(3, QStringLiteral("first"));
     const Response held(original);
-    ResponseCompound copy = held.getCompoundResponse();
+    ResponseCompound copy = held.get<ResponseCompound>();
     copy.setStringResponse(3, QStringLiteral("second"));
     original.setStringResponse(3, QStringLiteral("third"));
     Response assigned;
     assigned = held;
     QCOMPARE(assigned.getMainType(), T::TypeCompound);
-    QCOMPARE(assigned.getCompoundResponse().getStringResponse(3).text, QString("first"));
+    QCOMPARE(assigned.get<ResponseCompound>().getStringResponse(3).text, QString("first"));
     QCOMPARE(copy.getStringResponse(3).text, QString("second"));
 
     ResponseSpec spec(fourKinds());
     const ResponseSpec specCopy(spec);
     spec = ResponseSpec();
-    QCOMPARE(specCopy.getCompoundSpec().getStringResponseSpec(3).stringParam, 64);
+    QCOMPARE(specCopy.get<ResponseCompoundSpec>().getStringResponseSpec(3).stringParam, 64);
 }
 
 // Response and ResponseSpec share one holder: the kind a record is held as
@@ -117,15 +117,15 @@ void TestResponse::heldKindDecidesTypeAndReads()
     yes.answer = 1;
     const Response answer(yes);
     QCOMPARE(answer.getMainType(), T::TypeYesNo);
-    QCOMPARE(answer.getYesNoResponse().type, T::TypeYesNo);
-    QCOMPARE(answer.getYesNoResponse().answer, 1);
-    QCOMPARE(answer.getSingleSelectResponse().type, T::TypeSingleSelect);
-    QCOMPARE(answer.getSingleSelectResponse().choice, -1);
-    QCOMPARE(answer.getMultiSelectResponse().choices, 0u);
-    QVERIFY(answer.getStringResponse().text.isNull());
-    QCOMPARE(answer.getCompoundResponse().count(), 0);
+    QCOMPARE(answer.get<ResponseYN>().type, T::TypeYesNo);
+    QCOMPARE(answer.get<ResponseYN>().answer, 1);
+    QCOMPARE(answer.get<ResponseSingleSelect>().type, T::TypeSingleSelect);
+    QCOMPARE(answer.get<ResponseSingleSelect>().choice, -1);
+    QCOMPARE(answer.get<ResponseMultiSelect>().choices, 0u);
+    QVERIFY(answer.get<ResponseString>().text.isNull());
+    QCOMPARE(answer.get<ResponseCompound>().count(), 0);
     QCOMPARE(Response().getMainType(), T::TypeNone);
-    QCOMPARE(Response().getYesNoResponse().answer, -1);
+    QCOMPARE(Response().get<ResponseYN>().answer, -1);
 
     ResponseStringSpec text;
     text.type = T::TypeYesNo;
@@ -133,21 +133,30 @@ void TestResponse::heldKindDecidesTypeAndReads()
     text.stringParam = 80;
     const ResponseSpec spec(text);
     QCOMPARE(spec.getMainType(), T::TypeString);
-    QCOMPARE(spec.getStringSpec().type, T::TypeString);
-    QCOMPARE(spec.getStringSpec().stringParam, 80);
-    QCOMPARE(int(spec.getYesNoSpec().subType), -1);
-    QCOMPARE(spec.getYesNoSpec().type, T::TypeYesNo);
-    QCOMPARE(int(spec.getSingleSelectSpec().subType), -1);
-    QCOMPARE(spec.getMultiSelectSpec().choiceCount, 0u);
-    QCOMPARE(spec.getCompoundSpec().count(), 0);
-    QCOMPARE(int(ResponseSpec().getStringSpec().subType), -1);
-    QCOMPARE(ResponseSpec().getStringSpec().stringParam, 0);
+    QCOMPARE(spec.get<ResponseStringSpec>().type, T::TypeString);
+    QCOMPARE(spec.get<ResponseStringSpec>().stringParam, 80);
+    QCOMPARE(int(spec.get<ResponseYNSpec>().subType), -1);
+    QCOMPARE(spec.get<ResponseYNSpec>().type, T::TypeYesNo);
+    QCOMPARE(int(spec.get<ResponseSingleSelectSpec>().subType), -1);
+    QCOMPARE(spec.get<ResponseMultiSelectSpec>().choiceCount, 0u);
+    QCOMPARE(spec.get<ResponseCompoundSpec>().count(), 0);
+    QCOMPARE(int(ResponseSpec().get<ResponseStringSpec>().subType), -1);
+    QCOMPARE(ResponseSpec().get<ResponseStringSpec>().stringParam, 0);
 
     // A compound read from a holder of another kind is empty, not shared.
     const ResponseSpec compound(fourKinds());
     QCOMPARE(compound.getMainType(), T::TypeCompound);
-    QCOMPARE(compound.getCompoundSpec().count(), 4);
-    QCOMPARE(int(compound.getYesNoSpec().subType), -1);
+    QCOMPARE(compound.get<ResponseCompoundSpec>().count(), 4);
+    QCOMPARE(int(compound.get<ResponseYNSpec>().subType), -1);
+
+    // Made by kind alone: a fresh record of that kind, or nothing.
+    QCOMPARE(Response(T::TypeSingleSelect).getMainType(), T::TypeSingleSelect);
+    QCOMPARE(Response(T::TypeSingleSelect).get<ResponseSingleSelect>().choice, 0);
+    QCOMPARE(Response(T::TypeString).get<ResponseString>().type, T::TypeString);
+    QCOMPARE(Response(T::TypeCompound).get<ResponseCompound>().count(), 0);
+    QCOMPARE(ResponseSpec(T::TypeYesNo).get<ResponseYNSpec>().subType, ResponseYNSpec::SubType(0));
+    QCOMPARE(Response(T::TypeNone).getMainType(), T::TypeNone);
+    QCOMPARE(Response(_EnumResponseMainType::MainType(9)).getMainType(), T::TypeNone);
 }
 
 QTEST_GUILESS_MAIN(TestResponse)

@@ -56,7 +56,7 @@ int main(int argc, char *argv[])
     spec.addStringSpec(ResponseStringSpec::SubType(1), 8);
     ResponseCompound answers(spec);
     answers.setStringResponse(0, QStringLiteral("tripod"));
-    if (Response(answers).getCompoundResponse().getStringResponse(0).text != QLatin1String("tripod"))
+    if (Response(answers).get<ResponseCompound>().getStringResponse(0).text != QLatin1String("tripod"))
         return 6;
 
     // Without a crash dialog there is no restart either.

@@ -1,8 +1,0 @@
-#include "response.h"
-
-#include "responsecompound.h"
-
-ResponseCompound Response::getCompoundResponse() const
-{
-    return get<ResponseCompound>();
-}

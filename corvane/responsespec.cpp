@@ -1,8 +1,0 @@
-#include "responsespec.h"
-
-#include "responsecompoundspec.h"
-
-ResponseCompoundSpec ResponseSpec::getCompoundSpec() const
-{
-    return get<ResponseCompoundSpec>();
-}
