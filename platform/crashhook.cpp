@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -112,31 +113,50 @@ void closeDescriptorsAbove(int lowest)
         ::close(int(fd));
 }
 
+// What the started child needs; it writes back why execve failed.
+struct StartRequest
+{
+    const PreparedCommand *command = nullptr;
+    volatile int execError = 0;
+};
+
+// The child's stack: it borrows this process's memory until execve, but not
+// the stack of the handler that starts it (under AddressSanitizer a vfork
+// from a handler on the alternate stack killed the parent).
+alignas(16) char childStack[128 * 1024];
+
+// Runs in the child, on childStack, until execve: system calls only.
+int startChild(void *argument)
+{
+    auto *const request = static_cast<StartRequest *>(argument);
+    ::setsid();
+    closeDescriptorsAbove(STDERR_FILENO);
+    sigset_t noSignals;
+    sigemptyset(&noSignals);
+    ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
+    const PreparedCommand &command = *request->command;
+    ::execve(command.path, command.argv.data(), command.envp.data());
+    request->execError = errno != 0 ? errno : ENOEXEC;
+    ::_exit(127);
+}
+
 // Starts the command detached: its own session, no descriptor above stderr
 // (sockets, the log file and the display connection stay with the dying
 // process) and no blocked signal (the handler runs with the fatal signals
 // blocked, and a started process inherits the mask; the next instance must
-// be able to catch its own crash). vfork and execve rather than fork or
-// posix_spawn: fork runs the atfork handlers and takes the allocator's
-// locks, which a crashed process may hold, and neither fork's helpers nor
-// posix_spawn are async-signal-safe. Returns the process id, or -1.
+// be able to catch its own crash). A clone that shares the memory and holds
+// this thread until execve, as posix_spawn does inside, rather than fork or
+// posix_spawn themselves: fork runs the atfork handlers and takes the
+// allocator's locks, which a crashed process may hold, and posix_spawn's
+// file actions allocate. One start at a time (the handler runs once).
+// Returns the process id, or -1.
 pid_t startDetached(const PreparedCommand &command) noexcept
 {
-    volatile int execError = 0;
-    const pid_t child = ::vfork();
-    if (child == 0) {
-        // The child borrows this process's memory until execve: system calls
-        // only, and nothing written but execError.
-        ::setsid();
-        closeDescriptorsAbove(STDERR_FILENO);
-        sigset_t noSignals;
-        sigemptyset(&noSignals);
-        ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
-        ::execve(command.path, command.argv.data(), command.envp.data());
-        execError = errno != 0 ? errno : ENOEXEC;
-        ::_exit(127);
-    }
-    if (child > 0 && execError != 0) {
+    StartRequest request;
+    request.command = &command;
+    const pid_t child =
+            ::clone(startChild, childStack + sizeof childStack, CLONE_VM | CLONE_VFORK | SIGCHLD, &request);
+    if (child > 0 && request.execError != 0) {
         ::waitpid(child, nullptr, 0);
         return -1;
     }

@@ -19,7 +19,8 @@
 // Inside the handler only async-signal-safe calls are made: the heap, the
 // log lock or any other lock may be what the crashed thread held. Both
 // commands, with their arguments and environment, are built in advance, and
-// a process is started with vfork and execve.
+// a process is started with clone (sharing the memory until execve, as
+// vfork does) and execve.
 //
 // SIGABRT is deliberately left alone: qFatal() and abort() must end the
 // process without starting it again, otherwise a fatal start-up error turns

@@ -134,6 +134,11 @@ ChildResult runChild(const std::function<void()> &body, CrashHook::Decision deci
         decisionPipe = fds[1];
         decisionAnswer = answer;
         setenv(reportVariable, QFile::encodeName(reportFile).constData(), 1);
+        // What the handler says goes beside the report.
+        const int said = ::open(QFile::encodeName(reportFile + QStringLiteral(".said")).constData(),
+                                O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (said >= 0)
+            ::dup2(said, STDERR_FILENO);
         // A descriptor without close-on-exec that the restart must not keep.
         const int leaked = ::open("/dev/null", O_RDONLY);
         (void)leaked;
@@ -183,6 +188,21 @@ bool waitForFile(const QString &path, int timeoutMs)
     return true;
 }
 
+// The handler survives the start and names the process it started: the one
+// that wrote the report.
+bool handlerNamesStartedProcess(const QString &report, const QList<QByteArray> &lines, const char *what)
+{
+    QFile said(report + QStringLiteral(".said"));
+    if (!said.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = said.readAll();
+    for (const QByteArray &line : lines) {
+        if (line.startsWith("pid="))
+            return text.contains(QByteArray("Pathmere: ") + what + " as process " + line.mid(4) + '\n');
+    }
+    return false;
+}
+
 QList<QByteArray> reportLines(const QString &path)
 {
     QFile file(path);
@@ -222,6 +242,7 @@ void writeReport(const char *path, int argc, char *argv[])
     report.write("argc=" + QByteArray::number(argc) + '\n');
     for (int i = 1; i < argc; ++i)
         report.write("arg=" + QByteArray(argv[i]) + '\n');
+    report.write("pid=" + QByteArray::number(getpid()) + '\n');
     QFile status(QStringLiteral("/proc/self/status"));
     status.open(QIODevice::ReadOnly);
     for (const QByteArray &line : status.readAll().split('\n')) {
@@ -284,6 +305,7 @@ void TstCrashHook::restartedProcessStartsClean()
     QVERIFY(waitForFile(report, 10000));
     const QList<QByteArray> lines = reportLines(report);
     QVERIFY(lines.contains("argc=1"));
+    QVERIFY(handlerNamesStartedProcess(report, lines, "started again"));
     const QByteArray problem = startProblem(lines);
     QVERIFY2(problem.isEmpty(), problem.constData());
 }
@@ -345,6 +367,7 @@ void TstCrashHook::crashDialogStartsPreparedCommand()
     QVERIFY(waitForFile(report, 10000));
     const QList<QByteArray> lines = reportLines(report);
     QCOMPARE(lines.mid(0, 4), QList<QByteArray>({ "argc=4", "arg=--pid", "arg=two words", "arg=" }));
+    QVERIFY(handlerNamesStartedProcess(report, lines, "started the crash dialog"));
     const QByteArray problem = startProblem(lines);
     QVERIFY2(problem.isEmpty(), problem.constData());
 }
