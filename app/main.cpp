@@ -2,6 +2,7 @@
 #include "applog.h"
 #include "autoserialfilelogger.h"
 #include "crashhook.h"
+#include "errorhandledialoglauncher.h"
 #include "logfolder.h"
 #include "logsystem.h"
 #include "pathmere.h"
@@ -13,21 +14,7 @@
 
 #include <cstring>
 
-#include <pthread.h>
-
 namespace {
-
-pthread_t guiThread;
-
-// Runs inside the fatal-signal handler. The crash dialog is a widget and can
-// only run on the GUI thread; a fault on any other thread ends the process
-// without a decision.
-bool crashDecision()
-{
-    if (!pthread_equal(pthread_self(), guiThread))
-        return false;
-    return LogSystem::handlerCrash();
-}
 
 // Lets the start-up tests exercise the crash path without a keyboard: the
 // same slot the Ctrl+Alt+Shift+C shortcut calls.
@@ -52,6 +39,11 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("org.pathmere.Pathmere"));
     Q_INIT_RESOURCE(pathmere);
     LogSystem *const logSystem = LogSystem::getSysLogSystem();
+    // The crash dialog shows in this process while it runs normally; from a
+    // crash, on any thread, the crash hook starts it as a process of its own.
+    ErrorHandleDialogLauncher crashDialog;
+    crashDialog.setProcessStarter(&CrashHook::setCrashDialog, &CrashHook::startCrashDialog);
+    LogSystem::setCrashDialogLauncher(&crashDialog);
 
     const QString logFolder = LogFolder::path();
     LogFolder::removeOldLogs(logFolder, QDateTime::currentDateTime());
@@ -60,8 +52,7 @@ int main(int argc, char *argv[])
     logSystem->setLogLevel(LogSystem::LogMajorMsg);
     logSystem->setLogger(logger);
     logSystem->setWindowTitle(QStringLiteral("TolvikPathmere"));
-    guiThread = pthread_self();
-    CrashHook::install(crashDecision, QCoreApplication::applicationFilePath());
+    CrashHook::install(&LogSystem::handlerCrash, QCoreApplication::applicationFilePath());
     logSystem->startLog();
 
     const bool hide = argc > 1 && std::strcmp(argv[1], "-hide") == 0;

@@ -1,7 +1,7 @@
 #ifndef ERRORHANDLEDIALOG_H
 #define ERRORHANDLEDIALOG_H
 
-#include "corvane_global.h"
+#include "corvanewidgets_global.h"
 
 #include <QDialog>
 #include <QMap>
@@ -18,8 +18,9 @@ class ErrorHandleDialog;
 
 // The crash dialog: tells the user the program closed unexpectedly and saves
 // the registered folders (the log folder first of all) as one zip archive.
-// The log system owns the only instance and decides when it is shown.
-class CORVANE_EXPORT ErrorHandleDialog : public QDialog
+// Shown by ErrorHandleDialogLauncher in the running program, and by the
+// crash-dialog program (corvane-crashdialog) for a program that crashed.
+class CORVANE_WIDGETS_EXPORT ErrorHandleDialog : public QDialog
 {
     Q_OBJECT
 

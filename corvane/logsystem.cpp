@@ -1,19 +1,45 @@
 #include "logsystem.h"
 
-#include "errorhandledialog.h"
+#include "crashdialoglauncher.h"
 #include "logmessageformat.h"
 #include "syslogger.h"
 
-#include <QApplication>
 #include <QFile>
+#include <QList>
+#include <QMap>
 #include <QMutexLocker>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
-// Library-wide crash state. The dialog is created with the singleton and is
-// never deleted; the crash handler may run at any moment until process end.
-QString crashRecordFile;
-ErrorHandleDialog *crashDialog = nullptr;
+// Library-wide crash state. The crash decision may run at any moment until
+// the process ends, inside a fatal-signal handler, where it can take no lock
+// and allocate nothing: what it reads is atomic or set up in advance.
+QString crashRecordFile; // configLock
+std::atomic<bool> crashAutoRestart {true};
+std::atomic<CrashDialogLauncher *> crashLauncher {nullptr};
+// The crash record's path as bytes for open(2). A new path is added, an old
+// one never freed: a crash on another thread may still be reading it.
+std::atomic<const char *> crashRecordPath {nullptr};
+
+// What the crash dialog shows, and the launcher told of every change. The
+// lock is held while the launcher is told, so that it hears of changes one
+// at a time and in order.
+QMutex crashDialogLock;
+QString crashWindowTitle;                  // crashDialogLock; null: the form's own title
+QMap<QString, QString> crashZipFolders;    // crashDialogLock
+QList<QByteArray> crashRecordPaths;        // crashDialogLock; keeps crashRecordPath alive
+
+// Tells the launcher, if any, the dialog's settings; crashDialogLock held.
+void tellCrashDialogLauncher()
+{
+    if (CrashDialogLauncher *const launcher = crashLauncher.load())
+        launcher->crashDialogChanged(crashWindowTitle, crashZipFolders, crashAutoRestart.load());
+}
 
 constexpr int MaxModuleId = 255;
 
@@ -66,11 +92,6 @@ LogSystem::LogSystem()
         QMutexLocker locker(&configLock);
         moduleMask[id / 32] |= (1u << (id % 32));
     }
-
-    // A widget needs a QApplication; a tool that only logs (no GUI) still gets
-    // a working log system, merely without the crash dialog.
-    if (qobject_cast<QApplication *>(QCoreApplication::instance()))
-        crashDialog = new ErrorHandleDialog(nullptr);
 }
 
 LogSystem *LogSystem::getSysLogSystem()
@@ -223,14 +244,15 @@ void LogSystem::setLogger(SysLogger *logger)
     }
     loggerLocker.unlock();
 
-    if (crashDialog) {
-        crashDialog->addFolderToZip(QStringLiteral("Log"), logPath);
-        // The previous run crashed and was restarted: offer the crash logs.
-        if (!recordFile.isEmpty() && QFile::exists(recordFile)) {
-            crashDialog->setModal(false);
-            crashDialog->show();
-        }
+    {
+        QMutexLocker locker(&crashDialogLock);
+        crashRecordPaths.append(QFile::encodeName(recordFile));
+        crashRecordPath.store(crashRecordPaths.constLast().constData());
     }
+    addFolderToZip(QStringLiteral("Log"), logPath);
+    // The previous run crashed and was restarted: offer the crash logs.
+    if (!recordFile.isEmpty() && QFile::exists(recordFile))
+        showCrashHandleDialog(false);
 }
 
 void LogSystem::detachLogger(SysLogger *logger)
@@ -342,61 +364,74 @@ void LogSystem::logv(const QString *format, const char *utf8Format, int moduleId
 
 void LogSystem::setAutoRestart(bool autoRestart)
 {
-    if (crashDialog)
-        crashDialog->setAutoRestart(autoRestart);
+    QMutexLocker locker(&crashDialogLock);
+    crashAutoRestart.store(autoRestart);
+    tellCrashDialogLauncher();
 }
 
 void LogSystem::setWindowTitle(QString title)
 {
-    if (crashDialog)
-        crashDialog->setWindowTitle(title);
+    QMutexLocker locker(&crashDialogLock);
+    crashWindowTitle = title.isNull() ? QStringLiteral("") : title;
+    tellCrashDialogLauncher();
 }
 
 void LogSystem::addFolderToZip(QString zipFolderName, QString folderPath)
 {
-    if (crashDialog)
-        crashDialog->addFolderToZip(zipFolderName, folderPath);
+    QMutexLocker locker(&crashDialogLock);
+    crashZipFolders.insert(zipFolderName, folderPath);
+    tellCrashDialogLauncher();
+}
+
+void LogSystem::setCrashDialogLauncher(CrashDialogLauncher *launcher)
+{
+    QMutexLocker locker(&crashDialogLock);
+    crashLauncher.store(launcher);
+    tellCrashDialogLauncher();
+}
+
+void LogSystem::forgetCrashDialogLauncher(CrashDialogLauncher *launcher)
+{
+    QMutexLocker locker(&crashDialogLock);
+    crashLauncher.compare_exchange_strong(launcher, nullptr);
 }
 
 void LogSystem::showCrashHandleDialog(bool modal)
 {
-    if (!crashDialog)
-        return;
-    if (modal) {
-        // Already open non-modally (offered at start-up): reopen it modally,
-        // exec() on a visible dialog would not block the rest of the program.
-        if (crashDialog->isVisible() && !crashDialog->isModal())
-            crashDialog->hide();
-        crashDialog->exec();
-    } else {
-        crashDialog->setModal(false);
-        crashDialog->show();
-    }
+    // Not under crashDialogLock: a modal dialog runs an event loop, in which
+    // anything may change the settings.
+    if (CrashDialogLauncher *const launcher = crashLauncher.load())
+        launcher->showDialog(modal);
 }
 
 bool LogSystem::handlerCrash()
 {
-    // Without the dialog there is nothing to decide with; never restart then,
+    // Without a dialog there is nothing to decide with; never restart then,
     // a restart loop is worse than a missing crash report.
-    if (!crashDialog)
+    CrashDialogLauncher *const launcher = crashLauncher.load();
+    if (!launcher)
         return false;
 
-    if (crashDialog->autoRestart()) {
-        QFile record(crashRecordFile);
-        if (!record.exists()) {
+    const int savedErrno = errno;
+    bool restart = false;
+    if (crashAutoRestart.load()) {
+        const char *const record = crashRecordPath.load();
+        if (!record || !*record || ::access(record, F_OK) != 0) {
             // Restart only when the mark could be written: without it the next
             // crash would restart again, and again.
-            if (!crashRecordFile.isEmpty() && record.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-                // Like the log files beside it: the owner's alone.
-                record.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-                record.close();
-                return true;
+            // Like the log files beside it: the owner's alone.
+            const int fd =
+                    record && *record ? ::open(record, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600) : -1;
+            if (fd >= 0) {
+                ::close(fd);
+                restart = true;
             }
         } else {
-            record.remove();
+            ::unlink(record);
         }
     }
-
-    showCrashHandleDialog(true);
-    return false;
+    if (!restart)
+        launcher->startFromCrash();
+    errno = savedErrno;
+    return restart;
 }

@@ -12,12 +12,13 @@
 #include <cstdarg>
 #include <cstdint>
 
+class CrashDialogLauncher;
 class SysLogger;
-class ErrorHandleDialog;
 
 // Process-wide log switchboard: modules register a name once, every call is
 // filtered by level and module mask, formatted printf-style and handed to the
-// one installed logger. It also carries the crash decision and its dialog.
+// one installed logger. It also carries the crash decision and what the crash
+// dialog shows; the dialog itself comes from a registered CrashDialogLauncher.
 class CORVANE_EXPORT LogSystem
 {
 public:
@@ -75,7 +76,16 @@ public:
     void setWindowTitle(QString title);
     void addFolderToZip(QString zipFolderName, QString folderPath);
 
+    // The launcher that shows the crash dialog (null: none). It is told the
+    // dialog's settings at once and after every change.
+    static void setCrashDialogLauncher(CrashDialogLauncher *launcher);
+
+    // Shows the crash dialog in this process through the launcher.
     static void showCrashHandleDialog(bool modal);
+    // The crash decision, made inside a fatal-signal handler with
+    // async-signal-safe calls only. True: the caller starts the program
+    // again. False: no restart; when a dialog was due, the launcher has
+    // started it (startFromCrash) for this process.
     static bool handlerCrash();
 
     // Display name written into every log line ("MAJOR MSG", ...); empty for
@@ -83,8 +93,12 @@ public:
     static QString levelName(int level);
 
 private:
+    friend class CrashDialogLauncher;
     friend class SysLogger;
     friend class LogDiagnoseEntity;
+
+    // A launcher being destroyed unregisters itself.
+    static void forgetCrashDialogLauncher(CrashDialogLauncher *launcher);
 
     LogSystem();
     Q_DISABLE_COPY(LogSystem)

@@ -4,30 +4,28 @@
 #include "corvane_global.h"
 #include "response.h"
 #include "responsecompoundspec.h"
+#include "responselist.h"
 #include "responsetypes.h"
 
 #include <QString>
-#include <QVector>
 
 // The answers to a ResponseCompoundSpec: one value per entry of that compound, at
 // the same index, each starting fresh (answer 0, choice 0, no choices, empty
 // text). An index outside 0 to count() - 1 addresses nothing: getters answer
 // the "missing" value (see Response), setters change nothing. A setter whose
 // kind differs from the entry's changes nothing either.
-class CORVANE_EXPORT ResponseCompound
+class CORVANE_EXPORT ResponseCompound : public ResponseList<Response>
 {
 public:
     explicit ResponseCompound(const ResponseCompoundSpec &spec = ResponseCompoundSpec());
 
-    ResponseCompoundSpec getSpec() const;
-    int count() const;
+    ResponseCompoundSpec getSpec() const { return spec; }
 
-    _EnumResponseMainType::MainType getMainType(int index) const;
-    Response getResponse(int index) const;
-    ResponseYN getYesNoResponse(int index) const;
-    ResponseSingleSelect getSingleSelectResponse(int index) const;
-    ResponseMultiSelect getMultiSelectResponse(int index) const;
-    ResponseString getStringResponse(int index) const;
+    Response getResponse(int index) const { return entry(index); }
+    ResponseYN getYesNoResponse(int index) const { return entryAs<ResponseYN>(index); }
+    ResponseSingleSelect getSingleSelectResponse(int index) const { return entryAs<ResponseSingleSelect>(index); }
+    ResponseMultiSelect getMultiSelectResponse(int index) const { return entryAs<ResponseMultiSelect>(index); }
+    ResponseString getStringResponse(int index) const { return entryAs<ResponseString>(index); }
 
     void setYesNoResponse(int index, int32_t answer);
     // The choice is kept as a signed 32-bit value.
@@ -38,7 +36,6 @@ public:
 
 private:
     ResponseCompoundSpec spec;
-    QVector<Response> values;
 };
 
 #endif // RESPONSECOMPOUND_H

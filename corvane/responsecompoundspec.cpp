@@ -2,35 +2,27 @@
 
 void ResponseCompoundSpec::addYesNoSpec(ResponseYNSpec::SubType subType)
 {
-    ResponseYNSpec spec;
-    spec.subType = subType;
-    entries.append(ResponseSpec(spec));
+    entries.append(ResponseSpec(ResponseYNSpec { _EnumResponseMainType::TypeYesNo, subType }));
 }
 
 void ResponseCompoundSpec::addSingleSelectSpec(_EnumResponseSelectSubType::SubType subType,
                                                uint32_t choiceCount)
 {
-    ResponseSingleSelectSpec spec;
-    spec.subType = subType;
-    spec.choiceCount = choiceCount;
-    entries.append(ResponseSpec(spec));
+    entries.append(ResponseSpec(
+            ResponseSingleSelectSpec { _EnumResponseMainType::TypeSingleSelect, 0, subType, choiceCount }));
 }
 
 void ResponseCompoundSpec::addMultiSelectSpec(_EnumResponseSelectSubType::SubType subType,
                                               uint32_t choiceCount)
 {
-    ResponseMultiSelectSpec spec;
-    spec.subType = subType;
-    spec.choiceCount = choiceCount;
-    entries.append(ResponseSpec(spec));
+    entries.append(ResponseSpec(
+            ResponseMultiSelectSpec { _EnumResponseMainType::TypeMultiSelect, 0, subType, choiceCount }));
 }
 
 void ResponseCompoundSpec::addStringSpec(ResponseStringSpec::SubType subType, int32_t stringParam)
 {
-    ResponseStringSpec spec;
-    spec.subType = subType;
-    spec.stringParam = stringParam;
-    entries.append(ResponseSpec(spec));
+    entries.append(
+            ResponseSpec(ResponseStringSpec { _EnumResponseMainType::TypeString, subType, stringParam }));
 }
 
 void ResponseCompoundSpec::addResponseSpec(const ResponseSpec &spec)
@@ -39,41 +31,4 @@ void ResponseCompoundSpec::addResponseSpec(const ResponseSpec &spec)
     if (type == _EnumResponseMainType::TypeCompound || type == _EnumResponseMainType::TypeNone)
         return;
     entries.append(spec);
-}
-
-int ResponseCompoundSpec::count() const
-{
-    return entries.size();
-}
-
-_EnumResponseMainType::MainType ResponseCompoundSpec::getMainType(int index) const
-{
-    return getResponseSpec(index).getMainType();
-}
-
-ResponseSpec ResponseCompoundSpec::getResponseSpec(int index) const
-{
-    if (index < 0 || index >= entries.size())
-        return ResponseSpec();
-    return entries.at(index);
-}
-
-ResponseYNSpec ResponseCompoundSpec::getYesNoResponseSpec(int index) const
-{
-    return getResponseSpec(index).getYesNoSpec();
-}
-
-ResponseSingleSelectSpec ResponseCompoundSpec::getSingleSelectResponseSpec(int index) const
-{
-    return getResponseSpec(index).getSingleSelectSpec();
-}
-
-ResponseMultiSelectSpec ResponseCompoundSpec::getMultiSelectResponseSpec(int index) const
-{
-    return getResponseSpec(index).getMultiSelectSpec();
-}
-
-ResponseStringSpec ResponseCompoundSpec::getStringResponseSpec(int index) const
-{
-    return getResponseSpec(index).getStringSpec();
 }

@@ -1,13 +1,15 @@
 // A real invalid memory access in the running program (the slot behind
 // Ctrl+Alt+Shift+C, triggered by the program's test switch): the first crash
-// starts the program again, a second crash before a normal exit shows the
-// crash dialog instead. Runs on a private X server so the dialog can be seen.
+// starts the program again, a second crash before a normal exit starts the
+// crash dialog instead, as a program of its own. Runs on a private X server
+// so the dialog can be seen.
 
 #include "pathmeresandbox.h"
 #include "privatenetwork.h"
 #include "xvfbserver.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QtTest>
 
@@ -56,27 +58,37 @@ void TstCrashRestart::crashRestartsOnceThenShowsDialog()
     QVERIFY(xserver.waitForViewableWindow(second, QStringLiteral("TolvikPathmere"), PathmereSandbox::StartTimeoutMs));
     QVERIFY(xserver.waitForViewableWindow(second, QStringLiteral("Pathmere"), PathmereSandbox::StartTimeoutMs));
 
-    // Second crash before a normal exit: no restart, the dialog runs in the
-    // crashed process and the mark is gone.
+    // Second crash before a normal exit: no restart and the mark is gone.
+    // The crashed process ends; the crash dialog runs in a process of its
+    // own, started for the crashed one.
     QVERIFY(sandbox.waitForLog(QStringLiteral("doCrash."), PathmereSandbox::StartTimeoutMs, 2));
     QTRY_VERIFY_WITH_TIMEOUT(sandbox.output().count(QStringLiteral("Pathmere: fatal signal 11")) == 2, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(sandbox.crashRecordFile()), 5000);
+    QVERIFY(PathmereSandbox::waitForExit(second, PathmereSandbox::StartTimeoutMs));
+    const pid_t dialog = sandbox.waitForNewProcess({ firstPid, second }, PathmereSandbox::StartTimeoutMs);
+    QVERIFY(dialog > 0);
+    const QStringList dialogCommand = PathmereSandbox::commandLine(dialog);
+    QCOMPARE(QFileInfo(dialogCommand.value(0)).fileName(), QStringLiteral("corvane-crashdialog"));
+    QCOMPARE(dialogCommand.mid(1, 2), QStringList({ QStringLiteral("--crashed-pid"), QString::number(second) }));
+    QVERIFY(xserver.waitForViewableWindow(dialog, QStringLiteral("TolvikPathmere"), PathmereSandbox::StartTimeoutMs));
+    QVERIFY2(sandbox.output().contains(QStringLiteral("corvane-crashdialog: crash dialog for process %1").arg(second)),
+             qPrintable(sandbox.output()));
     QTest::qWait(2000);
-    QVERIFY(PathmereSandbox::isAlive(second));
-    QCOMPARE(sandbox.processes(), QList<pid_t> { second });
-    QVERIFY(xserver.hasViewableWindow(second, QStringLiteral("TolvikPathmere")));
+    QCOMPARE(sandbox.processes(), QList<pid_t> { dialog });
+    QVERIFY(xserver.hasViewableWindow(dialog, QStringLiteral("TolvikPathmere")));
     QCOMPARE(sandbox.output().count(QStringLiteral("started again as process")), 1);
 
 #ifdef PATHMERE_TEST_HAVE_XLIB
-    // Closing the dialog ends the crashed process, still without a restart.
-    for (const XvfbServer::Window &window : xserver.windows(second)) {
+    // Closing the dialog ends its process, still without a restart.
+    for (const XvfbServer::Window &window : xserver.windows(dialog)) {
         if (window.title == QLatin1String("TolvikPathmere"))
             QVERIFY(xserver.closeWindow(window.id));
     }
-    QVERIFY(PathmereSandbox::waitForExit(second, PathmereSandbox::StartTimeoutMs));
+    QVERIFY(PathmereSandbox::waitForExit(dialog, PathmereSandbox::StartTimeoutMs));
     QTest::qWait(1000);
     QVERIFY(sandbox.processes().isEmpty());
     QCOMPARE(sandbox.output().count(QStringLiteral("started again as process")), 1);
+    QVERIFY(sandbox.output().contains(QLatin1String("corvane-crashdialog: closed")));
 #endif
 }
 

@@ -2,6 +2,7 @@
 // re-entrancy and the crash decision. The singleton is process-wide, so every
 // case uses its own module names and leaves the system stopped and empty.
 #include "errorhandledialog.h"
+#include "errorhandledialoglauncher.h"
 #include "logsystem.h"
 #include "logtestsupport.h"
 #include "syslogger.h"
@@ -9,11 +10,14 @@
 #include <QApplication>
 #include <QFile>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include <climits>
+
+#include <unistd.h>
 
 namespace {
 
@@ -26,6 +30,30 @@ ErrorHandleDialog *findCrashDialog()
     }
     return nullptr;
 }
+
+ErrorHandleDialogLauncher *launcherInUse = nullptr;
+
+// Stands in for the program's crash hook: keeps the crash-dialog command it
+// is given and counts the starts the crash decision asks for.
+struct CrashDialogStarts
+{
+    static inline QString program;
+    static inline QStringList arguments;
+    static inline int prepared = 0;
+    static inline int started = 0;
+
+    static void prepare(const QString &crashDialogProgram, const QStringList &crashDialogArguments)
+    {
+        program = crashDialogProgram;
+        arguments = crashDialogArguments;
+        ++prepared;
+    }
+    static bool start() noexcept
+    {
+        ++started;
+        return true;
+    }
+};
 
 // A logger that logs again from inside its own log().
 class EchoLogger : public RecordingLogger
@@ -99,6 +127,9 @@ private slots:
     void crashDecision();
     void crashMarkOffersDialogAtNextStart();
     void crashWithoutAutoRestart();
+    void crashDialogCommandFollowsSettings();
+    void clientShowsDialogModally();
+    void noLauncherNoRestart();
 
 private:
     LogSystem *sys() { return LogSystem::getSysLogSystem(); }
@@ -393,35 +424,26 @@ void TestLogSystem::crashDecision()
     QVERIFY(dialog->autoRestart());
     QCOMPARE(dialog->zipFolders().value(QStringLiteral("Log")), dir.path());
     QVERIFY(!dialog->isVisible());
+    const int startsBefore = CrashDialogStarts::started;
 
-    // First crash: mark it and restart.
+    // First crash: mark it and restart, no dialog.
     QVERIFY(LogSystem::handlerCrash());
     QVERIFY(QFile::exists(record));
     QVERIFY(!dialog->isVisible());
+    QCOMPARE(CrashDialogStarts::started, startsBefore);
 
-    // Crash again before a normal exit: clear the mark, show the dialog
-    // modally and do not restart. The timer plays the user closing it.
-    bool wasModal = false;
-    bool closedByTimer = false;
-    QTimer closer;
-    closer.setInterval(50);
-    connect(&closer, &QTimer::timeout, this, [&] {
-        if (dialog->isVisible()) {
-            wasModal = QApplication::activeModalWidget() == dialog;
-            closedByTimer = true;
-            dialog->reject();
-        }
-    });
-    closer.start();
+    // Crash again before a normal exit: clear the mark, start the crash
+    // dialog's own process and do not restart. Nothing of a dialog runs in
+    // the crashing process.
     QVERIFY(!LogSystem::handlerCrash());
-    closer.stop();
-    QVERIFY(closedByTimer);
-    QVERIFY(wasModal);
+    QCOMPARE(CrashDialogStarts::started, startsBefore + 1);
+    QVERIFY(!dialog->isVisible());
     QVERIFY(!QFile::exists(record));
 
     // The cycle starts over; a normal stop clears the mark.
     QVERIFY(LogSystem::handlerCrash());
     QVERIFY(QFile::exists(record));
+    QCOMPARE(CrashDialogStarts::started, startsBefore + 1);
     sys()->stopLog();
     QVERIFY(!QFile::exists(record));
 }
@@ -464,9 +486,79 @@ void TestLogSystem::crashWithoutAutoRestart()
     QVERIFY(dialog);
     QVERIFY(!dialog->autoRestart());
 
-    QTimer::singleShot(100, dialog, &QDialog::reject);
+    const int startsBefore = CrashDialogStarts::started;
     QVERIFY(!LogSystem::handlerCrash());
+    QCOMPARE(CrashDialogStarts::started, startsBefore + 1);
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("crash"))));
+}
+
+// The crash path cannot build anything, so the crash-dialog program's
+// command is rebuilt whenever what the dialog shows changes.
+void TestLogSystem::crashDialogCommandFollowsSettings()
+{
+    QTemporaryDir dir;
+    RecordingLogger logger(dir.path());
+    sys()->setLogger(&logger);
+    QCOMPARE(QFileInfo(CrashDialogStarts::program).fileName(), QStringLiteral("corvane-crashdialog"));
+    QCOMPARE(QFileInfo(CrashDialogStarts::program).path(), QCoreApplication::applicationDirPath());
+
+    const int preparedBefore = CrashDialogStarts::prepared;
+    sys()->setWindowTitle(QStringLiteral("Title with  spaces"));
+    sys()->addFolderToZip(QStringLiteral("Config"), QStringLiteral("/tmp/config folder"));
+    QCOMPARE(CrashDialogStarts::prepared, preparedBefore + 2);
+    const QStringList arguments = CrashDialogStarts::arguments;
+    QCOMPARE(arguments.mid(0, 2), QStringList({ QStringLiteral("--crashed-pid"), QString::number(getpid()) }));
+    QVERIFY(arguments.join('|').contains(QStringLiteral("--window-title|Title with  spaces")));
+    QVERIFY(arguments.join('|').contains(QStringLiteral("--zip-folder|Config|/tmp/config folder")));
+    QVERIFY(arguments.join('|').contains(QStringLiteral("--zip-folder|Log|") + dir.path()));
+}
+
+// A program that runs normally may still show the dialog itself, modally:
+// the offer it made non-modally is reopened as a modal one.
+void TestLogSystem::clientShowsDialogModally()
+{
+    LogSystem::showCrashHandleDialog(false);
+    ErrorHandleDialog *dialog = findCrashDialog();
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!dialog->isModal());
+
+    bool wasModal = false;
+    bool closedByTimer = false;
+    QTimer closer;
+    closer.setInterval(50);
+    connect(&closer, &QTimer::timeout, this, [&] {
+        if (dialog->isVisible() && dialog->isModal()) {
+            wasModal = QApplication::activeModalWidget() == dialog;
+            closedByTimer = true;
+            dialog->reject();
+        }
+    });
+    closer.start();
+    LogSystem::showCrashHandleDialog(true);
+    closer.stop();
+    QVERIFY(closedByTimer);
+    QVERIFY(wasModal);
+    QVERIFY(!dialog->isVisible());
+}
+
+void TestLogSystem::noLauncherNoRestart()
+{
+    QTemporaryDir dir;
+    RecordingLogger logger(dir.path());
+    sys()->setLogger(&logger);
+    ErrorHandleDialogLauncher *const launcher = launcherInUse;
+    LogSystem::setCrashDialogLauncher(nullptr);
+    const auto back = qScopeGuard([launcher] { LogSystem::setCrashDialogLauncher(launcher); });
+
+    // Nothing to show the crash with: no restart either, and no mark.
+    const int startsBefore = CrashDialogStarts::started;
+    QVERIFY(!LogSystem::handlerCrash());
+    QVERIFY(!LogSystem::handlerCrash());
+    QCOMPARE(CrashDialogStarts::started, startsBefore);
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("crash"))));
+    LogSystem::showCrashHandleDialog(false);
+    QVERIFY(!findCrashDialog()->isVisible());
 }
 
 int main(int argc, char *argv[])
@@ -474,6 +566,12 @@ int main(int argc, char *argv[])
     QTemporaryDir home;
     isolateHome(home.path());
     QApplication app(argc, argv);
+    // As the program does: the widgets part shows the dialog, the crash hook
+    // (here a stand-in) starts the crash-dialog program.
+    ErrorHandleDialogLauncher launcher;
+    launcher.setProcessStarter(&CrashDialogStarts::prepare, &CrashDialogStarts::start);
+    LogSystem::setCrashDialogLauncher(&launcher);
+    launcherInUse = &launcher;
     TestLogSystem test;
     return QTest::qExec(&test, argc, argv);
 }

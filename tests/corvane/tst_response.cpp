@@ -31,6 +31,7 @@ private slots:
     void specEntries();
     void valuesByIndexAndKind();
     void copiesAreDeep();
+    void heldKindDecidesTypeAndReads();
 };
 
 void TestResponse::specEntries()
@@ -91,19 +92,71 @@ void TestResponse::copiesAreDeep()
     ResponseCompound original(fourKinds());
     original.setStringResponse(3, QStringLiteral("first"));
     const Response held(original);
-    ResponseCompound copy = held.getCompoundResponse();
+    ResponseCompound copy = held.get<ResponseCompound>();
     copy.setStringResponse(3, QStringLiteral("second"));
     original.setStringResponse(3, QStringLiteral("third"));
     Response assigned;
     assigned = held;
     QCOMPARE(assigned.getMainType(), T::TypeCompound);
-    QCOMPARE(assigned.getCompoundResponse().getStringResponse(3).text, QString("first"));
+    QCOMPARE(assigned.get<ResponseCompound>().getStringResponse(3).text, QString("first"));
     QCOMPARE(copy.getStringResponse(3).text, QString("second"));
 
     ResponseSpec spec(fourKinds());
     const ResponseSpec specCopy(spec);
     spec = ResponseSpec();
-    QCOMPARE(specCopy.getCompoundSpec().getStringResponseSpec(3).stringParam, 64);
+    QCOMPARE(specCopy.get<ResponseCompoundSpec>().getStringResponseSpec(3).stringParam, 64);
+}
+
+// Response and ResponseSpec share one holder: the kind a record is held as
+// sets its type field, whatever the caller left in it, and a read of another
+// kind answers that kind's "missing" record, for answers and specs alike.
+void TestResponse::heldKindDecidesTypeAndReads()
+{
+    ResponseYN yes;
+    yes.type = T::TypeString;
+    yes.answer = 1;
+    const Response answer(yes);
+    QCOMPARE(answer.getMainType(), T::TypeYesNo);
+    QCOMPARE(answer.get<ResponseYN>().type, T::TypeYesNo);
+    QCOMPARE(answer.get<ResponseYN>().answer, 1);
+    QCOMPARE(answer.get<ResponseSingleSelect>().type, T::TypeSingleSelect);
+    QCOMPARE(answer.get<ResponseSingleSelect>().choice, -1);
+    QCOMPARE(answer.get<ResponseMultiSelect>().choices, 0u);
+    QVERIFY(answer.get<ResponseString>().text.isNull());
+    QCOMPARE(answer.get<ResponseCompound>().count(), 0);
+    QCOMPARE(Response().getMainType(), T::TypeNone);
+    QCOMPARE(Response().get<ResponseYN>().answer, -1);
+
+    ResponseStringSpec text;
+    text.type = T::TypeYesNo;
+    text.subType = ResponseStringSpec::SubType(6);
+    text.stringParam = 80;
+    const ResponseSpec spec(text);
+    QCOMPARE(spec.getMainType(), T::TypeString);
+    QCOMPARE(spec.get<ResponseStringSpec>().type, T::TypeString);
+    QCOMPARE(spec.get<ResponseStringSpec>().stringParam, 80);
+    QCOMPARE(int(spec.get<ResponseYNSpec>().subType), -1);
+    QCOMPARE(spec.get<ResponseYNSpec>().type, T::TypeYesNo);
+    QCOMPARE(int(spec.get<ResponseSingleSelectSpec>().subType), -1);
+    QCOMPARE(spec.get<ResponseMultiSelectSpec>().choiceCount, 0u);
+    QCOMPARE(spec.get<ResponseCompoundSpec>().count(), 0);
+    QCOMPARE(int(ResponseSpec().get<ResponseStringSpec>().subType), -1);
+    QCOMPARE(ResponseSpec().get<ResponseStringSpec>().stringParam, 0);
+
+    // A compound read from a holder of another kind is empty, not shared.
+    const ResponseSpec compound(fourKinds());
+    QCOMPARE(compound.getMainType(), T::TypeCompound);
+    QCOMPARE(compound.get<ResponseCompoundSpec>().count(), 4);
+    QCOMPARE(int(compound.get<ResponseYNSpec>().subType), -1);
+
+    // Made by kind alone: a fresh record of that kind, or nothing.
+    QCOMPARE(Response(T::TypeSingleSelect).getMainType(), T::TypeSingleSelect);
+    QCOMPARE(Response(T::TypeSingleSelect).get<ResponseSingleSelect>().choice, 0);
+    QCOMPARE(Response(T::TypeString).get<ResponseString>().type, T::TypeString);
+    QCOMPARE(Response(T::TypeCompound).get<ResponseCompound>().count(), 0);
+    QCOMPARE(ResponseSpec(T::TypeYesNo).get<ResponseYNSpec>().subType, ResponseYNSpec::SubType(0));
+    QCOMPARE(Response(T::TypeNone).getMainType(), T::TypeNone);
+    QCOMPARE(Response(_EnumResponseMainType::MainType(9)).getMainType(), T::TypeNone);
 }
 
 QTEST_GUILESS_MAIN(TestResponse)

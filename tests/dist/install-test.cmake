@@ -1,7 +1,8 @@
 # Installs the "Pathmere" component into a temporary prefix, as the Debian
 # package does, and checks that the installed programs run from there: the
-# links in bin/, Corvane found through $ORIGIN, the files the programs look
-# for beside themselves, the desktop files valid, one version everywhere.
+# links in bin/, Corvane's two libraries found through $ORIGIN, the files the
+# programs look for beside themselves (the crash-dialog program among them),
+# the desktop files valid, one version everywhere.
 # Variables: SOURCE_DIR, BUILD_DIR, VERSION.
 cmake_minimum_required(VERSION 3.16)
 
@@ -12,13 +13,14 @@ set(prefix "${work}/usr")
 run("install" ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}" --component Pathmere)
 
 set(private "${prefix}/lib/pathmere")
-foreach(file Pathmere Hallbridge pathmere-cli libCorvane.so.1 Languages/Corvane_de_DE.qm
-             web/index.html web/qwebchannel.js)
+foreach(file Pathmere Hallbridge pathmere-cli corvane-crashdialog libCorvane.so.1 libCorvaneWidgets.so.1
+             Languages/Corvane_de_DE.qm web/index.html web/qwebchannel.js)
     if(NOT EXISTS "${private}/${file}")
         message(FATAL_ERROR "${private}/${file} is not installed; kept ${work}")
     endif()
 endforeach()
-if(EXISTS "${private}/web/README.md" OR EXISTS "${prefix}/include" OR EXISTS "${private}/libCorvane.so")
+if(EXISTS "${private}/web/README.md" OR EXISTS "${prefix}/include" OR EXISTS "${private}/libCorvane.so"
+   OR EXISTS "${private}/libCorvaneWidgets.so")
     message(FATAL_ERROR "developer files in the program's install; kept ${work}")
 endif()
 
@@ -32,9 +34,20 @@ run("pathmere-cli --help" env -u LD_LIBRARY_PATH "${prefix}/bin/pathmere-cli" --
 if(NOT "${output}${output_error}" MATCHES "search")
     message(FATAL_ERROR "pathmere-cli --help printed no usage: ${output}")
 endif()
-run("ldd Pathmere" ldd "${private}/Pathmere")
-if(NOT output MATCHES "libCorvane\\.so\\.1 => ${private}/libCorvane\\.so\\.1")
-    message(FATAL_ERROR "the installed Pathmere does not load the Corvane beside it:\n${output}")
+foreach(program Pathmere corvane-crashdialog)
+    run("ldd ${program}" ldd "${private}/${program}")
+    foreach(library Corvane CorvaneWidgets)
+        if(NOT output MATCHES "lib${library}\\.so\\.1 => ${private}/lib${library}\\.so\\.1")
+            message(FATAL_ERROR "the installed ${program} does not load the lib${library} beside it:\n${output}")
+        endif()
+    endforeach()
+endforeach()
+# The crash dialog a crashing Pathmere starts runs from there, and refuses a
+# command line it cannot use with a reason.
+execute_process(COMMAND env -u LD_LIBRARY_PATH "${private}/corvane-crashdialog"
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 2 OR NOT err MATCHES "corvane-crashdialog: cannot use the command line")
+    message(FATAL_ERROR "the installed corvane-crashdialog did not run (${rc}): ${out}${err}")
 endif()
 
 set(share "${prefix}/share")

@@ -3,6 +3,7 @@
 // the restarted process starts out.
 
 #include "crashhook.h"
+#include "crashscene.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,6 +40,26 @@ bool bigStackDecision()
     for (size_t i = 0; i < sizeof block; i += 4096)
         block[i] = char(i);
     return recordDecision() && block[4096] == char(4096);
+}
+
+// Starts the crash dialog the way the log system's launcher does.
+bool dialogDecision()
+{
+    recordDecision();
+    return CrashHook::startCrashDialog() && false;
+}
+
+// Reports on the pipe whether the allocator's lock is held ('L') before
+// deciding.
+CrashScene::LockProbe *allocatorProbe = nullptr;
+bool allocatorProbingDecision()
+{
+    if (allocatorProbe->blocks(500)) {
+        const char mark = 'L';
+        const ssize_t ignored = ::write(decisionPipe, &mark, 1);
+        (void)ignored;
+    }
+    return recordDecision();
 }
 
 bool faultingDecision()
@@ -97,6 +119,7 @@ void makeFault(int signalNumber)
 struct ChildResult {
     int terminatingSignal = 0;
     int decisions = 0;
+    bool allocatorLocked = false;
 };
 
 ChildResult runChild(const std::function<void()> &body, CrashHook::Decision decision, bool answer,
@@ -111,6 +134,11 @@ ChildResult runChild(const std::function<void()> &body, CrashHook::Decision deci
         decisionPipe = fds[1];
         decisionAnswer = answer;
         setenv(reportVariable, QFile::encodeName(reportFile).constData(), 1);
+        // What the handler says goes beside the report.
+        const int said = ::open(QFile::encodeName(reportFile + QStringLiteral(".said")).constData(),
+                                O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (said >= 0)
+            ::dup2(said, STDERR_FILENO);
         // A descriptor without close-on-exec that the restart must not keep.
         const int leaked = ::open("/dev/null", O_RDONLY);
         (void)leaked;
@@ -119,14 +147,31 @@ ChildResult runChild(const std::function<void()> &body, CrashHook::Decision deci
         _exit(0);
     }
     ::close(fds[1]);
+    // A handler that hangs (on a lock the crashed code held) fails the case
+    // instead of the whole suite, and leaves no process behind.
     int status = 0;
-    waitpid(child, &status, 0);
+    QElapsedTimer waited;
+    waited.start();
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (waited.elapsed() > 30000) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            break;
+        }
+        QThread::msleep(10);
+    }
     ChildResult result;
     result.terminatingSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     char buffer[16];
     ssize_t n = 0;
-    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
-        result.decisions += int(n);
+    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) {
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buffer[i] == 'L')
+                result.allocatorLocked = true;
+            else
+                ++result.decisions;
+        }
+    }
     ::close(fds[0]);
     return result;
 }
@@ -143,9 +188,43 @@ bool waitForFile(const QString &path, int timeoutMs)
     return true;
 }
 
+// The handler survives the start and names the process it started: the one
+// that wrote the report.
+bool handlerNamesStartedProcess(const QString &report, const QList<QByteArray> &lines, const char *what)
+{
+    QFile said(report + QStringLiteral(".said"));
+    if (!said.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = said.readAll();
+    for (const QByteArray &line : lines) {
+        if (line.startsWith("pid="))
+            return text.contains(QByteArray("Pathmere: ") + what + " as process " + line.mid(4) + '\n');
+    }
+    return false;
+}
+
+QList<QByteArray> reportLines(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>();
+}
+
+// What every process the handler starts must find, or what it lacks: no
+// blocked signal (the fatal signals were blocked in the handler; the new
+// process must be able to catch its own crash), a session of its own, and
+// nothing beyond stdin, stdout and stderr (not the pipe, not the leak).
+QByteArray startProblem(const QList<QByteArray> &lines)
+{
+    for (const char *expected : { "SigBlk: 0000000000000000", "sessionLeader=yes", "inheritedDescriptors=0" }) {
+        if (!lines.contains(expected))
+            return "no \"" + QByteArray(expected) + "\" in: " + lines.join(' ');
+    }
+    return QByteArray();
+}
+
 // What the restarted process finds: its arguments, signal mask, session and
 // open descriptors.
-void writeReport(const char *path, int argc)
+void writeReport(const char *path, int argc, char *argv[])
 {
     // Counted first, before this function opens anything itself.
     int inherited = 0;
@@ -161,6 +240,9 @@ void writeReport(const char *path, int argc)
     if (!report.open(QIODevice::WriteOnly))
         _exit(1);
     report.write("argc=" + QByteArray::number(argc) + '\n');
+    for (int i = 1; i < argc; ++i)
+        report.write("arg=" + QByteArray(argv[i]) + '\n');
+    report.write("pid=" + QByteArray::number(getpid()) + '\n');
     QFile status(QStringLiteral("/proc/self/status"));
     status.open(QIODevice::ReadOnly);
     for (const QByteArray &line : status.readAll().split('\n')) {
@@ -188,6 +270,8 @@ private slots:
     void stackOverflowIsCaught();
     void decisionHasStackToSpare();
     void faultInsideDecisionEndsProcess();
+    void crashDialogStartsPreparedCommand();
+    void startsWhileAllocatorLocked();
 
 private:
     QTemporaryDir dir;
@@ -219,16 +303,11 @@ void TstCrashHook::restartedProcessStartsClean()
     QCOMPARE(result.decisions, 1);
     QCOMPARE(result.terminatingSignal, int(SIGSEGV));
     QVERIFY(waitForFile(report, 10000));
-    QFile file(report);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QList<QByteArray> lines = reportLines(report);
     QVERIFY(lines.contains("argc=1"));
-    // The fatal signals were blocked in the handler; the new process must
-    // be able to catch its own crash.
-    QVERIFY2(lines.contains("SigBlk: 0000000000000000"), lines.join(' ').constData());
-    QVERIFY(lines.contains("sessionLeader=yes"));
-    // Nothing beyond stdin, stdout and stderr: not the pipe, not the leak.
-    QVERIFY2(lines.contains("inheritedDescriptors=0"), lines.join(' ').constData());
+    QVERIFY(handlerNamesStartedProcess(report, lines, "started again"));
+    const QByteArray problem = startProblem(lines);
+    QVERIFY2(problem.isEmpty(), problem.constData());
 }
 
 void TstCrashHook::noRestartWhenDeclined()
@@ -272,10 +351,55 @@ void TstCrashHook::faultInsideDecisionEndsProcess()
     QVERIFY(!waitForFile(report, 1000));
 }
 
+// The decision may start the crash-dialog program instead of a restart: the
+// command prepared before the crash, started as cleanly as a restart.
+void TstCrashHook::crashDialogStartsPreparedCommand()
+{
+    const QString report = dir.filePath(QStringLiteral("dialog"));
+    const ChildResult result = runChild([] {
+        CrashHook::setCrashDialog(QStringLiteral("/nonexistent/first"), { QStringLiteral("replaced") });
+        CrashHook::setCrashDialog(QCoreApplication::applicationFilePath(),
+                                  { QStringLiteral("--pid"), QStringLiteral("two words"), QString() });
+        makeFault(SIGSEGV);
+    }, dialogDecision, false, report);
+    QCOMPARE(result.decisions, 1);
+    QCOMPARE(result.terminatingSignal, int(SIGSEGV));
+    QVERIFY(waitForFile(report, 10000));
+    const QList<QByteArray> lines = reportLines(report);
+    QCOMPARE(lines.mid(0, 4), QList<QByteArray>({ "argc=4", "arg=--pid", "arg=two words", "arg=" }));
+    QVERIFY(handlerNamesStartedProcess(report, lines, "started the crash dialog"));
+    const QByteArray problem = startProblem(lines);
+    QVERIFY2(problem.isEmpty(), problem.constData());
+}
+
+// A crash inside malloc, with the allocator's lock held: the handler must
+// still start the new process, so it may not allocate on the way.
+void TstCrashHook::startsWhileAllocatorLocked()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("the sanitizers bring their own allocator, which this scene cannot break");
+#endif
+    const QString report = dir.filePath(QStringLiteral("allocator"));
+    const ChildResult result = runChild([] {
+        // A second live thread, or glibc's allocator takes no lock at all.
+        allocatorProbe = new CrashScene::LockProbe([] {
+            volatile std::size_t inUse = mallinfo2().uordblks;
+            (void)inUse;
+        });
+        if (allocatorProbe->blocks(5000))
+            _exit(3);
+        CrashScene::crashInsideMalloc();
+    }, allocatorProbingDecision, true, report);
+    QVERIFY(result.allocatorLocked);
+    QCOMPARE(result.decisions, 1);
+    QCOMPARE(result.terminatingSignal, int(SIGSEGV));
+    QVERIFY(waitForFile(report, 10000));
+}
+
 int main(int argc, char *argv[])
 {
     if (const char *report = getenv(reportVariable)) {
-        writeReport(report, argc);
+        writeReport(report, argc, argv);
         return 0;
     }
     QCoreApplication app(argc, argv);

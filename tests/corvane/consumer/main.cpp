@@ -1,9 +1,17 @@
-// Logs one line through the installed library and reads it back. Prints the
-// file the library was loaded from, so the caller can see it is the
-// installed one. Every public header is included: none may need more than
-// the installed headers and Qt's public ones.
+// Logs one line through the installed library and reads it back, and uses
+// both parts (the response model's exported holders, the crash dialog's
+// command line and translation names). Prints the files the libraries were
+// loaded from, so the caller can see they are the installed ones. Every
+// public header is included: none may need more than the installed headers
+// and Qt's public ones. Built with CONSUMER_CORE_ONLY it is a program that
+// uses the core alone (../consumer-core).
 #include <corvane/autoserialfilelogger.h>
+#ifndef CONSUMER_CORE_ONLY
+#include <corvane/crashdialogarguments.h>
 #include <corvane/errorhandledialog.h>
+#include <corvane/errorhandledialoglauncher.h>
+#endif
+#include <corvane/crashdialoglauncher.h>
 #include <corvane/logdiagnoseentity.h>
 #include <corvane/logsystem.h>
 #include <corvane/qdebuglogger.h>
@@ -44,9 +52,37 @@ int main(int argc, char *argv[])
     if (!text.contains("MAJOR MSG") || !text.contains(" Consumer/Main : hello from outside\n"))
         return 4;
 
-    Dl_info info = {};
-    if (!dladdr(reinterpret_cast<void *>(&LogSystem::getSysLogSystem), &info) || !info.dli_fname)
-        return 5;
-    std::printf("loaded %s\n", info.dli_fname);
+    ResponseCompoundSpec spec;
+    spec.addStringSpec(ResponseStringSpec::SubType(1), 8);
+    ResponseCompound answers(spec);
+    answers.setStringResponse(0, QStringLiteral("tripod"));
+    if (Response(answers).get<ResponseCompound>().getStringResponse(0).text != QLatin1String("tripod"))
+        return 6;
+
+    // Without a crash dialog there is no restart either.
+    if (LogSystem::handlerCrash())
+        return 8;
+
+#ifndef CONSUMER_CORE_ONLY
+    CrashDialogArguments crash;
+    crash.crashedPid = 7;
+    CrashDialogArguments read;
+    QString error;
+    if (!CrashDialogArguments::parse(crash.toArguments(), &read, &error) || read.crashedPid != 7
+        || ErrorHandleDialog::translationFileName(QStringLiteral("de_DE")) != QLatin1String("Corvane_de_DE.qm"))
+        return 7;
+
+    const auto widgetsSymbol = reinterpret_cast<void *>(&ErrorHandleDialog::translationFileName);
+#else
+    void *const widgetsSymbol = nullptr;
+#endif
+    for (void *symbol : { reinterpret_cast<void *>(&LogSystem::getSysLogSystem), widgetsSymbol }) {
+        if (!symbol)
+            continue;
+        Dl_info info = {};
+        if (!dladdr(symbol, &info) || !info.dli_fname)
+            return 5;
+        std::printf("loaded %s\n", info.dli_fname);
+    }
     return 0;
 }

@@ -1,0 +1,8 @@
+#include "crashdialoglauncher.h"
+
+#include "logsystem.h"
+
+CrashDialogLauncher::~CrashDialogLauncher()
+{
+    LogSystem::forgetCrashDialogLauncher(this);
+}
