@@ -43,7 +43,6 @@ private slots:
     void descriptionConnection();
 
 private:
-    QUdpSocket *bindGroupPort(quint16 port);
     void answerSearch(const QHostAddress &from, quint16 port, const QHostAddress &to);
     void answerAnnouncement(const QHostAddress &from, quint16 port, const QHostAddress &to);
     // serverIndex: the camera of a server of its own, or -1 for the fleet's
