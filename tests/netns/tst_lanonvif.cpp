@@ -41,11 +41,8 @@ private:
 
     bool startSide(int index, const QStringList &cameras)
     {
-        QStringList args;
-        for (const QString &camera : cameras)
-            args << QStringLiteral("--camera") << camera;
         side[index] = new CamsimProcess(this);
-        if (!side[index]->start(index, args)) {
+        if (!side[index]->startCameras(index, cameras)) {
             qWarning("%s", qPrintable(side[index]->errorText()));
             return false;
         }

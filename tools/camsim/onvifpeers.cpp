@@ -109,20 +109,6 @@ QDateTime OnvifPeers::cameraNow(int index) const
     return QDateTime::currentDateTimeUtc().addSecs(m_cameras.at(index).sim.onvifClockSeconds);
 }
 
-QHostAddress OnvifPeers::localTowards(const QHostAddress &peer)
-{
-    // A fleet camera's answer leaves from the address the kernel picks
-    // towards the program; its XAddr must name that same address.
-    QHostAddress local = m_localFor.value(peer.toIPv4Address());
-    if (local.isNull()) {
-        QUdpSocket probe;
-        probe.connectToHost(peer, WsDiscoveryProtocol::Port);
-        local = probe.localAddress();
-        m_localFor.insert(peer.toIPv4Address(), local);
-    }
-    return local;
-}
-
 WsDiscoveryProtocol::Target OnvifPeers::targetOf(int index, const QHostAddress &towards)
 {
     const SimCamera &sim = m_cameras.at(index).sim;
@@ -140,7 +126,7 @@ WsDiscoveryProtocol::Target OnvifPeers::targetOf(int index, const QHostAddress &
         target.xaddrs = QStringList{QStringLiteral("http://%1:%2%3").arg(sim.info.ip).arg(sim.onvifPort)
                              .arg(QString::fromLatin1(ServicePath))};
     } else {
-        target.xaddrs = QStringList{QStringLiteral("http://%1:%2%3/%4").arg(localTowards(towards).toString()).arg(sim.onvifPort)
+        target.xaddrs = QStringList{QStringLiteral("http://%1:%2%3/%4").arg(m_localFor.towards(towards, WsDiscoveryProtocol::Port).toString()).arg(sim.onvifPort)
                              .arg(QString::fromLatin1(ServicePath)).arg(index)};
     }
     target.metadataVersion = 1;

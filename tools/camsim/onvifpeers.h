@@ -2,6 +2,7 @@
 #define ONVIFPEERS_H
 
 #include "eventlog.h"
+#include "localaddresscache.h"
 #include "onvifdeviceprotocol.h"
 #include "simcamera.h"
 #include "wsdiscoveryprotocol.h"
@@ -64,7 +65,6 @@ private:
     void sendAnswer(int index, const QByteArray &answer, const QHostAddress &to, quint16 port);
     void announce(int index, bool hello);
     WsDiscoveryProtocol::Target targetOf(int index, const QHostAddress &towards);
-    QHostAddress localTowards(const QHostAddress &peer);
     void serveRequest(QTcpSocket *socket);
     int cameraFor(const QHostAddress &local, const QByteArray &path) const;
     QByteArray answerCall(int index, const OnvifDeviceProtocol::Request &request, int *httpStatus, QString *result);
@@ -80,7 +80,7 @@ private:
     QUdpSocket *m_discoverySocket = nullptr;
     QUdpSocket *m_sendSocket = nullptr;
     QList<QTcpServer *> m_servers;
-    QHash<quint32, QHostAddress> m_localFor;   // program address -> our address towards it
+    LocalAddressCache m_localFor;
 };
 
 #endif // ONVIFPEERS_H

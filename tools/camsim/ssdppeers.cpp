@@ -194,13 +194,7 @@ QString SsdpPeers::fleetLocation(int index, const QHostAddress &programAddress)
 {
     // The answer leaves from the address the kernel picks towards the
     // program; the LOCATION must name that same address.
-    QHostAddress local = m_localFor.value(programAddress.toIPv4Address());
-    if (local.isNull()) {
-        QUdpSocket probe;
-        probe.connectToHost(programAddress, SsdpProtocol::SsdpPort);
-        local = probe.localAddress();
-        m_localFor.insert(programAddress.toIPv4Address(), local);
-    }
+    const QHostAddress local = m_localFor.towards(programAddress, SsdpProtocol::SsdpPort);
     return QStringLiteral("http://%1:%2/cam/%3.xml").arg(local.toString()).arg(m_fleetPort).arg(index);
 }
 

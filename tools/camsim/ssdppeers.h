@@ -2,6 +2,7 @@
 #define SSDPPEERS_H
 
 #include "eventlog.h"
+#include "localaddresscache.h"
 #include "simcamera.h"
 
 #include <QHash>
@@ -62,7 +63,7 @@ private:
     QHash<QTcpServer *, int> m_servers;   // server -> camera index, -1: the fleet's
     QSet<int> m_fleetDocCams;             // document cameras without an address of their own
     quint16 m_fleetPort = 0;
-    QHash<quint32, QHostAddress> m_localFor;   // program address -> our address towards it
+    LocalAddressCache m_localFor;
 };
 
 #endif // SSDPPEERS_H
