@@ -11,7 +11,8 @@ struct DeviceRecord
     enum SearchType {
         BroadcastSearch = 0,   // utility search; the only source whose settings can be changed
         DocumentCamera = 1,    // wireless document camera (SSDP)
-        ControlBox = 2         // power-management control box (SSDP)
+        ControlBox = 2,        // power-management control box (SSDP)
+        Onvif = 3              // another maker's camera found by WS-Discovery (ONVIF)
     };
 
     qint32 searchType = BroadcastSearch;

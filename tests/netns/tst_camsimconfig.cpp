@@ -146,6 +146,47 @@ private slots:
         QCOMPARE(camera.value("own").toBool(), true);
         QVERIFY(!CamsimConfig().printOnly);
     }
+
+    void onvifKeys_data()
+    {
+        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("all") << "kind=onvif,onvif-clock=+5h,onvif-port=8080,onvif-apply=ignore,onvif-reboot=1,"
+                                "onvif-skip=2,onvif-uuid=0B1D0000-0000-4000-8000-000000000001" << QString();
+        QTest::newRow("clock unit") << "kind=onvif,onvif-clock=5d" << "onvif-clock=5d";
+        QTest::newRow("apply") << "kind=onvif,onvif-apply=maybe" << "take or ignore";
+        QTest::newRow("uuid") << "kind=onvif,onvif-uuid=cam-1" << "a UUID";
+        QTest::newRow("skip") << "kind=onvif,onvif-skip=-1" << "a count";
+        QTest::newRow("port") << "kind=onvif,onvif-port=70000" << "a port";
+    }
+
+    void onvifKeys()
+    {
+        QFETCH(QString, spec);
+        QFETCH(QString, error);
+        CamsimConfig config;
+        QString why;
+        const CamsimConfig::Outcome outcome = parse({"-c", spec}, &config, &why);
+        if (!error.isEmpty()) {
+            QCOMPARE(outcome, CamsimConfig::Outcome::Error);
+            QVERIFY2(why.contains(error), qPrintable(why));
+            return;
+        }
+        QCOMPARE(outcome, CamsimConfig::Outcome::Run);
+        const SimCamera &camera = config.cameras.first();
+        QCOMPARE(camera.kind, SimCamera::Kind::Onvif);
+        QCOMPARE(camera.onvifClockSeconds, qint64(5 * 3600));
+        QCOMPARE(camera.onvifPort, quint16(8080));
+        QCOMPARE(camera.onvifApply, SimCamera::OnvifApply::Ignore);
+        QVERIFY(camera.onvifReboot);
+        QCOMPARE(camera.onvifSkipProbes, 2);
+        QCOMPARE(camera.onvifEndpoint(), QStringLiteral("urn:uuid:0b1d0000-0000-4000-8000-000000000001"));
+        qint64 seconds = 0;
+        QVERIFY(SimCamera::parseClockOffset(QStringLiteral("-30m"), &seconds));
+        QCOMPARE(seconds, qint64(-1800));
+        QVERIFY(SimCamera::parseClockOffset(QStringLiteral("3600"), &seconds));
+        QCOMPARE(seconds, qint64(3600));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCamsimConfig)

@@ -39,3 +39,11 @@ bool CamsimProcess::start(int cameraSide, const QStringList &arguments, int read
     }
     return true;
 }
+
+bool CamsimProcess::startCameras(int cameraSide, const QStringList &cameraSpecs, int readyTimeoutMs)
+{
+    QStringList arguments;
+    for (const QString &spec : cameraSpecs)
+        arguments << QStringLiteral("--camera") << spec;
+    return start(cameraSide, arguments, readyTimeoutMs);
+}

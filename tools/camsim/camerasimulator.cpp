@@ -1,6 +1,7 @@
 #include "camerasimulator.h"
 
 #include "networksafety.h"
+#include "onvifpeers.h"
 #include "sourcedsender.h"
 #include "ssdppeers.h"
 #include "viscaprotocol.h"
@@ -92,6 +93,9 @@ bool CameraSimulator::start()
     m_ssdpPeers = new SsdpPeers(m_config.cameras.toVector(), m_log, m_config.quiet, this);
     if (!m_ssdpPeers->start())
         return false;
+    m_onvifPeers = new OnvifPeers(m_config.cameras.toVector(), &m_addresses, m_log, m_config.quiet, this);
+    if (!m_onvifPeers->start())
+        return false;
 
     m_log.write(QStringLiteral("ready"), {{QStringLiteral("cameras"), m_config.cameras.size()},
                                           {QStringLiteral("interface"), m_config.interfaceName},
@@ -104,6 +108,8 @@ void CameraSimulator::stop()
     if (m_stopped)
         return;
     m_stopped = true;
+    if (m_onvifPeers)
+        m_onvifPeers->stop();
     m_addresses.releaseAll();
     m_log.write(QStringLiteral("stopped"));
 }

@@ -10,6 +10,7 @@
 #include <QVector>
 
 class QNetworkDatagram;
+class OnvifPeers;
 class SsdpPeers;
 class QUdpSocket;
 
@@ -50,6 +51,7 @@ private:
     QUdpSocket *m_viscaSocket = nullptr;
     QUdpSocket *m_wolSocket = nullptr;
     SsdpPeers *m_ssdpPeers = nullptr;
+    OnvifPeers *m_onvifPeers = nullptr;
     QHash<QString, int> m_byMac;   // MAC text -> camera index
     QHash<QString, int> m_byIp;    // owned address -> camera index
     // Per camera: the address it stands on in this namespace, which is its

@@ -93,10 +93,12 @@ CAMERA KEYS
                          camera never answers VISCA
   own=0|1                whether the camera owns its address (default 1;
                          0 for fleet cameras)
-  kind=utility|doccam|box  what the camera is (default utility): a camera
-                         of the utility search, a wireless document camera
-                         (SSDP on port 1900 and an HTTP description) or a
-                         power-management control box (port 1988). Only
+  kind=utility|doccam|box|onvif  what the camera is (default utility): a
+                         camera of the utility search, a wireless document
+                         camera (SSDP on port 1900 and an HTTP description),
+                         a power-management control box (port 1988) or
+                         another maker's camera (WS-Discovery on port 3702
+                         and an ONVIF device service over HTTP). Only
                          utility cameras answer the utility search.
 
   Document camera keys (kind=doccam; name, serial, model, mac, ip and fw
@@ -133,6 +135,22 @@ CAMERA KEYS
                          no Type line)
   boxport=1988|1688      the program port the message goes to (default 1988)
 
+  ONVIF camera keys (kind=onvif; name=, model=, mac=, ip=, mask=, gateway=,
+  dns1=, dns2=, fw=, serial=, user= and password= fill its answers too):
+  onvif-clock=OFFSET     the camera's clock against the namespace's, e.g.
+                         +5h, -30m, 90s or -3600 (seconds; default 0)
+  onvif-port=N           the device service's HTTP port (default 80)
+  onvif-uuid=UUID        the endpoint's UUID (default from mac=)
+  onvif-apply=take|ignore  take: a new address is taken; ignore: the camera
+                         answers SetNetworkInterfaces with success and keeps
+                         its old address (default take)
+  onvif-reboot=0|1       1: SetNetworkInterfaces answers RebootNeeded and the
+                         new address is taken only by SystemReboot (default 0)
+  onvif-skip=N           the camera misses the first N Probes it hears (a
+                         repeated copy counts; default 0)
+  onvif-location=TEXT    a location scope (default none)
+  onvif-xaddr=URL        the XAddr announced instead of the camera's own
+
 BEHAVIOUR
   Utility search (port 8000): a 240-byte Base64 datagram holding query A or
   query B is answered by every camera that answers that query, with the form
@@ -164,6 +182,23 @@ BEHAVIOUR
   Control boxes (UDP port 1988, the same group): the program's announcement
   is answered by every box with its M-SEARCH-style message, unicast to the
   announcement's sender on the box's boxport, from the box's own address.
+
+  ONVIF cameras (UDP port 3702, group 239.255.255.250 joined on the
+  namespace's interfaces): a Probe whose types the camera has (tds:Device and
+  dn:NetworkVideoTransmitter) is answered after a random delay of up to
+  500 ms with ProbeMatches, unicast to the Probe's source address and port,
+  from the camera's own address, and repeated once as SOAP-over-UDP has it;
+  a camera answers each MessageID once. Each owned camera multicasts Hello
+  at start and Bye at stop. The device service (POST
+  /onvif/device_service on the camera's address and onvif-port; fleet
+  cameras share one server, path /onvif/device_service/<n>) answers
+  GetSystemDateAndTime without login and GetDeviceInformation,
+  GetNetworkInterfaces, GetNetworkDefaultGateway, GetDNS,
+  SetNetworkInterfaces, SetNetworkDefaultGateway, SetDNS and SystemReboot
+  only with a WS-UsernameToken digest of user=/password= created within
+  5 minutes of the camera's own clock; otherwise a ter:NotAuthorized fault
+  (HTTP 400). A reboot takes one second, during which the camera is silent,
+  and ends with a Hello from the new address.
 
 NETWORK SAFETY
   camsim refuses to start, with a message on stderr and exit code 2, in the
@@ -208,6 +243,14 @@ EVENTS (stdout, one JSON object per line)
             program took), "size" (bytes of the response), "error"
   box-announcement  an announcement arrived: "from", "to", "messages"
   box-message   one box message sent: "mac", "to", "sent"
+  onvif-probe   a Probe arrived: "from", "to", "messageId", "answers",
+            "missed" (cameras that missed it on purpose)
+  onvif-answer  one ProbeMatches sent: "mac", "to", "sent"
+  onvif-hello, onvif-bye  an announcement sent: "mac", "ip", "sent"
+  onvif-call    a device service request: "mac", "call", "result" (ok,
+            refused, fault), "from"
+  onvif-address a camera took a new address: "mac", "ip", "oldIp", "dhcp"
+  onvif-reboot  a camera reboots: "mac"
   error     something failed: "message"
   stopped   the simulator ends
 
@@ -296,7 +339,9 @@ CamsimConfig::Outcome CamsimConfig::parse(const QStringList &arguments, QString 
         QStringLiteral("udn"), QStringLiteral("passcode"), QStringLiteral("major"), QStringLiteral("minor"),
         QStringLiteral("isp"), QStringLiteral("location"), QStringLiteral("httpport"), QStringLiteral("http"),
         QStringLiteral("nts"), QStringLiteral("maxage"), QStringLiteral("boxmac"), QStringLiteral("boxtype"),
-        QStringLiteral("boxport")};
+        QStringLiteral("boxport"), QStringLiteral("onvif-clock"), QStringLiteral("onvif-port"),
+        QStringLiteral("onvif-uuid"), QStringLiteral("onvif-apply"), QStringLiteral("onvif-reboot"),
+        QStringLiteral("onvif-skip"), QStringLiteral("onvif-location"), QStringLiteral("onvif-xaddr")};
 
     QVariantMap fileDefaults;
     QVariantMap optionDefaults;

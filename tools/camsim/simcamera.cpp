@@ -1,6 +1,9 @@
 #include "simcamera.h"
 
+#include "wsdiscoveryprotocol.h"
+
 #include <QHostAddress>
+#include <QRegularExpression>
 
 SimCamera SimCamera::generated(int index, const QString &baseIp, int position)
 {
@@ -157,8 +160,10 @@ bool SimCamera::apply(const QVariantMap &settings, QString *error)
                 kind = Kind::DocCam;
             else if (lower == QLatin1String("box"))
                 kind = Kind::Box;
+            else if (lower == QLatin1String("onvif"))
+                kind = Kind::Onvif;
             else
-                return fail(QStringLiteral("utility, doccam or box expected"));
+                return fail(QStringLiteral("utility, doccam, box or onvif expected"));
         } else if (key == QLatin1String("encodedname")) {
             encodedName = text;
         } else if (key == QLatin1String("macfield")) {
@@ -216,6 +221,38 @@ bool SimCamera::apply(const QVariantMap &settings, QString *error)
             boxMac = text;
         } else if (key == QLatin1String("boxtype")) {
             boxType = text.isNull() ? QStringLiteral("") : text;
+        } else if (key == QLatin1String("onvif-clock")) {
+            if (!parseClockOffset(text, &onvifClockSeconds))
+                return fail(QStringLiteral("an offset such as +5h, -30m, 90s or -3600 expected"));
+        } else if (key == QLatin1String("onvif-port")) {
+            bool ok = false;
+            const uint port = text.toUInt(&ok);
+            if (!ok || port == 0 || port > 65535)
+                return fail(QStringLiteral("a port from 1 to 65535 expected"));
+            onvifPort = quint16(port);
+        } else if (key == QLatin1String("onvif-uuid")) {
+            if (WsDiscoveryProtocol::normalizedEndpoint(QStringLiteral("uuid:") + text).isEmpty())
+                return fail(QStringLiteral("a UUID (8-4-4-4-12 hex digits) expected"));
+            onvifUuid = text.toLower();
+        } else if (key == QLatin1String("onvif-apply")) {
+            if (lower == QLatin1String("take"))
+                onvifApply = OnvifApply::Take;
+            else if (lower == QLatin1String("ignore"))
+                onvifApply = OnvifApply::Ignore;
+            else
+                return fail(QStringLiteral("take or ignore expected"));
+        } else if (key == QLatin1String("onvif-reboot")) {
+            if (!parseBool(it.value(), &onvifReboot))
+                return fail(QStringLiteral("0 or 1 expected"));
+        } else if (key == QLatin1String("onvif-skip")) {
+            bool ok = false;
+            onvifSkipProbes = text.toInt(&ok);
+            if (!ok || onvifSkipProbes < 0 || onvifSkipProbes > 1000000)
+                return fail(QStringLiteral("a count from 0 expected"));
+        } else if (key == QLatin1String("onvif-location")) {
+            onvifLocation = text;
+        } else if (key == QLatin1String("onvif-xaddr")) {
+            onvifXAddr = text;
         } else if (key == QLatin1String("own")) {
             if (!parseBool(it.value(), &ownsAddress))
                 return fail(QStringLiteral("0 or 1 expected"));
@@ -312,7 +349,13 @@ QJsonObject SimCamera::toJson() const
             {QStringLiteral("send"), sendModeText()},
             {QStringLiteral("power"), powerText(power)},
             {QStringLiteral("own"), ownsAddress},
-            {QStringLiteral("kind"), kindText(kind)}};
+            {QStringLiteral("kind"), kindText(kind)},
+            {QStringLiteral("onvif-clock"), double(onvifClockSeconds)},
+            {QStringLiteral("onvif-port"), int(onvifPort)},
+            {QStringLiteral("onvif-endpoint"), onvifEndpoint()},
+            {QStringLiteral("onvif-apply"), onvifApply == OnvifApply::Take ? QStringLiteral("take") : QStringLiteral("ignore")},
+            {QStringLiteral("onvif-reboot"), onvifReboot},
+            {QStringLiteral("onvif-skip"), onvifSkipProbes}};
 }
 
 QString SimCamera::kindText(Kind kind)
@@ -323,9 +366,31 @@ QString SimCamera::kindText(Kind kind)
     case Kind::DocCam:
         return QStringLiteral("doccam");
     case Kind::Box:
+        return QStringLiteral("box");
+    case Kind::Onvif:
         break;
     }
-    return QStringLiteral("box");
+    return QStringLiteral("onvif");
+}
+
+QString SimCamera::onvifEndpoint() const
+{
+    const QString uuid = onvifUuid.isEmpty()
+        ? QStringLiteral("6f6e7669-6600-4000-8000-") + QString(info.mac).remove(QLatin1Char(':'))
+        : onvifUuid;
+    return QStringLiteral("urn:uuid:") + uuid;
+}
+
+bool SimCamera::parseClockOffset(const QString &text, qint64 *seconds)
+{
+    static const QRegularExpression form(QStringLiteral("^([+-]?)(\\d{1,9})([hms]?)$"));
+    const QRegularExpressionMatch match = form.match(text.trimmed().toLower());
+    if (!match.hasMatch())
+        return false;
+    const QString unit = match.captured(3);
+    const qint64 scale = unit == QLatin1String("h") ? 3600 : unit == QLatin1String("m") ? 60 : 1;
+    *seconds = match.captured(2).toLongLong() * scale * (match.captured(1) == QLatin1String("-") ? -1 : 1);
+    return true;
 }
 
 QString SimCamera::httpText(Http http)

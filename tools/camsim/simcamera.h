@@ -18,8 +18,9 @@ public:
     enum class SendMode { Unicast, Broadcast };
     enum class Power { On, Standby, Silent };
     // What the camera is: a utility-search camera, a wireless document
-    // camera (SSDP answer and HTTP description) or a control box.
-    enum class Kind { Utility, DocCam, Box };
+    // camera (SSDP answer and HTTP description), a control box or another
+    // maker's camera (WS-Discovery and the ONVIF device service).
+    enum class Kind { Utility, DocCam, Box, Onvif };
     // How a document camera serves its description: normally, never
     // answering, or with a body far past any sane size.
     enum class Http { Ok, Stall, Huge };
@@ -61,6 +62,26 @@ public:
     QString boxMac;
     QString boxType;
     quint16 boxPort = SsdpProtocol::BoxPort;
+
+    // ONVIF camera: its clock's offset from the namespace's, its device
+    // service port, its endpoint UUID (empty: from the MAC), what it does
+    // with a new address (take it, or report success and keep the old one),
+    // whether it needs a reboot to take it, how many Probes it misses before
+    // it answers, its location scope and an XAddr to announce instead of
+    // its own.
+    enum class OnvifApply { Take, Ignore };
+    qint64 onvifClockSeconds = 0;
+    quint16 onvifPort = 80;
+    QString onvifUuid;
+    OnvifApply onvifApply = OnvifApply::Take;
+    bool onvifReboot = false;
+    int onvifSkipProbes = 0;
+    QString onvifLocation;
+    QString onvifXAddr;
+    // "urn:uuid:..." of this camera.
+    QString onvifEndpoint() const;
+    // "+5h", "-30m", "90s", "-3600": seconds, or false.
+    static bool parseClockOffset(const QString &text, qint64 *seconds);
 
     // A camera with generated identity number index (1-based): distinct MAC,
     // name and serial number, and the position-th address counted up from

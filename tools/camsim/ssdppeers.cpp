@@ -1,5 +1,6 @@
 #include "ssdppeers.h"
 
+#include "groupsocket.h"
 #include "sourcedsender.h"
 #include "ssdpprotocol.h"
 
@@ -32,31 +33,6 @@ SsdpPeers::SsdpPeers(const QVector<SimCamera> &cameras, const EventLog &log, boo
     }
 }
 
-QUdpSocket *SsdpPeers::bindGroupPort(quint16 port)
-{
-    auto *socket = new QUdpSocket(this);
-    if (!socket->bind(QHostAddress::AnyIPv4, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
-        m_log.write(QStringLiteral("error"), {{QStringLiteral("message"),
-                    QStringLiteral("cannot bind UDP port %1: %2").arg(port).arg(socket->errorString())}});
-        return nullptr;
-    }
-    // Multicast reaches the socket only on interfaces that joined the group.
-    const QHostAddress group(QString::fromLatin1(SsdpProtocol::MulticastGroup));
-    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &iface : interfaces) {
-        const auto flags = iface.flags();
-        if (flags.testFlag(QNetworkInterface::IsLoopBack) || !flags.testFlag(QNetworkInterface::CanMulticast)
-            || !flags.testFlag(QNetworkInterface::IsUp))
-            continue;
-        if (!socket->joinMulticastGroup(group, iface)) {
-            m_log.write(QStringLiteral("error"), {{QStringLiteral("message"),
-                        QStringLiteral("cannot join %1 on %2 (port %3): %4")
-                            .arg(group.toString(), iface.name()).arg(port).arg(socket->errorString())}});
-        }
-    }
-    return socket;
-}
-
 bool SsdpPeers::start()
 {
     if (m_docCams.isEmpty() && m_boxes.isEmpty())
@@ -68,7 +44,7 @@ bool SsdpPeers::start()
         return false;
     }
     if (!m_docCams.isEmpty()) {
-        m_searchSocket = bindGroupPort(SsdpProtocol::SsdpPort);
+        m_searchSocket = GroupSocket::bind(SsdpProtocol::SsdpPort, m_log, this);
         if (!m_searchSocket)
             return false;
         connect(m_searchSocket, &QUdpSocket::readyRead, this, &SsdpPeers::searchRecvFunc);
@@ -92,7 +68,7 @@ bool SsdpPeers::start()
         }
     }
     if (!m_boxes.isEmpty()) {
-        m_boxSocket = bindGroupPort(SsdpProtocol::BoxPort);
+        m_boxSocket = GroupSocket::bind(SsdpProtocol::BoxPort, m_log, this);
         if (!m_boxSocket)
             return false;
         connect(m_boxSocket, &QUdpSocket::readyRead, this, &SsdpPeers::announcementRecvFunc);
@@ -218,13 +194,7 @@ QString SsdpPeers::fleetLocation(int index, const QHostAddress &programAddress)
 {
     // The answer leaves from the address the kernel picks towards the
     // program; the LOCATION must name that same address.
-    QHostAddress local = m_localFor.value(programAddress.toIPv4Address());
-    if (local.isNull()) {
-        QUdpSocket probe;
-        probe.connectToHost(programAddress, SsdpProtocol::SsdpPort);
-        local = probe.localAddress();
-        m_localFor.insert(programAddress.toIPv4Address(), local);
-    }
+    const QHostAddress local = m_localFor.towards(programAddress, SsdpProtocol::SsdpPort);
     return QStringLiteral("http://%1:%2/cam/%3.xml").arg(local.toString()).arg(m_fleetPort).arg(index);
 }
 

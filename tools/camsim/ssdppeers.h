@@ -2,6 +2,7 @@
 #define SSDPPEERS_H
 
 #include "eventlog.h"
+#include "localaddresscache.h"
 #include "simcamera.h"
 
 #include <QHash>
@@ -43,7 +44,6 @@ private slots:
     void descriptionConnection();
 
 private:
-    QUdpSocket *bindGroupPort(quint16 port);
     void answerSearch(const QHostAddress &from, quint16 port, const QHostAddress &to);
     void answerAnnouncement(const QHostAddress &from, quint16 port, const QHostAddress &to);
     // serverIndex: the camera of a server of its own, or -1 for the fleet's
@@ -63,7 +63,7 @@ private:
     QHash<QTcpServer *, int> m_servers;   // server -> camera index, -1: the fleet's
     QSet<int> m_fleetDocCams;             // document cameras without an address of their own
     quint16 m_fleetPort = 0;
-    QHash<quint32, QHostAddress> m_localFor;   // program address -> our address towards it
+    LocalAddressCache m_localFor;
 };
 
 #endif // SSDPPEERS_H
