@@ -56,6 +56,7 @@ QList<CheckResult> FirewallCheck::evaluate(const FirewallReader::Snapshot &snaps
     QList<CheckResult> results;
     QList<Source> sources;
     QStringList unreadable;   // tools that refused this user
+    bool unparsed = false;    // a tool printed rules this check could not read
     const auto addIptables = [&](const FirewallReader::Output &output, const QString &name) {
         if (!output.ok()) {
             if (output.denied())
@@ -66,6 +67,7 @@ QList<CheckResult> FirewallCheck::evaluate(const FirewallReader::Snapshot &snaps
         source.name = name;
         QString error;
         if (!source.iptables.parse(output.out, &error)) {
+            unparsed = true;
             results.append(CheckResult::make(Check, name, CheckResult::Status::Warning,
                                              QStringLiteral("The rules iptables-save printed could not be read: %1.").arg(error)));
             return;
@@ -79,9 +81,11 @@ QList<CheckResult> FirewallCheck::evaluate(const FirewallReader::Snapshot &snaps
         QString error;
         if (source.nft.parse(snapshot.nft.out, &error))
             sources.append(source);
-        else
+        else {
+            unparsed = true;
             results.append(CheckResult::make(Check, source.name, CheckResult::Status::Warning,
                                              QStringLiteral("nftables' ruleset could not be read: %1.").arg(error)));
+        }
     } else if (snapshot.nft.denied()) {
         unreadable.append(QStringLiteral("nft"));
     }
@@ -140,7 +144,7 @@ QList<CheckResult> FirewallCheck::evaluate(const FirewallReader::Snapshot &snaps
         if (ufw.active) {
             for (const Adapter &adapter : qAsConst(targets)) {
                 QString decidedBy;
-                if (ufw.lets(port, adapter.name, ufwApps, &decidedBy) == ChainWalk::Tri::Yes)
+                if (ufw.lets(port, adapter.name, ufwApps, &decidedBy) != ChainWalk::Tri::No)
                     continue;
                 frontClosed.append(QStringLiteral("%1 (ufw: %2)").arg(adapter.name, decidedBy));
                 if (frontFix.isEmpty())
@@ -166,7 +170,7 @@ QList<CheckResult> FirewallCheck::evaluate(const FirewallReader::Snapshot &snaps
                                                                 "so whether incoming UDP port %2 gets in is not known.")
                                                      .arg(joined(tools)).arg(port),
                                                  rootCommand()));
-            } else {
+            } else if (!unparsed) {
                 results.append(CheckResult::make(Check, subject, CheckResult::Status::Ok,
                                                  QStringLiteral("No firewall tool (nft, iptables-save, firewall-cmd, ufw) is "
                                                                 "installed to read rules with; nothing known filters UDP port %1.")

@@ -80,19 +80,22 @@ QList<SubnetReach::Finding> SubnetReach::evaluate(const QList<DeviceRecord> &dev
         const quint32 cameraMask = AdapterSurvey::maskOf(cameraPrefix);
         const quint32 cameraNetwork = cameraAddress & cameraMask;
         const quint32 cameraBroadcast = cameraNetwork | ~cameraMask;
-        const quint32 last = cameraBroadcast - 1;
-        const quint32 first = last - cameraNetwork > TemporarySpan ? last - TemporarySpan + 1 : cameraNetwork + 1;
         QList<DeviceRecord> takenThere = taken;
         DeviceRecord gateway;
         gateway.ip = device.gateway;   // the camera's router, if it has one there
         takenThere.append(gateway);
         DeviceRecord slot;
         slot.mac = QStringLiteral("temporary");
-        const AssignPlanner::Plan local = AssignPlanner::plan({slot}, takenThere, first, last, SettingsRequest(), probe,
-                                                              cameraMask);
-        if (!local.entries.isEmpty() && !local.entries.first().desired.ip.isEmpty()) {
-            SettingsCheck::parseAddress(local.entries.first().desired.ip, &finding.temporaryAddress);
-            finding.temporaryPrefix = cameraPrefix;
+        // From the top of the subnet down, one address at a time.
+        for (quint32 candidate = cameraBroadcast - 1;
+             candidate > cameraNetwork && cameraBroadcast - candidate <= TemporarySpan; --candidate) {
+            const AssignPlanner::Plan local = AssignPlanner::plan({slot}, takenThere, candidate, candidate,
+                                                                  SettingsRequest(), probe, cameraMask);
+            if (!local.entries.isEmpty() && !local.entries.first().desired.ip.isEmpty()) {
+                finding.temporaryAddress = candidate;
+                finding.temporaryPrefix = cameraPrefix;
+                break;
+            }
         }
 
         const QString who = QStringLiteral("%1 %2 (%3)").arg(device.model, device.name, device.mac).simplified();
