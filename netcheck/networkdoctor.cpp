@@ -1,6 +1,7 @@
 #include "networkdoctor.h"
 
 #include "adaptercheck.h"
+#include "arpprobe.h"
 #include "containerhints.h"
 #include "firewallcheck.h"
 #include "firewallreader.h"
@@ -116,7 +117,13 @@ void NetworkDoctor::liveDone()
     live->deleteLater();
     live = nullptr;
 
-    findings = SubnetReach::evaluate(found, adapters, heardOn);
+    SubnetReach::Probe probe;
+    if (options.probeConflicts) {
+        probe = [](const QString &adapter, const QList<quint32> &candidates) {
+            return ArpProbe::probe(adapter, candidates).inUse;
+        };
+    }
+    findings = SubnetReach::evaluate(found, adapters, heardOn, probe);
     for (const SubnetReach::Finding &f : qAsConst(findings))
         all.append(f.result);
     conflictList = AddressConflicts::sameAddress(found);

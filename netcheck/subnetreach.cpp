@@ -29,8 +29,7 @@ bool SubnetReach::reachable(const DeviceRecord &device, const AdapterSurvey &sur
 }
 
 QList<SubnetReach::Finding> SubnetReach::evaluate(const QList<DeviceRecord> &devices, const AdapterSurvey &survey,
-                                                  const QHash<QString, QString> &heardOn,
-                                                  const AssignPlanner::ProbeFunction &probe)
+                                                  const QHash<QString, QString> &heardOn, const Probe &probe)
 {
     QList<Finding> findings;
     const QList<AdapterSurvey::Adapter> usable = survey.usable();
@@ -57,6 +56,10 @@ QList<SubnetReach::Finding> SubnetReach::evaluate(const QList<DeviceRecord> &dev
         if (!adapter || !adapter->up || !adapter->hasIpv4())
             adapter = &usable.first();
         finding.adapter = adapter->name;
+        const QString probeAdapter = adapter->name;
+        const AssignPlanner::ProbeFunction probeHere = probe
+            ? AssignPlanner::ProbeFunction([&probe, probeAdapter](const QList<quint32> &c) { return probe(probeAdapter, c); })
+            : AssignPlanner::ProbeFunction();
 
         // 1. The next free address of the adapter's subnet.
         const AdapterSurvey::Ipv4 own = adapter->addresses.first();
@@ -68,7 +71,7 @@ QList<SubnetReach::Finding> SubnetReach::evaluate(const QList<DeviceRecord> &dev
         change.gateway = adapter->gateway != 0 && (adapter->gateway & mask) == network ? text(adapter->gateway)
                                                                                        : QStringLiteral("0.0.0.0");
         if (own.prefix <= 30) {
-            const AssignPlanner::Plan plan = AssignPlanner::plan({device}, taken, network + 1, broadcast - 1, change, probe, mask);
+            const AssignPlanner::Plan plan = AssignPlanner::plan({device}, taken, network + 1, broadcast - 1, change, probeHere, mask);
             if (!plan.entries.isEmpty() && !plan.entries.first().desired.ip.isEmpty())
                 finding.readdressed = plan.entries.first().desired;
         }
@@ -90,7 +93,7 @@ QList<SubnetReach::Finding> SubnetReach::evaluate(const QList<DeviceRecord> &dev
         for (quint32 candidate = cameraBroadcast - 1;
              candidate > cameraNetwork && cameraBroadcast - candidate <= TemporarySpan; --candidate) {
             const AssignPlanner::Plan local = AssignPlanner::plan({slot}, takenThere, candidate, candidate,
-                                                                  SettingsRequest(), probe, cameraMask);
+                                                                  SettingsRequest(), probeHere, cameraMask);
             if (!local.entries.isEmpty() && !local.entries.first().desired.ip.isEmpty()) {
                 finding.temporaryAddress = candidate;
                 finding.temporaryPrefix = cameraPrefix;

@@ -8,7 +8,10 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
+
+#include <functional>
 
 // A camera whose address lies in no adapter's subnet (a camera still on its
 // factory address, most often) answers a broadcast search but cannot be
@@ -37,12 +40,15 @@ public:
 
     static bool reachable(const DeviceRecord &device, const AdapterSurvey &survey);
 
+    // Given an adapter and candidate addresses, returns those that answered
+    // an address-conflict probe there.
+    using Probe = std::function<QSet<quint32>(const QString &adapter, const QList<quint32> &candidates)>;
+
     // heardOn: MAC -> the adapter whose search the camera answered (from the
     // live search); without it the adapter with the default route, else the
     // first usable one. probe may be empty (no address-conflict probe).
     static QList<Finding> evaluate(const QList<DeviceRecord> &devices, const AdapterSurvey &survey,
-                                   const QHash<QString, QString> &heardOn,
-                                   const AssignPlanner::ProbeFunction &probe = AssignPlanner::ProbeFunction());
+                                   const QHash<QString, QString> &heardOn, const Probe &probe = Probe());
 
 private:
     SubnetReach() = delete;

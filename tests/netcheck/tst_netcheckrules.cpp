@@ -320,7 +320,9 @@ void TestNetcheckRules::cameraInAnotherSubnet()
 
     // Not heard anywhere known: the default route's adapter, with its gateway;
     // addresses answering the probe are skipped.
-    const AssignPlanner::ProbeFunction probe = [](const QList<quint32> &candidates) {
+    QStringList probedOn;
+    const SubnetReach::Probe probe = [&probedOn](const QString &adapter, const QList<quint32> &candidates) {
+        probedOn.append(adapter);
         QSet<quint32> answered;
         for (const quint32 c : candidates) {
             if (c == ip("198.51.100.2") || c == ip("203.0.113.253"))
@@ -333,6 +335,9 @@ void TestNetcheckRules::cameraInAnotherSubnet()
     QCOMPARE(viaDefault.first().readdressed.ip, QStringLiteral("198.51.100.3"));
     QCOMPARE(viaDefault.first().readdressed.gateway, QStringLiteral("198.51.100.254"));
     QCOMPARE(QHostAddress(viaDefault.first().temporaryAddress).toString(), QStringLiteral("203.0.113.252"));
+    // Both kinds of candidate are probed on the adapter the fixes use.
+    QVERIFY(!probedOn.isEmpty());
+    QCOMPARE(probedOn.count(QStringLiteral("lan1")), probedOn.size());
 }
 
 void TestNetcheckRules::addressConflicts()
