@@ -36,7 +36,7 @@ ChainWalk::Tri ChainWalk::negated(Tri t)
 }
 
 int ChainWalk::walk(const QString &baseKey, QString chainKey, int index, int alternative, bool takeCurrent,
-                    QList<Frame> stack, QStringList *reasoning, int *steps) const
+                    QList<Frame> stack, QStringList *reasoning, int *steps, int forks) const
 {
     const auto policy = [&]() {
         const auto base = chains.constFind(baseKey);
@@ -80,13 +80,17 @@ int ChainWalk::walk(const QString &baseKey, QString chainKey, int index, int alt
             continue;
         }
         if (when == Tri::Maybe) {
+            if (forks >= MaxForks) {
+                note(reasoning, QStringLiteral("more than %1 rules on the way cannot be decided; not decided").arg(MaxForks));
+                return AcceptBit | DropBit;
+            }
             note(reasoning, QStringLiteral("\"%1\" in %2 may or may not match: it depends on %3")
                                 .arg(rule.text, chain.label, alt.why));
             // Both ways, each from its own copy of the position.
             QStringList taken;
             QStringList skipped;
-            const int ifTaken = walk(baseKey, chainKey, index, alternative, true, stack, &taken, steps);
-            const int ifSkipped = walk(baseKey, chainKey, index, alternative + 1, false, stack, &skipped, steps);
+            const int ifTaken = walk(baseKey, chainKey, index, alternative, true, stack, &taken, steps, forks + 1);
+            const int ifSkipped = walk(baseKey, chainKey, index, alternative + 1, false, stack, &skipped, steps, forks + 1);
             if (ifTaken == ifSkipped) {
                 for (const QString &line : qAsConst(taken))
                     note(reasoning, line);
@@ -153,7 +157,7 @@ ChainWalk::Verdict ChainWalk::run(const QStringList &baseChainKeys) const
     bool allAccept = true;
     for (const QString &key : baseChainKeys) {
         int steps = 0;
-        const int outcome = walk(key, key, 0, 0, false, {}, &verdict.reasoning, &steps);
+        const int outcome = walk(key, key, 0, 0, false, {}, &verdict.reasoning, &steps, 0);
         anyDrops = anyDrops || outcome == DropBit;
         if (outcome == DropBit)
             verdict.droppedBy.append(key);

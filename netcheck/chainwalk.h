@@ -66,6 +66,10 @@ public:
     static constexpr int MaxSteps = 200000;
     // The kernel allows 16 nested jumps.
     static constexpr int MaxDepth = 16;
+    // Undecided rules passed on one way through; each splits the walk, and
+    // past this many the answer is "unsure" (a ruleset of a thousand
+    // address rules must not exhaust the stack).
+    static constexpr int MaxForks = 64;
 
     void addChain(const QString &key, const Chain &chain);
     bool hasChain(const QString &key) const { return chains.contains(key); }
@@ -87,7 +91,7 @@ private:
     // From rule index, alternative alternative of chainKey on; takeCurrent
     // treats that alternative as holding (one way of an undecided fork).
     int walk(const QString &baseKey, QString chainKey, int index, int alternative, bool takeCurrent,
-             QList<Frame> stack, QStringList *reasoning, int *steps) const;
+             QList<Frame> stack, QStringList *reasoning, int *steps, int forks) const;
 
     QHash<QString, Chain> chains;
 };

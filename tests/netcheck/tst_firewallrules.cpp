@@ -264,6 +264,13 @@ void TestFirewallRules::nftRefusesWhatIsNoListing()
         many.append(rule("input", udpDport("1") + "," + Accept));
     QVERIFY(!ruleset.parse(listing(many), &error));
     QVERIFY(error.contains(QString::number(NftRuleset::MaxRules)));
+    // As many undecided rules as a ruleset may hold: an answer, not a
+    // stack overflow.
+    QList<QByteArray> undecided{chain("input", "input", "drop")};
+    for (int i = 0; i < NftRuleset::MaxRules; ++i)
+        undecided.append(rule("input", SaddrDocNet + "," + Accept));
+    QVERIFY(ruleset.parse(listing(undecided), &error));
+    QCOMPARE(ruleset.evaluate(answer()).outcome, Outcome::Unsure);
     // Odd members are skipped, not trusted.
     QVERIFY(ruleset.parse("{\"nftables\": [1, \"x\", {\"rule\": {}}, {\"chain\": null}]}", &error));
     QCOMPARE(ruleset.evaluate(answer()).outcome, Outcome::Accepted);
