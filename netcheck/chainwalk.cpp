@@ -121,14 +121,9 @@ int ChainWalk::walk(const QString &baseKey, QString chainKey, int index, int alt
                                 .arg(rule.text, chain.label, alt.action.target));
             return AcceptBit | DropBit;
         case Action::Kind::Return:
-            if (stack.isEmpty())
-                return policy();
-            {
-                const Frame back = stack.takeLast();
-                chainKey = back.chain;
-                index = back.next;
-                alternative = 0;
-            }
+            // As if the chain had ended here.
+            index = chain.rules.size();
+            alternative = 0;
             continue;
         case Action::Kind::Jump:
             if (stack.size() >= MaxDepth) {

@@ -31,6 +31,16 @@ bool allDigits(const char *name)
     return true;
 }
 
+// The socket inode a descriptor link names, or 0.
+quint64 linkInode(const QByteArray &path)
+{
+    char link[64];
+    const ssize_t length = ::readlink(path.constData(), link, sizeof link);
+    if (length <= 0 || length >= ssize_t(sizeof link))
+        return 0;
+    return SocketProcesses::socketInode(QByteArray::fromRawData(link, int(length)));
+}
+
 QString commOf(const QByteArray &processDir)
 {
     QFile file(QString::fromLocal8Bit(processDir + "/comm"));
@@ -102,12 +112,7 @@ SocketProcesses::Result SocketProcesses::find(const QSet<quint64> &inodes, const
                 result.complete = false;
                 return result;
             }
-            char link[64];
-            const QByteArray path = fdDir + '/' + fd->d_name;
-            const ssize_t length = ::readlink(path.constData(), link, sizeof link);
-            if (length <= 0 || length >= ssize_t(sizeof link))
-                continue;
-            const quint64 inode = socketInode(QByteArray::fromRawData(link, int(length)));
+            const quint64 inode = linkInode(fdDir + '/' + fd->d_name);
             if (inode == 0 || !inodes.contains(inode))
                 continue;
             if (!named) {
@@ -141,12 +146,7 @@ QSet<quint64> SocketProcesses::ofProcess(const QString &fdDir)
             continue;
         if (++descriptors > MaxDescriptors)
             break;
-        char link[64];
-        const QByteArray path = dirPath + '/' + fd->d_name;
-        const ssize_t length = ::readlink(path.constData(), link, sizeof link);
-        if (length <= 0 || length >= ssize_t(sizeof link))
-            continue;
-        const quint64 inode = socketInode(QByteArray::fromRawData(link, int(length)));
+        const quint64 inode = linkInode(dirPath + '/' + fd->d_name);
         if (inode != 0)
             inodes.insert(inode);
     }

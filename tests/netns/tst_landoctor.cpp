@@ -4,6 +4,7 @@
 #include "adaptersurvey.h"
 #include "camsimprocess.h"
 #include "checkreport.h"
+#include "firewallcheck.h"
 #include "networkdoctor.h"
 #include "portholdercheck.h"
 #include "subnetreach.h"
@@ -168,6 +169,24 @@ private slots:
         QVERIFY2(findMac(devices, QStringLiteral("02:50:4d:00:0d:01")), qPrintable(report()));
         QVERIFY(run(QStringLiteral("nft"), {QStringLiteral("delete"), QStringLiteral("table"), QStringLiteral("inet"),
                                             QStringLiteral("pmtest")}));
+    }
+
+    void firewallUnreadableForAUser()
+    {
+        // nft as a user without the rights, as a desk user runs the check.
+        FirewallReader::Snapshot snapshot;
+        snapshot.nft = FirewallReader::run(QStringLiteral("setpriv"),
+                                           {QStringLiteral("--reuid=4242"), QStringLiteral("--regid=4242"),
+                                            QStringLiteral("--clear-groups"), QStringLiteral("nft"), QStringLiteral("-j"),
+                                            QStringLiteral("list"), QStringLiteral("ruleset")});
+        QVERIFY2(snapshot.nft.found && snapshot.nft.finished, snapshot.nft.err.constData());
+        QVERIFY2(snapshot.nft.denied(), snapshot.nft.err.constData());
+        const QList<CheckResult> results = FirewallCheck::evaluate(snapshot, {8000}, {{QStringLiteral("lan0"), ip("192.0.2.1")}});
+        QCOMPARE(results.size(), 1);
+        QCOMPARE(results.first().status, CheckResult::Status::Warning);
+        QVERIFY2(results.first().sentence.contains(QLatin1String("cannot be read without root (nft refused)")),
+                 qPrintable(results.first().sentence));
+        QCOMPARE(results.first().fix, QStringLiteral("sudo pathmere-cli doctor"));
     }
 
     void strictReversePathNamedThenLoose()
