@@ -7,8 +7,12 @@
 
 namespace {
 
+constexpr int QueuesField = 4;
 constexpr int UidField = 7;
+constexpr int InodeField = 9;
+constexpr int DropsField = 12;
 constexpr int FieldsNeeded = UidField + 1;
+constexpr int FieldsRead = DropsField + 1;
 
 struct Token
 {
@@ -82,21 +86,38 @@ bool readEndpoint(const Token &token, QHostAddress *address, quint16 *port)
     return true;
 }
 
-bool readUid(const Token &token, uint *uid)
+bool readDecimal(const Token &token, int maxDigits, quint64 *value)
 {
-    if (token.size < 1 || token.size > 10)
+    if (token.size < 1 || token.size > maxDigits)
         return false;
-    quint64 value = 0;
+    quint64 result = 0;
     for (int i = 0; i < token.size; ++i) {
         const char c = token.start[i];
         if (c < '0' || c > '9')
             return false;
-        value = value * 10 + quint64(c - '0');
+        result = result * 10 + quint64(c - '0');
     }
-    if (value > 0xffffffffu)
+    *value = result;
+    return true;
+}
+
+bool readUid(const Token &token, uint *uid)
+{
+    quint64 value = 0;
+    if (!readDecimal(token, 10, &value) || value > 0xffffffffu)
         return false;
     *uid = uint(value);
     return true;
+}
+
+// "00000000:00000A00": transmit and receive queue in bytes, hexadecimal.
+bool readReceiveQueue(const Token &token, quint32 *queue)
+{
+    const char *colon = static_cast<const char *>(std::memchr(token.start, ':', size_t(token.size)));
+    if (!colon)
+        return false;
+    const int digits = token.size - int(colon - token.start) - 1;
+    return readHex(colon + 1, digits, queue);
 }
 
 bool isWildcard(const QHostAddress &address)
@@ -110,10 +131,10 @@ bool SocketOwner::parseLine(const char *line, int size, Entry *entry)
 {
     if (size <= 0 || size > MaxLineLength)
         return false;
-    Token tokens[FieldsNeeded];
+    Token tokens[FieldsRead];
     int count = 0;
     int i = 0;
-    while (i < size && count < FieldsNeeded) {
+    while (i < size && count < FieldsRead) {
         while (i < size && (line[i] == ' ' || line[i] == '\t'))
             ++i;
         if (i >= size || line[i] == '\n')
@@ -138,6 +159,14 @@ bool SocketOwner::parseLine(const char *line, int size, Entry *entry)
         || !readEndpoint(tokens[2], &parsed.remote, &parsed.remotePort)
         || !readUid(tokens[UidField], &parsed.uid))
         return false;
+    // The later columns are extras: a line without them (or with junk
+    // there) is still a socket's, only without what they say.
+    readReceiveQueue(tokens[QueuesField], &parsed.receiveQueue);
+    quint64 value = 0;
+    if (count > InodeField && readDecimal(tokens[InodeField], 20, &value))
+        parsed.inode = value;
+    if (count > DropsField && readDecimal(tokens[DropsField], 18, &value))
+        parsed.drops = qint64(value);
     *entry = parsed;
     return true;
 }
@@ -280,4 +309,28 @@ std::optional<uint> SocketOwner::udpSenderUidIn(const QList<QByteArray> &tables,
                                                 quint16 sourcePort)
 {
     return findUdpSender(textScan(tables), plain(source), sourcePort);
+}
+
+bool SocketOwner::udpSocketsOnPort(quint16 port, QList<Entry> *sockets)
+{
+    const QStringList files{QStringLiteral("/proc/net/udp"), QStringLiteral("/proc/net/udp6")};
+    QList<Entry> found;
+    const bool complete = scanFiles(files, [&](const Entry &e) {
+        if (e.localPort == port)
+            found.append(e);
+        return true;
+    });
+    *sockets = found;
+    return complete;
+}
+
+QList<SocketOwner::Entry> SocketOwner::udpSocketsOnPortIn(const QList<QByteArray> &tables, quint16 port)
+{
+    QList<Entry> found;
+    textScan(tables)([&](const Entry &e) {
+        if (e.localPort == port)
+            found.append(e);
+        return true;
+    });
+    return found;
 }

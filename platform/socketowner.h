@@ -18,7 +18,8 @@
 //    0: 0100007F:3B90 0100007F:9C40 01 00000000:00000000 00:00000000 00000000  1000  0 12345 ...
 // with the address as the kernel's 32-bit words in hexadecimal (each in the
 // machine's byte order), the port in hexadecimal and the uid as the eighth
-// field.
+// field, then timeout, inode, reference count, pointer and (udp tables only)
+// the datagrams the kernel dropped for the socket.
 class SocketOwner
 {
 public:
@@ -35,6 +36,9 @@ public:
         QHostAddress remote;
         quint16 remotePort = 0;
         uint uid = 0;
+        quint32 receiveQueue = 0;   // bytes waiting to be read
+        quint64 inode = 0;          // 0: not in the line
+        qint64 drops = -1;          // -1: not in the line (tcp tables)
     };
 
     // One line of a table; false for the header and for anything that is
@@ -58,6 +62,12 @@ public:
                                             quint16 peerPort, const QHostAddress &local, quint16 localPort);
     static std::optional<uint> udpSenderUidIn(const QList<QByteArray> &tables, const QHostAddress &source,
                                               quint16 sourcePort);
+
+    // Every UDP socket (IPv4 and IPv6 tables) bound to local port port;
+    // false when a table could not be read whole.
+    static bool udpSocketsOnPort(quint16 port, QList<Entry> *sockets);
+    // The same in the text of tables given.
+    static QList<Entry> udpSocketsOnPortIn(const QList<QByteArray> &tables, quint16 port);
 
 private:
     SocketOwner() = delete;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Test LAN in network namespaces.
 #
-#   netns.sh [--adapters 1|2] [--resolver nxdomain|silent] -- COMMAND [ARG...]
+#   netns.sh [--adapters 1|2] [--resolver nxdomain|silent] [--nat-bridge] -- COMMAND [ARG...]
 #
 # Builds a private LAN out of network namespaces, runs COMMAND inside the
 # program's namespace and removes everything again when COMMAND ends, fails or
@@ -12,6 +12,13 @@
 #               lan1 198.51.100.1/24
 #   <id>-cam1   cameras behind lan0: eth0 192.0.2.2/24
 #   <id>-cam2   cameras behind lan1: eth0 198.51.100.2/24 (--adapters 2)
+#
+# --nat-bridge puts a NAT router between the program and the cameras, as a
+# container's bridge network does: the program's only adapter is eth0
+# 203.0.113.2/24 (a veth), its default route goes to 203.0.113.1 on a bridge
+# named docker0 in <id>-nat, which forwards to lan0 192.0.2.1/24 and the
+# cameras of <id>-cam1 (eth0 192.0.2.2/24), masquerading with nft where it is
+# installed. The program's broadcasts end at the bridge.
 #
 # --resolver (or PATHMERE_NETNS_RESOLVER) gives the program side a name server
 # of its own on 127.0.0.53 (resolver.py): "nxdomain" answers every lookup at
@@ -30,6 +37,7 @@
 #   PATHMERE_NETNS_PROG_ADDRS   program addresses, blank-separated, per camera namespace
 #   PATHMERE_NETNS_CAM_ADDRS    camera namespace base addresses, same order
 #   PATHMERE_NETNS_RESOLVER     nxdomain, silent, or empty (see --resolver)
+#   PATHMERE_NETNS_TOPOLOGY     "nat" with --nat-bridge, else "lan"
 # When namespaces cannot be created (not root, no ip(8), no kernel support),
 # COMMAND runs with PATHMERE_NETNS_UNAVAILABLE=<reason> and no LAN, so a QtTest
 # suite can QSKIP; the script then exits with 77, which CTest reports as
@@ -39,12 +47,14 @@ set -u
 SKIP_CODE=77
 adapters=1
 resolver="${PATHMERE_NETNS_RESOLVER:-}"
+topology=lan
 while [ $# -gt 0 ]; do
     case "$1" in
         --adapters) adapters="$2"; shift 2 ;;
         --resolver) resolver="$2"; shift 2 ;;
+        --nat-bridge) topology=nat; shift ;;
         --) shift; break ;;
-        -h|--help) sed -n '2,30p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,44p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) break ;;
     esac
 done
@@ -101,7 +111,7 @@ command -v ip >/dev/null 2>&1 || skip_with "ip(8) is not installed" "$@"
 sweep_stale() {
     local ns pid owner
     for ns in $(ip netns list 2>/dev/null | awk '{print $1}'); do
-        case "$ns" in pmt*x*-prog|pmt*x*-cam[0-9]) ;; *) continue ;; esac
+        case "$ns" in pmt*x*-prog|pmt*x*-cam[0-9]|pmt*x*-nat) ;; *) continue ;; esac
         owner="${ns#pmt}"; owner="${owner%%x*}"
         case "$owner" in ''|*[!0-9]*) continue ;; esac
         kill -0 "$owner" 2>/dev/null && continue
@@ -122,30 +132,59 @@ add_ns "$prog" || skip_with "ip netns add failed (no namespace support or no per
 
 prog_addrs=()
 cam_addrs=()
-subnets=("192.0.2" "198.51.100")
-for i in $(seq 1 "$adapters"); do
-    cam="${id}-cam$i"
-    net="${subnets[$((i - 1))]}"
+if [ "$topology" = nat ]; then
+    nat="${id}-nat"
+    cam="${id}-cam1"
+    add_ns "$nat" || skip_with "ip netns add failed" "$@"
     add_ns "$cam" || skip_with "ip netns add failed" "$@"
-    # The pair is created inside the namespaces, so no name ever appears in
-    # the host's own namespace.
-    ip -n "$prog" link add "lan$((i - 1))" type veth peer name eth0 netns "$cam" \
+    ip -n "$nat" link add docker0 type bridge || skip_with "bridges are not available" "$@"
+    ip -n "$prog" link add eth0 type veth peer name vethpm0 netns "$nat" \
         || skip_with "veth pairs are not available" "$@"
-    ip -n "$prog" addr add "$net.1/24" broadcast "$net.255" dev "lan$((i - 1))" || exit 1
-    ip -n "$cam" addr add "$net.2/24" broadcast "$net.255" dev eth0 || exit 1
-    ip -n "$prog" link set "lan$((i - 1))" up || exit 1
+    ip -n "$nat" link set vethpm0 master docker0 || exit 1
+    ip -n "$nat" addr add 203.0.113.1/24 broadcast 203.0.113.255 dev docker0 || exit 1
+    ip -n "$prog" addr add 203.0.113.2/24 broadcast 203.0.113.255 dev eth0 || exit 1
+    ip -n "$nat" link add lan0 type veth peer name eth0 netns "$cam" || exit 1
+    ip -n "$nat" addr add 192.0.2.1/24 broadcast 192.0.2.255 dev lan0 || exit 1
+    ip -n "$cam" addr add 192.0.2.2/24 broadcast 192.0.2.255 dev eth0 || exit 1
+    for link in docker0 vethpm0 lan0; do ip -n "$nat" link set "$link" up || exit 1; done
+    ip -n "$prog" link set eth0 up || exit 1
     ip -n "$cam" link set eth0 up || exit 1
+    ip -n "$prog" route add default via 203.0.113.1 || exit 1
     ip -n "$cam" route add default dev eth0 || exit 1
-    # A camera that moves drops its old address; keep the others it shares
-    # the subnet with.
-    ip netns exec "$cam" sysctl -qw net.ipv4.conf.all.promote_secondaries=1 \
-        net.ipv4.conf.eth0.promote_secondaries=1 2>/dev/null
+    ip netns exec "$nat" sysctl -qw net.ipv4.ip_forward=1 || exit 1
+    if command -v nft >/dev/null 2>&1; then
+        printf 'table ip nat {\n chain post {\n type nat hook postrouting priority 100; policy accept;\n oifname "lan0" masquerade\n }\n}\n' \
+            | ip netns exec "$nat" nft -f - || exit 1
+    fi
     cams+=("$cam")
-    prog_addrs+=("$net.1")
-    cam_addrs+=("$net.2")
-done
+    prog_addrs+=("203.0.113.2")
+    cam_addrs+=("192.0.2.2")
+else
+    subnets=("192.0.2" "198.51.100")
+    for i in $(seq 1 "$adapters"); do
+        cam="${id}-cam$i"
+        net="${subnets[$((i - 1))]}"
+        add_ns "$cam" || skip_with "ip netns add failed" "$@"
+        # The pair is created inside the namespaces, so no name ever appears in
+        # the host's own namespace.
+        ip -n "$prog" link add "lan$((i - 1))" type veth peer name eth0 netns "$cam" \
+            || skip_with "veth pairs are not available" "$@"
+        ip -n "$prog" addr add "$net.1/24" broadcast "$net.255" dev "lan$((i - 1))" || exit 1
+        ip -n "$cam" addr add "$net.2/24" broadcast "$net.255" dev eth0 || exit 1
+        ip -n "$prog" link set "lan$((i - 1))" up || exit 1
+        ip -n "$cam" link set eth0 up || exit 1
+        ip -n "$cam" route add default dev eth0 || exit 1
+        # A camera that moves drops its old address; keep the others it shares
+        # the subnet with.
+        ip netns exec "$cam" sysctl -qw net.ipv4.conf.all.promote_secondaries=1 \
+            net.ipv4.conf.eth0.promote_secondaries=1 2>/dev/null
+        cams+=("$cam")
+        prog_addrs+=("$net.1")
+        cam_addrs+=("$net.2")
+    done
+fi
 # Skip duplicate address detection noise and wait until the links are up.
-for ns in "$prog" "${cams[@]}"; do
+for ns in "${created[@]}"; do
     ip netns exec "$ns" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 2>/dev/null
 done
 for _ in $(seq 1 50); do
@@ -171,6 +210,7 @@ export PATHMERE_NETNS_CAM_IFACE=eth0
 export PATHMERE_NETNS_PROG_ADDRS="${prog_addrs[*]}"
 export PATHMERE_NETNS_CAM_ADDRS="${cam_addrs[*]}"
 export PATHMERE_NETNS_RESOLVER="$resolver"
+export PATHMERE_NETNS_TOPOLOGY="$topology"
 unset PATHMERE_NETNS_UNAVAILABLE
 
 # In the background, so a TERM or INT reaches the traps at once (bash runs

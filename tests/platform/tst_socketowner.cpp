@@ -3,6 +3,7 @@
 // (refused when sockets of two users could have sent it).
 
 #include "socketowner.h"
+#include "socketprocesses.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -35,6 +36,8 @@ private slots:
     void tcpPeerByExactEnds();
     void udpSenderMustBeOneUser();
     void liveLoopbackSockets();
+    void inodeAndDrops();
+    void holderOfAPort();
 };
 
 void TstSocketOwner::parsesLines()
@@ -143,6 +146,56 @@ void TstSocketOwner::liveLoopbackSockets()
     const quint16 port = sender.localPort();
     sender.close();
     QVERIFY(!SocketOwner::udpSenderUid(QHostAddress::LocalHost, port));
+}
+
+// The later columns: inode and (udp tables) the datagrams dropped; a line
+// without them is still a socket's.
+void TstSocketOwner::inodeAndDrops()
+{
+    const QByteArray udp = "  863: 00000000:1F40 00000000:0000 07 00000000:00000A00 00:00000000 00000000  1000        0 4242424 2 "
+                           "0000000000000000 17\n";
+    SocketOwner::Entry entry;
+    QVERIFY(SocketOwner::parseLine(udp.constData(), udp.size(), &entry));
+    QCOMPARE(entry.localPort, quint16(8000));
+    QCOMPARE(entry.inode, quint64(4242424));
+    QCOMPARE(entry.drops, qint64(17));
+    QCOMPARE(entry.receiveQueue, quint32(0xA00));
+    const QByteArray shortLine = "   7: 0100007F:3B90 0100007F:9C40 01 00000000:00000000 00:00000000 00000000 1000\n";
+    QVERIFY(SocketOwner::parseLine(shortLine.constData(), shortLine.size(), &entry));
+    QCOMPARE(entry.inode, quint64(0));
+    QCOMPARE(entry.drops, qint64(-1));
+    const QByteArray junkInode = QByteArray(udp).replace("4242424", "42x4");
+    QVERIFY(SocketOwner::parseLine(junkInode.constData(), junkInode.size(), &entry));
+    QCOMPARE(entry.inode, quint64(0));
+
+    const QList<SocketOwner::Entry> on8000 = SocketOwner::udpSocketsOnPortIn({header + udp + shortLine}, 8000);
+    QCOMPARE(on8000.size(), 1);
+    QCOMPARE(on8000.first().drops, qint64(17));
+
+    QCOMPARE(SocketProcesses::socketInode("socket:[12345]"), quint64(12345));
+    QCOMPARE(SocketProcesses::socketInode("pipe:[12345]"), quint64(0));
+    QCOMPARE(SocketProcesses::socketInode("socket:[]"), quint64(0));
+    QCOMPARE(SocketProcesses::socketInode("socket:[99999999999999999999999]"), quint64(0));
+    QCOMPARE(SocketProcesses::socketInode("socket:[12a]"), quint64(0));
+}
+
+// A real socket on a port, found in the table and traced to this process.
+void TstSocketOwner::holderOfAPort()
+{
+    QUdpSocket socket;
+    QVERIFY(socket.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress));
+    QList<SocketOwner::Entry> sockets;
+    QVERIFY(SocketOwner::udpSocketsOnPort(socket.localPort(), &sockets));
+    QCOMPARE(sockets.size(), 1);
+    QVERIFY(sockets.first().inode != 0);
+    QCOMPARE(sockets.first().drops, qint64(0));
+    QVERIFY(SocketProcesses::ofProcess().contains(sockets.first().inode));
+    const SocketProcesses::Result found = SocketProcesses::find({sockets.first().inode});
+    const QList<SocketProcesses::Holder> holders = found.holders.value(sockets.first().inode);
+    QCOMPARE(holders.size(), 1);
+    QCOMPARE(holders.first().pid, QCoreApplication::applicationPid());
+    // comm is the program's name cut to 15 characters.
+    QCOMPARE(holders.first().name, QCoreApplication::applicationName().left(15));
 }
 
 QTEST_GUILESS_MAIN(TstSocketOwner)
