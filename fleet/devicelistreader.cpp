@@ -29,11 +29,13 @@ void skip(Outcome *outcome, const QString &where, const QString &why)
         outcome->warnings.append(QStringLiteral("%1 skipped: %2.").arg(where, why));
 }
 
-void finishWarnings(Outcome *outcome)
+Outcome finished(Outcome outcome)
 {
-    const int unnamed = outcome->skipped - DeviceListReader::MaxNamedProblems;
+    const int unnamed = outcome.skipped - DeviceListReader::MaxNamedProblems;
     if (unnamed > 0)
-        outcome->warnings.append(QStringLiteral("%1 more skipped.").arg(unnamed));
+        outcome.warnings.append(QStringLiteral("%1 more skipped.").arg(unnamed));
+    outcome.ok = true;
+    return outcome;
 }
 
 // One device's fields by name, as texts; false with why when a value has
@@ -81,6 +83,17 @@ bool makeRecord(const QHash<QString, QString> &fields, DeviceRecord *device, QSt
     return true;
 }
 
+// One row's device kept, or the row skipped with why (a reason found
+// before, or makeRecord's).
+void take(Outcome *outcome, const QString &where, const QHash<QString, QString> &fields, QString why)
+{
+    DeviceRecord device;
+    if (why.isEmpty() && makeRecord(fields, &device, &why))
+        outcome->devices.append(device);
+    else
+        skip(outcome, where, why);
+}
+
 Outcome readJson(const QByteArray &data)
 {
     const auto format = DeviceListReader::Format::Json;
@@ -119,15 +132,9 @@ Outcome readJson(const QByteArray &data)
             else
                 why = QStringLiteral("\"%1\" has the wrong type").arg(name);
         }
-        DeviceRecord device;
-        if (why.isEmpty() && makeRecord(fields, &device, &why))
-            outcome.devices.append(device);
-        else
-            skip(&outcome, where, why);
+        take(&outcome, where, fields, why);
     }
-    finishWarnings(&outcome);
-    outcome.ok = true;
-    return outcome;
+    return finished(outcome);
 }
 
 struct CsvRow
@@ -272,16 +279,9 @@ Outcome readCsv(const QString &text)
                 value.remove(0, 1);
             fields.insert(it.key(), value);
         }
-        DeviceRecord device;
-        QString why;
-        if (makeRecord(fields, &device, &why))
-            outcome.devices.append(device);
-        else
-            skip(&outcome, where, why);
+        take(&outcome, where, fields, QString());
     }
-    finishWarnings(&outcome);
-    outcome.ok = true;
-    return outcome;
+    return finished(outcome);
 }
 
 } // namespace

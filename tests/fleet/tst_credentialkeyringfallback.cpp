@@ -19,6 +19,8 @@ class TestCredentialKeyringFallback : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void scopes_data();
+    void scopes();
     void withoutBus();
     void busWithoutSecretService();
 
@@ -45,6 +47,42 @@ void TestCredentialKeyringFallback::expectUnavailable(const CredentialKeyring::R
     QCOMPARE(int(result.status), int(CredentialKeyring::Status::Unavailable));
     QCOMPARE(result.message, CredentialKeyring::unavailableSentence());
     QVERIFY(result.password.isEmpty());
+}
+
+void TestCredentialKeyringFallback::scopes_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("subnet");   // empty: refused
+    QTest::newRow("network") << "192.0.2.0/24" << "192.0.2.0/24";
+    QTest::newRow("host bits") << "192.0.2.77/24" << "192.0.2.0/24";
+    QTest::newRow("odd prefix") << "198.51.100.130/25" << "198.51.100.128/25";
+    QTest::newRow("everything") << "203.0.113.9/0" << "0.0.0.0/0";
+    QTest::newRow("one host") << "203.0.113.9/32" << "203.0.113.9/32";
+    QTest::newRow("prefix 33") << "192.0.2.0/33" << "";
+    QTest::newRow("no prefix") << "192.0.2.0" << "";
+    QTest::newRow("three parts") << "192.0.2/24" << "";
+    QTest::newRow("padded prefix") << "192.0.2.0/024" << "";
+    QTest::newRow("signed prefix") << "192.0.2.0/+8" << "";
+    QTest::newRow("IPv6") << "2001:db8::/32" << "";
+    QTest::newRow("number") << "3221225984/24" << "";
+}
+
+void TestCredentialKeyringFallback::scopes()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, subnet);
+    const CredentialScope scope = CredentialScope::siteFromText(text);
+    QCOMPARE(scope.isValid(), !subnet.isEmpty());
+    QCOMPARE(scope.subnet(), subnet);
+    if (scope.isValid()) {
+        QCOMPARE(scope.description(), QStringLiteral("site ") + subnet);
+        QVERIFY(scope.contains(0xC0000201u) == subnet.startsWith(QLatin1String("192.0.2.")) || subnet == QLatin1String("0.0.0.0/0"));
+    }
+    // Cameras: a MAC of six pairs (kept in lower case) and a model.
+    QVERIFY(CredentialScope::camera(QStringLiteral("00:1A:2B:3C:4D:5E"), QStringLiteral("M")).mac() == QStringLiteral("00:1a:2b:3c:4d:5e"));
+    QVERIFY(!CredentialScope::camera(QStringLiteral("00:1a:2b:3c:4d"), QStringLiteral("M")).isValid());
+    QVERIFY(!CredentialScope::camera(QStringLiteral("00:1a:2b:3c:4d:5e"), QString()).isValid());
+    QVERIFY(!CredentialScope::camera(QStringLiteral("00:1a:2b:3c:4d:5e"), QString(CredentialScope::MaxModelChars + 1, 'M')).isValid());
 }
 
 void TestCredentialKeyringFallback::withoutBus()
