@@ -17,6 +17,7 @@
 namespace {
 
 const QString HostileName = QStringLiteral("<script>alert(1)</script>%1%2&amp;");
+const QString HostileModel = QStringLiteral("SIM-DOME <b>%1</b>");
 
 // 200 cameras: three models, firmware spread over several versions, every
 // fourth on DHCP, two address conflicts, ten in a subnet no adapter has.
@@ -38,7 +39,7 @@ QList<DeviceRecord> siteOf200()
             d.model = QStringLiteral("SIM-CAM 200");
             d.fwVersion = i < 160 ? QStringLiteral("V3.0") : QStringLiteral("3.0.1 build 7");
         } else {
-            d.model = QStringLiteral("SIM-DOME");
+            d.model = HostileModel;
             d.fwVersion = i < 190 ? QStringLiteral("1.0") : i < 195 ? QStringLiteral("beta") : QString();
         }
         list.append(d);
@@ -137,6 +138,7 @@ void TestFleetReport::figuresOf200Cameras()
     QCOMPARE(m100.cameras, 120);
     QCOMPARE(m200.cameras, 60);
     QCOMPARE(dome.cameras, 20);
+    QCOMPARE(dome.model, HostileModel);
 
     // Number by number: 1.10.2 is newer than 1.9.8.
     QCOMPARE(m100.newest, QStringLiteral("2.1.0"));
@@ -257,6 +259,10 @@ void TestFleetReport::htmlIsSelfContainedAndEscaped()
     // Every camera text escaped, and taken literally (no "%1" filled in).
     QVERIFY(html.contains(QStringLiteral("&lt;script&gt;alert(1)&lt;/script&gt;%1%2&amp;amp;")));
     QVERIFY(html.contains(QStringLiteral("saved list &lt;site.csv&gt;")));
+    QVERIFY(!html.contains(QStringLiteral("<b>")));
+    // In the chart, the model table, the model's 20 camera rows and the 10
+    // of them outside the adapters' subnets.
+    QCOMPARE(html.count(QStringLiteral("SIM-DOME &lt;b&gt;%1&lt;/b&gt;")), 1 + 1 + 20 + 10);
     QVERIFY(html.contains(QStringLiteral("<svg")));
     QCOMPARE(html.count(QStringLiteral("<rect")), 4 + 2 + 3);
     // The 90 cameras behind marked, and the legend that explains the mark.
