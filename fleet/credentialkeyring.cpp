@@ -81,8 +81,10 @@ GCancellable *cancellableOf(const CredentialKeyring::Cancellation *cancel)
 // one provides org.freedesktop.secrets nor can be started for it.
 bool isUnavailable(const GError *error)
 {
+    // A keyring that is there but slow (a timed-out call) is a failure of
+    // that call, not a missing keyring.
     if (error->domain == G_IO_ERROR)
-        return error->code != G_IO_ERROR_CANCELLED;
+        return error->code != G_IO_ERROR_CANCELLED && error->code != G_IO_ERROR_TIMED_OUT;
     if (error->domain != G_DBUS_ERROR)
         return false;
     switch (error->code) {
