@@ -1,7 +1,7 @@
 # The one table of which product folder may use which. A folder may link the
 # targets of, and include the headers of, only itself and the folders listed
 # after the bar. Dependencies run one way:
-#   app, cli -> webbridge, update, netcheck -> discovery -> common -> corvane
+#   app, cli -> webbridge, update, netcheck, fleet -> discovery -> common -> corvane
 # and platform/ sits beside them all: anyone may use it, it uses none of them.
 # A new product folder gets a line here, or layers_check fails.
 set(PATHMERE_LAYERS
@@ -12,8 +12,9 @@ set(PATHMERE_LAYERS
     "webbridge    | common corvane platform"
     "update       | common corvane platform"
     "netcheck     | discovery common corvane platform"
-    "app          | webbridge update netcheck discovery common corvane platform"
-    "cli          | webbridge update netcheck discovery common corvane platform"
+    "fleet        | discovery common corvane platform"
+    "app          | fleet webbridge update netcheck discovery common corvane platform"
+    "cli          | fleet webbridge update netcheck discovery common corvane platform"
     "hallbridge   | platform"
     "tools/camsim | discovery common corvane platform"
     "tools/updatesign | update"

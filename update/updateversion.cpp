@@ -1,5 +1,7 @@
 #include "updateversion.h"
 
+#include "versionorder.h"
+
 #include <QStringList>
 
 QString UpdateVersion::programVersion()
@@ -31,12 +33,5 @@ bool UpdateVersion::isNewer(const QString &candidate, const QString &current)
     QVector<quint32> b;
     if (!parse(candidate, &a) || !parse(current, &b))
         return false;
-    const int n = qMax(a.size(), b.size());
-    for (int i = 0; i < n; ++i) {
-        const quint32 x = i < a.size() ? a.at(i) : 0;
-        const quint32 y = i < b.size() ? b.at(i) : 0;
-        if (x != y)
-            return x > y;
-    }
-    return false;
+    return VersionOrder::compare(a, b) > 0;
 }

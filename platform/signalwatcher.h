@@ -5,8 +5,10 @@
 
 class QSocketNotifier;
 
-// Turns SIGTERM and SIGINT into a Qt signal on the event loop, so the
-// simulator can give its addresses back before it exits.
+// Turns SIGTERM and SIGINT into a Qt signal on the event loop, so a program
+// that runs until it is stopped (the simulator, a watch) can finish its
+// work and give back what it holds before it exits. One at a time per
+// process: the handler writes to one pipe.
 class SignalWatcher : public QObject
 {
     Q_OBJECT
