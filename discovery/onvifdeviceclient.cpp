@@ -82,7 +82,8 @@ void OnvifDeviceClient::post(OnvifDeviceProtocol::Call call, const QByteArray &e
     });
     // One deadline for the whole call: a camera that sends a byte now and
     // then would never trip a time-out that counts silence only.
-    QTimer::singleShot(CallDeadlineMs, reply, [this, reply]() {
+    // A coarse timer may fire 5 % early; a camera gets its whole deadline.
+    QTimer::singleShot(CallDeadlineMs, Qt::PreciseTimer, reply, [this, reply]() {
         if (reply == running && !reply->isFinished())
             finishReply(Reply::Timeout, QStringLiteral("no answer within %1 ms").arg(CallDeadlineMs));
     });

@@ -137,10 +137,16 @@ private slots:
         QCOMPARE(east->target.location, QStringLiteral("Building 7"));
         QCOMPARE(east->serviceUrl, QStringLiteral("http://192.0.2.30:80/onvif/device_service"));
         // On-link: the kernel's neighbour table names the answering interface.
+        // Both cameras stand on one interface of one namespace: the first to
+        // answer resolves our address, the other then answers without asking,
+        // so only the first is sure to have an entry in our table.
         const QString mac = namespaceMac(0);
         QVERIFY(!mac.isEmpty());
-        QCOMPARE(east->record.mac, mac);
-        QVERIFY(byEndpoint(onvif, QStringLiteral("6f6e7669-6600-4000-8000-02504de00002")));
+        const OnvifSearch::Device *west = byEndpoint(onvif, QStringLiteral("6f6e7669-6600-4000-8000-02504de00002"));
+        QVERIFY(west);
+        QVERIFY2(east->record.mac == mac || west->record.mac == mac, qPrintable(east->record.mac + QLatin1Char(' ') + west->record.mac));
+        for (const OnvifSearch::Device *camera : {east, west})
+            QVERIFY2(camera->record.mac.isEmpty() || camera->record.mac == mac, qPrintable(camera->record.mac));
     }
 
     void foundOnceEachFromTwoAdapters()
