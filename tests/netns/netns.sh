@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Test LAN in network namespaces.
 #
-#   netns.sh [--adapters 1|2] [--resolver nxdomain|silent] -- COMMAND [ARG...]
+#   netns.sh [--adapters 1|2] [--routed] [--resolver nxdomain|silent] -- COMMAND [ARG...]
 #
 # Builds a private LAN out of network namespaces, runs COMMAND inside the
 # program's namespace and removes everything again when COMMAND ends, fails or
@@ -12,6 +12,20 @@
 #               lan1 198.51.100.1/24
 #   <id>-cam1   cameras behind lan0: eth0 192.0.2.2/24
 #   <id>-cam2   cameras behind lan1: eth0 198.51.100.2/24 (--adapters 2)
+#
+# --routed adds a routed site behind a router, in 198.18.0.0/15, the range
+# set aside for benchmarking networks (RFC 2544; no documentation range is
+# larger than a /24):
+#   <id>-rtr    the router: up0 203.0.113.254/24 towards the program's wan0
+#               203.0.113.1/24, site0 198.18.0.1/30 towards the site, and
+#               198.18.0.0/15 routed on to the site's 198.18.0.2
+#   <id>-site   the site's own router with the cameras' subnets on it:
+#               eth0 198.18.0.2/30 (cameras add theirs), default route via
+#               198.18.0.1; listed last among the camera namespaces
+# The program reaches 198.18.0.0/15 through the router and nothing else.
+# The site is one next hop, not a link the router resolves address by
+# address: the kernel's neighbour table is shared by every namespace, and a
+# sweep of a /16 across an Ethernet link would fill the host's.
 #
 # --resolver (or PATHMERE_NETNS_RESOLVER) gives the program side a name server
 # of its own on 127.0.0.53 (resolver.py): "nxdomain" answers every lookup at
@@ -30,6 +44,8 @@
 #   PATHMERE_NETNS_PROG_ADDRS   program addresses, blank-separated, per camera namespace
 #   PATHMERE_NETNS_CAM_ADDRS    camera namespace base addresses, same order
 #   PATHMERE_NETNS_RESOLVER     nxdomain, silent, or empty (see --resolver)
+#   PATHMERE_NETNS_ROUTER       the router namespace (--routed), else empty
+#   PATHMERE_NETNS_SITE         the site namespace (--routed), else empty
 # When namespaces cannot be created (not root, no ip(8), no kernel support),
 # COMMAND runs with PATHMERE_NETNS_UNAVAILABLE=<reason> and no LAN, so a QtTest
 # suite can QSKIP; the script then exits with 77, which CTest reports as
@@ -38,13 +54,15 @@ set -u
 
 SKIP_CODE=77
 adapters=1
+routed=0
 resolver="${PATHMERE_NETNS_RESOLVER:-}"
 while [ $# -gt 0 ]; do
     case "$1" in
         --adapters) adapters="$2"; shift 2 ;;
+        --routed) routed=1; shift ;;
         --resolver) resolver="$2"; shift 2 ;;
         --) shift; break ;;
-        -h|--help) sed -n '2,30p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,40p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) break ;;
     esac
 done
@@ -101,7 +119,7 @@ command -v ip >/dev/null 2>&1 || skip_with "ip(8) is not installed" "$@"
 sweep_stale() {
     local ns pid owner
     for ns in $(ip netns list 2>/dev/null | awk '{print $1}'); do
-        case "$ns" in pmt*x*-prog|pmt*x*-cam[0-9]) ;; *) continue ;; esac
+        case "$ns" in pmt*x*-prog|pmt*x*-cam[0-9]|pmt*x*-rtr|pmt*x*-site) ;; *) continue ;; esac
         owner="${ns#pmt}"; owner="${owner%%x*}"
         case "$owner" in ''|*[!0-9]*) continue ;; esac
         kill -0 "$owner" 2>/dev/null && continue
@@ -144,8 +162,34 @@ for i in $(seq 1 "$adapters"); do
     prog_addrs+=("$net.1")
     cam_addrs+=("$net.2")
 done
+router=""
+site=""
+if [ "$routed" = 1 ]; then
+    router="${id}-rtr"
+    site="${id}-site"
+    add_ns "$router" || skip_with "ip netns add failed" "$@"
+    add_ns "$site" || skip_with "ip netns add failed" "$@"
+    ip -n "$prog" link add wan0 type veth peer name up0 netns "$router" || skip_with "veth pairs are not available" "$@"
+    ip -n "$router" link add site0 type veth peer name eth0 netns "$site" || skip_with "veth pairs are not available" "$@"
+    ip -n "$prog" addr add 203.0.113.1/24 dev wan0 || exit 1
+    ip -n "$router" addr add 203.0.113.254/24 dev up0 || exit 1
+    ip -n "$router" addr add 198.18.0.1/30 dev site0 || exit 1
+    ip -n "$site" addr add 198.18.0.2/30 dev eth0 || exit 1
+    for link in "$prog wan0" "$router up0" "$router site0" "$site eth0"; do
+        ip -n "${link% *}" link set "${link#* }" up || exit 1
+    done
+    ip -n "$prog" route add 198.18.0.0/15 via 203.0.113.254 dev wan0 || exit 1
+    ip -n "$router" route add 198.18.0.0/15 via 198.18.0.2 dev site0 || exit 1
+    ip -n "$site" route add default via 198.18.0.1 dev eth0 || exit 1
+    ip netns exec "$router" sysctl -qw net.ipv4.ip_forward=1 || exit 1
+    ip netns exec "$site" sysctl -qw net.ipv4.conf.all.promote_secondaries=1 \
+        net.ipv4.conf.eth0.promote_secondaries=1 2>/dev/null
+    cams+=("$site")
+    prog_addrs+=("203.0.113.1")
+    cam_addrs+=("198.18.0.2")
+fi
 # Skip duplicate address detection noise and wait until the links are up.
-for ns in "$prog" "${cams[@]}"; do
+for ns in "$prog" "${cams[@]}" $router; do
     ip netns exec "$ns" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 2>/dev/null
 done
 for _ in $(seq 1 50); do
@@ -171,6 +215,8 @@ export PATHMERE_NETNS_CAM_IFACE=eth0
 export PATHMERE_NETNS_PROG_ADDRS="${prog_addrs[*]}"
 export PATHMERE_NETNS_CAM_ADDRS="${cam_addrs[*]}"
 export PATHMERE_NETNS_RESOLVER="$resolver"
+export PATHMERE_NETNS_ROUTER="$router"
+export PATHMERE_NETNS_SITE="$site"
 unset PATHMERE_NETNS_UNAVAILABLE
 
 # In the background, so a TERM or INT reaches the traps at once (bash runs

@@ -69,15 +69,17 @@ void CameraSimulator::rebuildAddressIndex()
 bool CameraSimulator::start()
 {
     QJsonArray addresses;
-    for (SimCamera &camera : m_config.cameras) {
+    QList<QPair<QString, QString>> owned;
+    for (const SimCamera &camera : qAsConst(m_config.cameras)) {
         if (!camera.ownsAddress)
             continue;
-        QString error;
-        if (!m_addresses.claim(camera.info.ip, camera.info.mask, &error)) {
-            m_log.write(QStringLiteral("error"), {{QStringLiteral("message"), error}});
-            return false;
-        }
+        owned.append({camera.info.ip, camera.info.mask});
         addresses.append(camera.info.ip);
+    }
+    QString error;
+    if (!m_addresses.claimAll(owned, &error)) {
+        m_log.write(QStringLiteral("error"), {{QStringLiteral("message"), error}});
+        return false;
     }
     rebuildAddressIndex();
 
@@ -172,13 +174,25 @@ void CameraSimulator::answerQuery(const QNetworkDatagram &query, UtilityProtocol
 {
     int replies = 0;
     int failed = 0;
-    for (int i = 0; i < m_config.cameras.size(); ++i) {
+    int lost = 0;
+    // A query to an address a camera owns is for that camera alone (a sweep
+    // probes address by address); anything else reaches them all.
+    const int addressed = m_byIp.value(query.destinationAddress().toString(), -1);
+    const int first = addressed >= 0 ? addressed : 0;
+    const int end = addressed >= 0 ? addressed + 1 : m_config.cameras.size();
+    for (int i = first; i < end; ++i) {
+        SimCamera &camera = m_config.cameras[i];
         // Document cameras and control boxes know only their SSDP exchange.
-        if (m_config.cameras.at(i).kind != SimCamera::Kind::Utility)
+        if (camera.kind != SimCamera::Kind::Utility)
             continue;
-        const QByteArray reply = m_config.cameras.at(i).replyTo(kind);
+        const QByteArray reply = camera.replyTo(kind);
         if (reply.isEmpty())
             continue;
+        if (camera.queriesToLose > 0) {
+            --camera.queriesToLose;
+            ++lost;
+            continue;
+        }
         if (sendUtility(i, reply, query))
             ++replies;
         else
@@ -189,7 +203,8 @@ void CameraSimulator::answerQuery(const QNetworkDatagram &query, UtilityProtocol
                                           {QStringLiteral("from"), endpoint(query.senderAddress(), query.senderPort())},
                                           {QStringLiteral("to"), query.destinationAddress().toString()},
                                           {QStringLiteral("replies"), replies},
-                                          {QStringLiteral("failed"), failed}});
+                                          {QStringLiteral("failed"), failed},
+                                          {QStringLiteral("lost"), lost}});
 }
 
 void CameraSimulator::handleSettings(const QNetworkDatagram &datagram, const QByteArray &record)
@@ -230,7 +245,7 @@ void CameraSimulator::handleSettings(const QNetworkDatagram &datagram, const QBy
         const QString newIp = UtilityProtocol::ipv4ToText(settings.ip);
         const QString newMask = UtilityProtocol::ipv4ToText(settings.mask);
         if (camera.ownsAddress && newIp != oldIp) {
-            if (m_addresses.managed() && !NetworkSafety::isDocumentationAddress(newIp)) {
+            if (m_addresses.managed() && !NetworkSafety::isTestAddress(newIp)) {
                 // Taking the address is the camera's business; putting it on
                 // an interface is ours, and it stays on the old one.
                 m_log.write(QStringLiteral("address"),
@@ -240,7 +255,7 @@ void CameraSimulator::handleSettings(const QNetworkDatagram &datagram, const QBy
                              {QStringLiteral("result"), QStringLiteral("refused")},
                              {QStringLiteral("message"),
                               QStringLiteral("%1 is not a documentation address (%2); not added to %3")
-                                  .arg(newIp, NetworkSafety::documentationRanges(), m_addresses.interfaceName())}});
+                                  .arg(newIp, NetworkSafety::testRanges(), m_addresses.interfaceName())}});
             } else {
                 QString error;
                 if (!m_addresses.claim(newIp, newMask, &error)) {

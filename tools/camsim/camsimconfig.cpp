@@ -93,6 +93,8 @@ CAMERA KEYS
                          camera never answers VISCA
   own=0|1                whether the camera owns its address (default 1;
                          0 for fleet cameras)
+  lose=N                 the camera ignores the first N queries that reach
+                         it, as if they were lost on the way (default 0)
   kind=utility|doccam|box  what the camera is (default utility): a camera
                          of the utility search, a wireless document camera
                          (SSDP on port 1900 and an HTTP description) or a
@@ -136,7 +138,8 @@ CAMERA KEYS
 BEHAVIOUR
   Utility search (port 8000): a 240-byte Base64 datagram holding query A or
   query B is answered by every camera that answers that query, with the form
-  its reply= key selects, by its send= mode. Owned addresses are used as the
+  its reply= key selects, by its send= mode; a query sent by unicast to an
+  address a camera owns is answered by that camera alone. Owned addresses are used as the
   reply's source address.
   Settings records: a record whose MAC matches a camera is applied when its
   user ID and password match the camera's: with mode "eth0" the camera takes
@@ -175,7 +178,9 @@ NETWORK SAFETY
   /proc/<pid>/ns/net, or "net:[N]"). The check is made before any socket
   exists; --help and --print-config open none and are always allowed.
   With --interface, only documentation addresses (192.0.2.0/24,
-  198.51.100.0/24, 203.0.113.0/24) are ever added to the interface: an owned
+  198.51.100.0/24, 203.0.113.0/24) and the benchmarking range
+  198.18.0.0/15 (RFC 2544, for the routed test site) are ever added to the
+  interface: an owned
   camera with another ip= is an error at start, and a settings record
   moving a camera elsewhere is still applied and answered as the camera
   would (it then reports the new address), but the camera keeps standing on
@@ -186,7 +191,7 @@ EVENTS (stdout, one JSON object per line)
   since the epoch).
   ready     sockets bound, addresses claimed: "cameras", "addresses"
   query     a query arrived: "query" (A or B), "from", "to", "replies"
-            (datagrams sent), "failed"
+            (datagrams sent), "failed", "lost" (ignored by lose=)
   reply     one reply sent: "mac", "form" (short/long), "bytes", "to", "from"
   settings  a settings record: "mac", "result" (applied, refused or
             no-camera), "from", "to" (the address it was sent to), "dhcp",
@@ -296,7 +301,7 @@ CamsimConfig::Outcome CamsimConfig::parse(const QStringList &arguments, QString 
         QStringLiteral("udn"), QStringLiteral("passcode"), QStringLiteral("major"), QStringLiteral("minor"),
         QStringLiteral("isp"), QStringLiteral("location"), QStringLiteral("httpport"), QStringLiteral("http"),
         QStringLiteral("nts"), QStringLiteral("maxage"), QStringLiteral("boxmac"), QStringLiteral("boxtype"),
-        QStringLiteral("boxport")};
+        QStringLiteral("boxport"), QStringLiteral("lose")};
 
     QVariantMap fileDefaults;
     QVariantMap optionDefaults;
@@ -392,10 +397,10 @@ CamsimConfig::Outcome CamsimConfig::parse(const QStringList &arguments, QString 
     }
     if (!interfaceName.isEmpty()) {
         for (const SimCamera &camera : qAsConst(cameras)) {
-            if (camera.ownsAddress && !NetworkSafety::isDocumentationAddress(camera.info.ip)) {
+            if (camera.ownsAddress && !NetworkSafety::isTestAddress(camera.info.ip)) {
                 *error = QStringLiteral("ip=%1 (camera %2): with --interface only documentation addresses (%3) "
                                         "are added to an interface")
-                             .arg(camera.info.ip, camera.info.mac, NetworkSafety::documentationRanges());
+                             .arg(camera.info.ip, camera.info.mac, NetworkSafety::testRanges());
                 return Outcome::Error;
             }
         }

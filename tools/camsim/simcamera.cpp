@@ -216,6 +216,11 @@ bool SimCamera::apply(const QVariantMap &settings, QString *error)
             boxMac = text;
         } else if (key == QLatin1String("boxtype")) {
             boxType = text.isNull() ? QStringLiteral("") : text;
+        } else if (key == QLatin1String("lose")) {
+            bool ok = false;
+            queriesToLose = text.toInt(&ok);
+            if (!ok || queriesToLose < 0)
+                return fail(QStringLiteral("a count of queries from 0 expected"));
         } else if (key == QLatin1String("own")) {
             if (!parseBool(it.value(), &ownsAddress))
                 return fail(QStringLiteral("0 or 1 expected"));
@@ -312,6 +317,7 @@ QJsonObject SimCamera::toJson() const
             {QStringLiteral("send"), sendModeText()},
             {QStringLiteral("power"), powerText(power)},
             {QStringLiteral("own"), ownsAddress},
+            {QStringLiteral("lose"), queriesToLose},
             {QStringLiteral("kind"), kindText(kind)}};
 }
 
