@@ -8,6 +8,7 @@
 
 #include <QJsonArray>
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QUdpSocket>
 
 namespace {
@@ -82,6 +83,14 @@ bool CameraSimulator::start()
         return false;
     }
     rebuildAddressIndex();
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        const QList<QNetworkAddressEntry> entries = interface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            if (!entry.broadcast().isNull())
+                m_broadcasts.insert(entry.broadcast().toString());
+        }
+    }
 
     m_utilitySocket = bindPort(UtilityProtocol::Port);
     m_viscaSocket = bindPort(ViscaProtocol::Port);
@@ -170,18 +179,36 @@ bool CameraSimulator::sendUtility(int index, const QByteArray &payload, const QN
     return sent;
 }
 
+quint32 CameraSimulator::subnetBroadcastOf(const QString &ip, const QString &mask)
+{
+    const quint32 address = QHostAddress(ip).toIPv4Address();
+    const int prefix = InterfaceAddresses::prefixLength(mask);
+    return address | (prefix >= 32 ? 0u : ~quint32(0) >> prefix);
+}
+
 void CameraSimulator::answerQuery(const QNetworkDatagram &query, UtilityProtocol::RecordKind kind)
 {
     int replies = 0;
     int failed = 0;
     int lost = 0;
     // A query to an address a camera owns is for that camera alone (a sweep
-    // probes address by address); anything else reaches them all.
-    const int addressed = m_byIp.value(query.destinationAddress().toString(), -1);
+    // probes address by address); one to a subnet's broadcast address for
+    // the cameras of that subnet; one to another unicast address (the
+    // namespace's own) for none of them. Cameras without an address of their
+    // own (fleets) answer whatever reaches the namespace, and everyone
+    // answers 255.255.255.255.
+    const QString destination = query.destinationAddress().toString();
+    const int addressed = m_byIp.value(destination, -1);
+    const quint32 target = query.destinationAddress().toIPv4Address();
+    const bool everyone = destination.isEmpty() || target == 0xffffffffu;
+    const bool subnetBroadcast = !everyone && m_broadcasts.contains(destination);
     const int first = addressed >= 0 ? addressed : 0;
     const int end = addressed >= 0 ? addressed + 1 : m_config.cameras.size();
     for (int i = first; i < end; ++i) {
         SimCamera &camera = m_config.cameras[i];
+        if (addressed < 0 && !everyone && camera.ownsAddress
+            && (!subnetBroadcast || subnetBroadcastOf(m_standsOn.at(i), camera.info.mask) != target))
+            continue;
         // Document cameras and control boxes know only their SSDP exchange.
         if (camera.kind != SimCamera::Kind::Utility)
             continue;
