@@ -27,8 +27,9 @@ public:
     static constexpr int MinRatePps = 10;
     static constexpr int MaxRatePps = 1000000;
     // After the last datagram. Cameras answer a unicast query within
-    // milliseconds; a second covers a slow camera behind a slow link.
-    static constexpr int DefaultReplyWindowMs = 1000;
+    // milliseconds; this is three round trips of a slow VPN on top. An
+    // address probed early has the rest of the sweep as well.
+    static constexpr int DefaultReplyWindowMs = 750;
     static constexpr int MaxReplyWindowMs = 60000;
     // A sweep of more addresses than a /16 holds asks for confirmation.
     static constexpr quint64 ConfirmAbove = 65536;

@@ -1,5 +1,7 @@
 #include "sweeptargets.h"
 
+#include "settingscheck.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -33,29 +35,6 @@ QString SweepTargets::quoted(const QString &text)
     return QStringLiteral("\"%1\"").arg(shown);
 }
 
-bool SweepTargets::parseAddress(const QString &text, quint32 *address)
-{
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return false;
-    quint32 value = 0;
-    for (const QString &part : parts) {
-        if (part.isEmpty() || part.size() > 3 || (part.size() > 1 && part.at(0) == QLatin1Char('0')))
-            return false;
-        uint number = 0;
-        for (const QChar c : part) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-                return false;
-            number = number * 10 + uint(c.unicode() - u'0');
-        }
-        if (number > 255)
-            return false;
-        value = (value << 8) | number;
-    }
-    *address = value;
-    return true;
-}
-
 bool SweepTargets::parseRange(const QString &text, quint32 *first, quint32 *last, QString *error)
 {
     const QString form = QStringLiteral("%1 is not an address, a network (A.B.C.D/N) or a range (A.B.C.D-E.F.G.H)")
@@ -73,7 +52,7 @@ bool SweepTargets::parseRange(const QString &text, quint32 *first, quint32 *last
     }
     if (slash >= 0) {
         quint32 base = 0;
-        if (!parseAddress(text.left(slash), &base)) {
+        if (!SettingsCheck::parseAddress(text.left(slash), &base)) {
             *error = form;
             return false;
         }
@@ -97,7 +76,7 @@ bool SweepTargets::parseRange(const QString &text, quint32 *first, quint32 *last
         return true;
     }
     if (dash >= 0) {
-        if (!parseAddress(text.left(dash), first) || !parseAddress(text.mid(dash + 1), last)) {
+        if (!SettingsCheck::parseAddress(text.left(dash), first) || !SettingsCheck::parseAddress(text.mid(dash + 1), last)) {
             *error = form;
             return false;
         }
@@ -107,7 +86,7 @@ bool SweepTargets::parseRange(const QString &text, quint32 *first, quint32 *last
         }
         return true;
     }
-    if (!parseAddress(text, first)) {
+    if (!SettingsCheck::parseAddress(text, first)) {
         *error = form;
         return false;
     }

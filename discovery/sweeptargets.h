@@ -34,9 +34,6 @@ public:
     // Reads and parses a targets file (at most MaxFileBytes).
     static bool readFile(const QString &path, Ipv4RangeSet *into, QString *error);
 
-    // Strict dotted quad: four decimal numbers 0..255 without leading zeros.
-    static bool parseAddress(const QString &text, quint32 *address);
-
 private:
     SweepTargets() = delete;
     static bool parseRange(const QString &text, quint32 *first, quint32 *last, QString *error);
