@@ -13,19 +13,21 @@
 #   <id>-cam1   cameras behind lan0: eth0 192.0.2.2/24
 #   <id>-cam2   cameras behind lan1: eth0 198.51.100.2/24 (--adapters 2)
 #
-# --routed adds a routed site behind a router, in 198.18.0.0/15, the range
-# set aside for benchmarking networks (RFC 2544; no documentation range is
-# larger than a /24):
-#   <id>-rtr    the router: up0 203.0.113.254/24 towards the program's wan0
-#               203.0.113.1/24, site0 198.18.0.1/30 towards the site, and
-#               198.18.0.0/15 routed on to the site's 198.18.0.2
+# --routed (with --adapters 1) adds a routed site behind a router. The
+# local LAN keeps 192.0.2.0/24; the site has the other documentation
+# addresses, in two routed camera subnets and two /30 links:
+#   <id>-rtr    the router: up0 203.0.113.2/30 towards the program's wan0
+#               203.0.113.1/30, site0 203.0.113.5/30 towards the site, and
+#               the camera subnets routed on to the site's 203.0.113.6
 #   <id>-site   the site's own router with the cameras' subnets on it:
-#               eth0 198.18.0.2/30 (cameras add theirs), default route via
-#               198.18.0.1; listed last among the camera namespaces
-# The program reaches 198.18.0.0/15 through the router and nothing else.
+#               eth0 203.0.113.6/30 (cameras add theirs), default route via
+#               203.0.113.5; listed last among the camera namespaces
+# The routed camera subnets are 198.51.100.0/24 and 203.0.113.128/25; the
+# program reaches them through the router and nothing else (203.0.113.8 to
+# .127 have no route at all).
 # The site is one next hop, not a link the router resolves address by
-# address: the kernel's neighbour table is shared by every namespace, and a
-# sweep of a /16 across an Ethernet link would fill the host's.
+# address: a sweep across an Ethernet link leaves a neighbour entry (and,
+# for an absent camera, a resolution timing out) per address swept.
 #
 # --resolver (or PATHMERE_NETNS_RESOLVER) gives the program side a name server
 # of its own on 127.0.0.53 (resolver.py): "nxdomain" answers every lookup at
@@ -62,7 +64,7 @@ while [ $# -gt 0 ]; do
         --routed) routed=1; shift ;;
         --resolver) resolver="$2"; shift 2 ;;
         --) shift; break ;;
-        -h|--help) sed -n '2,40p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,54p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) break ;;
     esac
 done
@@ -71,6 +73,12 @@ if [ $# -eq 0 ]; then
     exit 2
 fi
 case "$adapters" in 1|2) ;; *) echo "netns.sh: --adapters takes 1 or 2" >&2; exit 2 ;; esac
+# The second adapter's LAN has 198.51.100.0/24, which the site needs.
+if [ "$routed" = 1 ] && [ "$adapters" != 1 ]; then
+    echo "netns.sh: --routed takes --adapters 1" >&2
+    exit 2
+fi
+routed_subnets="198.51.100.0/24 203.0.113.128/25"
 case "$resolver" in ''|nxdomain|silent) ;; *) echo "netns.sh: --resolver takes nxdomain or silent" >&2; exit 2 ;; esac
 
 id="pmt$$x$(printf '%04x' $((RANDOM)))"
@@ -171,22 +179,24 @@ if [ "$routed" = 1 ]; then
     add_ns "$site" || skip_with "ip netns add failed" "$@"
     ip -n "$prog" link add wan0 type veth peer name up0 netns "$router" || skip_with "veth pairs are not available" "$@"
     ip -n "$router" link add site0 type veth peer name eth0 netns "$site" || skip_with "veth pairs are not available" "$@"
-    ip -n "$prog" addr add 203.0.113.1/24 dev wan0 || exit 1
-    ip -n "$router" addr add 203.0.113.254/24 dev up0 || exit 1
-    ip -n "$router" addr add 198.18.0.1/30 dev site0 || exit 1
-    ip -n "$site" addr add 198.18.0.2/30 dev eth0 || exit 1
+    ip -n "$prog" addr add 203.0.113.1/30 dev wan0 || exit 1
+    ip -n "$router" addr add 203.0.113.2/30 dev up0 || exit 1
+    ip -n "$router" addr add 203.0.113.5/30 dev site0 || exit 1
+    ip -n "$site" addr add 203.0.113.6/30 dev eth0 || exit 1
     for link in "$prog wan0" "$router up0" "$router site0" "$site eth0"; do
         ip -n "${link% *}" link set "${link#* }" up || exit 1
     done
-    ip -n "$prog" route add 198.18.0.0/15 via 203.0.113.254 dev wan0 || exit 1
-    ip -n "$router" route add 198.18.0.0/15 via 198.18.0.2 dev site0 || exit 1
-    ip -n "$site" route add default via 198.18.0.1 dev eth0 || exit 1
+    for net in $routed_subnets; do
+        ip -n "$prog" route add "$net" via 203.0.113.2 dev wan0 || exit 1
+        ip -n "$router" route add "$net" via 203.0.113.6 dev site0 || exit 1
+    done
+    ip -n "$site" route add default via 203.0.113.5 dev eth0 || exit 1
     ip netns exec "$router" sysctl -qw net.ipv4.ip_forward=1 || exit 1
     ip netns exec "$site" sysctl -qw net.ipv4.conf.all.promote_secondaries=1 \
         net.ipv4.conf.eth0.promote_secondaries=1 2>/dev/null
     cams+=("$site")
     prog_addrs+=("203.0.113.1")
-    cam_addrs+=("198.18.0.2")
+    cam_addrs+=("203.0.113.6")
 fi
 # Skip duplicate address detection noise and wait until the links are up.
 for ns in "$prog" "${cams[@]}" $router; do

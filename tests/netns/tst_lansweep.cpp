@@ -25,9 +25,13 @@ Ipv4RangeSet targets(const QStringList &entries)
     return set;
 }
 
+// The site's 203.0.113.128/25 shares its /24 with the router links, so its
+// cameras take the /25's mask.
 QString camera(const QString &mac, const QString &ip, const QString &extra = QString())
 {
-    return QStringLiteral("mac=%1,ip=%2,mask=255.255.255.0,model=SWEEP-CAM,name=Cam %1").arg(mac, ip)
+    const QString mask = ip.startsWith(QLatin1String("203.0.113.")) ? QStringLiteral("255.255.255.128")
+                                                                     : QStringLiteral("255.255.255.0");
+    return QStringLiteral("mac=%1,ip=%2,mask=%3,model=SWEEP-CAM,name=Cam %1").arg(mac, ip, mask)
            + (extra.isEmpty() ? QString() : QStringLiteral(",") + extra);
 }
 
@@ -104,12 +108,12 @@ private slots:
     // the short and the long reply; one outside the targets hears nothing.
     void findsRoutedCameras()
     {
-        QVERIFY(startSite({camera(QStringLiteral("02:50:4d:5e:00:01"), QStringLiteral("198.18.3.10")),
-                           camera(QStringLiteral("02:50:4d:5e:00:02"), QStringLiteral("198.18.3.200"),
+        QVERIFY(startSite({camera(QStringLiteral("02:50:4d:5e:00:01"), QStringLiteral("198.51.100.10")),
+                           camera(QStringLiteral("02:50:4d:5e:00:02"), QStringLiteral("198.51.100.200"),
                                   QStringLiteral("reply=long,serial=SN-2")),
-                           camera(QStringLiteral("02:50:4d:5e:00:03"), QStringLiteral("198.18.4.5")),
-                           camera(QStringLiteral("02:50:4d:5e:00:04"), QStringLiteral("198.18.9.9"))}));
-        const Outcome outcome = sweep(targets({QStringLiteral("198.18.3.0/24"), QStringLiteral("198.18.4.0/28")}));
+                           camera(QStringLiteral("02:50:4d:5e:00:03"), QStringLiteral("203.0.113.133")),
+                           camera(QStringLiteral("02:50:4d:5e:00:04"), QStringLiteral("203.0.113.201"))}));
+        const Outcome outcome = sweep(targets({QStringLiteral("198.51.100.0/24"), QStringLiteral("203.0.113.128/28")}));
         QVERIFY2(outcome.failures.isEmpty(), qPrintable(outcome.failures.join(QLatin1Char('\n'))));
         QCOMPARE(outcome.finishedCount, 1);
         QCOMPARE(outcome.macs, (QStringList{QStringLiteral("02:50:4d:5e:00:01"), QStringLiteral("02:50:4d:5e:00:02"),
@@ -119,9 +123,9 @@ private slots:
         QCOMPARE(outcome.progress.datagramsSent, quint64((254 + 14) * 4));
         QVERIFY(outcome.progress.finished);
         // Each camera heard its own four queries, and only those.
-        QCOMPARE(site->events(QStringLiteral("query"), QStringLiteral("to"), QStringLiteral("198.18.3.10")).size(), 4);
-        QCOMPARE(site->events(QStringLiteral("query"), QStringLiteral("to"), QStringLiteral("198.18.4.5")).size(), 4);
-        QCOMPARE(site->events(QStringLiteral("query"), QStringLiteral("to"), QStringLiteral("198.18.9.9")).size(), 0);
+        QCOMPARE(site->events(QStringLiteral("query"), QStringLiteral("to"), QStringLiteral("198.51.100.10")).size(), 4);
+        QCOMPARE(site->events(QStringLiteral("query"), QStringLiteral("to"), QStringLiteral("203.0.113.133")).size(), 4);
+        QCOMPARE(site->events(QStringLiteral("query"), QStringLiteral("to"), QStringLiteral("203.0.113.201")).size(), 0);
         for (const QJsonObject &query : site->events(QStringLiteral("query")))
             QCOMPARE(query.value(QStringLiteral("replies")).toInt(), 1);
     }
@@ -130,10 +134,10 @@ private slots:
     // second; one that loses both passes is not (there are exactly two).
     void secondPassCoversLostQueries()
     {
-        QVERIFY(startSite({camera(QStringLiteral("02:50:4d:5e:00:11"), QStringLiteral("198.18.5.11"), QStringLiteral("lose=2")),
-                           camera(QStringLiteral("02:50:4d:5e:00:12"), QStringLiteral("198.18.5.12"), QStringLiteral("lose=4")),
-                           camera(QStringLiteral("02:50:4d:5e:00:13"), QStringLiteral("198.18.5.13"), QStringLiteral("lose=1"))}));
-        const Outcome outcome = sweep(targets({QStringLiteral("198.18.5.8-198.18.5.15")}));
+        QVERIFY(startSite({camera(QStringLiteral("02:50:4d:5e:00:11"), QStringLiteral("198.51.100.11"), QStringLiteral("lose=2")),
+                           camera(QStringLiteral("02:50:4d:5e:00:12"), QStringLiteral("198.51.100.12"), QStringLiteral("lose=4")),
+                           camera(QStringLiteral("02:50:4d:5e:00:13"), QStringLiteral("198.51.100.13"), QStringLiteral("lose=1"))}));
+        const Outcome outcome = sweep(targets({QStringLiteral("198.51.100.8-198.51.100.15")}));
         QVERIFY2(outcome.failures.isEmpty(), qPrintable(outcome.failures.join(QLatin1Char('\n'))));
         QCOMPARE(outcome.macs, (QStringList{QStringLiteral("02:50:4d:5e:00:11"), QStringLiteral("02:50:4d:5e:00:13")}));
         int lost = 0;
@@ -163,11 +167,11 @@ private slots:
     // No route to a target: said, ended, nothing sent.
     void missingRouteEndsBeforeSending()
     {
-        QVERIFY(startSite({camera(QStringLiteral("02:50:4d:5e:00:31"), QStringLiteral("198.18.6.31"))}));
-        const Outcome outcome = sweep(targets({QStringLiteral("198.18.6.0/24"), QStringLiteral("198.51.100.0/28")}));
+        QVERIFY(startSite({camera(QStringLiteral("02:50:4d:5e:00:31"), QStringLiteral("198.51.100.31"))}));
+        const Outcome outcome = sweep(targets({QStringLiteral("198.51.100.0/24"), QStringLiteral("203.0.113.64/28")}));
         QCOMPARE(outcome.finishedCount, 1);
         QCOMPARE(outcome.failures.size(), 1);
-        QVERIFY2(outcome.failures.first().startsWith(QLatin1String("No route to 198.51.100.1 (")),
+        QVERIFY2(outcome.failures.first().startsWith(QLatin1String("No route to 203.0.113.65 (")),
                  qPrintable(outcome.failures.first()));
         QCOMPARE(outcome.progress.datagramsSent, quint64(0));
         QVERIFY(outcome.macs.isEmpty());
@@ -178,15 +182,15 @@ private slots:
     // sent on into nothing until the plan's end.
     void routeBreakingWhileSendingEndsTheSweep()
     {
-        QVERIFY(startSite({camera(QStringLiteral("02:50:4d:5e:00:41"), QStringLiteral("198.18.7.41"))}));
+        QVERIFY(startSite({camera(QStringLiteral("02:50:4d:5e:00:41"), QStringLiteral("198.51.100.41"))}));
         QElapsedTimer clock;
         clock.start();
-        const Outcome outcome = sweep(targets({QStringLiteral("198.18.7.0/24")}), 400, 500, [] {
+        const Outcome outcome = sweep(targets({QStringLiteral("198.51.100.0/24")}), 400, 500, [] {
             QTest::qWait(300);
-            QVERIFY(TestLan::runIp({QStringLiteral("route"), QStringLiteral("del"), QStringLiteral("198.18.0.0/15")}));
+            QVERIFY(TestLan::runIp({QStringLiteral("route"), QStringLiteral("del"), QStringLiteral("198.51.100.0/24")}));
         });
-        QVERIFY(TestLan::runIp({QStringLiteral("route"), QStringLiteral("add"), QStringLiteral("198.18.0.0/15"),
-                                QStringLiteral("via"), QStringLiteral("203.0.113.254"), QStringLiteral("dev"),
+        QVERIFY(TestLan::runIp({QStringLiteral("route"), QStringLiteral("add"), QStringLiteral("198.51.100.0/24"),
+                                QStringLiteral("via"), QStringLiteral("203.0.113.2"), QStringLiteral("dev"),
                                 QStringLiteral("wan0")}));
         QCOMPARE(outcome.finishedCount, 1);
         QCOMPARE(outcome.failures.size(), 1);

@@ -22,7 +22,8 @@ public:
     static QString programInterface(int side); // lan0, lan1
     // The routed site of netns.sh --routed: its router's namespace, the
     // site's camera side (an index into cameraNamespaces()), or empty and -1
-    // without one. The site's cameras stand in 198.18.0.0/15.
+    // without one. The site's cameras stand in 198.51.100.0/24 and
+    // 203.0.113.128/25.
     static QString routerNamespace();
     static int siteSide();
     static QString camsimPath();

@@ -272,7 +272,7 @@ void CameraSimulator::handleSettings(const QNetworkDatagram &datagram, const QBy
         const QString newIp = UtilityProtocol::ipv4ToText(settings.ip);
         const QString newMask = UtilityProtocol::ipv4ToText(settings.mask);
         if (camera.ownsAddress && newIp != oldIp) {
-            if (m_addresses.managed() && !NetworkSafety::isTestAddress(newIp)) {
+            if (m_addresses.managed() && !NetworkSafety::isDocumentationAddress(newIp)) {
                 // Taking the address is the camera's business; putting it on
                 // an interface is ours, and it stays on the old one.
                 m_log.write(QStringLiteral("address"),
@@ -282,7 +282,7 @@ void CameraSimulator::handleSettings(const QNetworkDatagram &datagram, const QBy
                              {QStringLiteral("result"), QStringLiteral("refused")},
                              {QStringLiteral("message"),
                               QStringLiteral("%1 is not a documentation address (%2); not added to %3")
-                                  .arg(newIp, NetworkSafety::testRanges(), m_addresses.interfaceName())}});
+                                  .arg(newIp, NetworkSafety::documentationRanges(), m_addresses.interfaceName())}});
             } else {
                 QString error;
                 if (!m_addresses.claim(newIp, newMask, &error)) {

@@ -178,9 +178,7 @@ NETWORK SAFETY
   /proc/<pid>/ns/net, or "net:[N]"). The check is made before any socket
   exists; --help and --print-config open none and are always allowed.
   With --interface, only documentation addresses (192.0.2.0/24,
-  198.51.100.0/24, 203.0.113.0/24) and the benchmarking range
-  198.18.0.0/15 (RFC 2544, for the routed test site) are ever added to the
-  interface: an owned
+  198.51.100.0/24, 203.0.113.0/24) are ever added to the interface: an owned
   camera with another ip= is an error at start, and a settings record
   moving a camera elsewhere is still applied and answered as the camera
   would (it then reports the new address), but the camera keeps standing on
@@ -397,10 +395,10 @@ CamsimConfig::Outcome CamsimConfig::parse(const QStringList &arguments, QString 
     }
     if (!interfaceName.isEmpty()) {
         for (const SimCamera &camera : qAsConst(cameras)) {
-            if (camera.ownsAddress && !NetworkSafety::isTestAddress(camera.info.ip)) {
+            if (camera.ownsAddress && !NetworkSafety::isDocumentationAddress(camera.info.ip)) {
                 *error = QStringLiteral("ip=%1 (camera %2): with --interface only documentation addresses (%3) "
                                         "are added to an interface")
-                             .arg(camera.info.ip, camera.info.mac, NetworkSafety::testRanges());
+                             .arg(camera.info.ip, camera.info.mac, NetworkSafety::documentationRanges());
                 return Outcome::Error;
             }
         }

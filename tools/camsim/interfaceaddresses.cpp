@@ -68,10 +68,10 @@ bool InterfaceAddresses::refuses(const QString &ip, QString *error) const
             *error = QStringLiteral("not a usable IPv4 address: %1").arg(ip);
         return true;
     }
-    if (!NetworkSafety::isTestAddress(ip)) {
+    if (!NetworkSafety::isDocumentationAddress(ip)) {
         if (error) {
             *error = QStringLiteral("refusing to add %1 to %2: not a documentation address (%3)")
-                         .arg(ip, m_interface, NetworkSafety::testRanges());
+                         .arg(ip, m_interface, NetworkSafety::documentationRanges());
         }
         return true;
     }

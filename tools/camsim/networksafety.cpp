@@ -21,21 +21,6 @@ bool NetworkSafety::isDocumentationAddress(const QString &ip)
         || net == 0xcb007100u;      // 203.0.113.0/24
 }
 
-bool NetworkSafety::isTestAddress(const QString &ip)
-{
-    QHostAddress address;
-    if (isDocumentationAddress(ip))
-        return true;
-    if (!address.setAddress(ip.trimmed()) || address.protocol() != QAbstractSocket::IPv4Protocol)
-        return false;
-    return (address.toIPv4Address() & 0xfffe0000u) == 0xc6120000u;   // 198.18.0.0/15
-}
-
-QString NetworkSafety::testRanges()
-{
-    return documentationRanges() + QStringLiteral(" and the benchmarking range 198.18.0.0/15");
-}
-
 QString NetworkSafety::documentationRanges()
 {
     return QStringLiteral("192.0.2.0/24, 198.51.100.0/24, 203.0.113.0/24");

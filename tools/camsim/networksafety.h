@@ -14,12 +14,6 @@ public:
     // 192.0.2.0/24, 198.51.100.0/24 and 203.0.113.0/24 (RFC 5737).
     static bool isDocumentationAddress(const QString &ip);
     static QString documentationRanges();
-    // What camsim may put on an interface: a documentation address, or one
-    // of 198.18.0.0/15, the range set aside for benchmarking networks (RFC
-    // 2544), which the routed test site needs (no documentation range is
-    // larger than a /24).
-    static bool isTestAddress(const QString &ip);
-    static QString testRanges();
 
     // Network namespace inode numbers around this process; 0 when unknown.
     struct Namespaces
