@@ -11,6 +11,8 @@
 //     CPU baseline;
 //   - nmap -sn -n over the same targets at its default timing, from the
 //     program's side (wall time, hosts up);
+//   - the sweep of the site with no cameras, --repeat times: CPU per address
+//     probed when nothing answers, against the same bare loop;
 //   - then the site with 50 cameras in 198.51.100.0/24 alone: the sweep of
 //     that /24, --repeat times (wall time after the last answer), and
 //     arp-scan over it from the router, which shares the cameras' link
@@ -446,6 +448,20 @@ int main(int argc, char *argv[])
     }
 
     stopCameras(&cameras);
+    // The site with a camera on nearly every address makes the sweep parse
+    // four replies per address, which the bare loop never reads; the same
+    // sweep of the empty site compares sending alone.
+    double worstEmptyCpuPerProbe = 0;
+    for (int r = 1; r <= repeat; ++r) {
+        const SweepRun run = runSweep(siteTargets, {});
+        const double cpuPerProbe = run.probes ? run.cpuUs / double(run.probes) : 0;
+        std::printf("run %d, no cameras: %.3f s, %.3f us CPU per probe\n", r, run.wallS, cpuPerProbe);
+        worstEmptyCpuPerProbe = std::max(worstEmptyCpuPerProbe, cpuPerProbe);
+    }
+    print("sweep.routed.empty_cpu_us_per_probe_worst", worstEmptyCpuPerProbe);
+    if (bareCpuPerProbe > 0)
+        print("sweep.routed.empty_cpu_ratio_vs_bare_sendmmsg", worstEmptyCpuPerProbe / bareCpuPerProbe);
+
     if (!startCameras(&cameras, smallConfig, scratch.filePath(QStringLiteral("small.jsonl"))))
         return 1;
     double worstAfterLast = 0;
