@@ -54,6 +54,7 @@
 
 namespace {
 
+constexpr int SiteCameras = 376;
 constexpr int SmallCameras = 50;
 const char *const SiteTargets[] = {"198.51.100.0/24", "203.0.113.128/25"};
 const char *const SmallTarget = "198.51.100.0/24";
@@ -345,7 +346,7 @@ int main(int argc, char *argv[])
 
     // Every address of the site but the lowest and highest of each subnet:
     // .2-.253 of 198.51.100.0/24, .130-.253 of 203.0.113.128/25.
-    const QList<Camera> site = scatter(376, hosts(0xc6336400u, 2, 253) + hosts(0xcb007100u, 130, 253), 2544, 0x5e);
+    const QList<Camera> site = scatter(SiteCameras, hosts(0xc6336400u, 2, 253) + hosts(0xcb007100u, 130, 253), 1, 0x5e);
     const QList<Camera> small = scatter(SmallCameras, hosts(0xc6336400u, 2, 253), 24, 0x5f);
     QSet<QString> siteMacs;
     QSet<QString> smallMacs;

@@ -23,7 +23,7 @@ public:
     // Adds ip with the prefix length of mask unless the host has it already.
     bool claim(const QString &ip, const QString &mask, QString *error);
     // The same for many addresses (ip, mask) at once, with one ip(8) run: a
-    // site of a thousand cameras comes up in a moment. All or nothing is
+    // site of hundreds of cameras comes up in a moment. All or nothing is
     // checked first; *error names the first address refused.
     bool claimAll(const QList<QPair<QString, QString>> &addresses, QString *error);
     // Removes ip when it was added here.
