@@ -8,12 +8,14 @@ UtilityDeviceList::MergeResult UtilityDeviceList::merge(const UtilitySearchCamIn
     return merge(std::move(copy));
 }
 
-UtilityDeviceList::MergeResult UtilityDeviceList::merge(UtilitySearchCamInfo &&info)
+UtilityDeviceList::MergeResult UtilityDeviceList::merge(UtilitySearchCamInfo &&info, int *position)
 {
     Key key = keyOf(info);
-    const int position = find(key);
-    if (position >= 0)
-        return update(list[position], info);
+    const int known = find(key);
+    if (position)
+        *position = known >= 0 ? known : list.size() < MaxDevices ? list.size() : -1;
+    if (known >= 0)
+        return update(list[known], info);
     if (list.size() >= MaxDevices)
         return MergeResult::Refused;
 

@@ -32,8 +32,9 @@ public:
     // the serial number only when the new one is not empty; its dhcp flag,
     // DNS servers and IPv6 text stay as first reported.
     MergeResult merge(const UtilitySearchCamInfo &info);
-    // The same, taking the record over when it is a new camera.
-    MergeResult merge(UtilitySearchCamInfo &&info);
+    // The same, taking the record over when it is a new camera. *position
+    // (when given) is the record's place in records(), -1 when refused.
+    MergeResult merge(UtilitySearchCamInfo &&info, int *position = nullptr);
 
     void clear();
     const QList<UtilitySearchCamInfo> &records() const { return list; }

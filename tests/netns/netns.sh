@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Test LAN in network namespaces.
 #
-#   netns.sh [--adapters 1|2] [--resolver nxdomain|silent] [--nat-bridge] -- COMMAND [ARG...]
+#   netns.sh [--adapters 1|2] [--routed] [--resolver nxdomain|silent] [--nat-bridge] -- COMMAND [ARG...]
 #
 # Builds a private LAN out of network namespaces, runs COMMAND inside the
 # program's namespace and removes everything again when COMMAND ends, fails or
@@ -19,6 +19,22 @@
 # named docker0 in <id>-nat, which forwards to lan0 192.0.2.1/24 and the
 # cameras of <id>-cam1 (eth0 192.0.2.2/24), masquerading with nft where it is
 # installed. The program's broadcasts end at the bridge.
+#
+# --routed (with --adapters 1) adds a routed site behind a router. The
+# local LAN keeps 192.0.2.0/24; the site has the other documentation
+# addresses, in two routed camera subnets and two /30 links:
+#   <id>-rtr    the router: up0 203.0.113.2/30 towards the program's wan0
+#               203.0.113.1/30, site0 203.0.113.5/30 towards the site, and
+#               the camera subnets routed on to the site's 203.0.113.6
+#   <id>-site   the site's own router with the cameras' subnets on it:
+#               eth0 203.0.113.6/30 (cameras add theirs), default route via
+#               203.0.113.5; listed last among the camera namespaces
+# The routed camera subnets are 198.51.100.0/24 and 203.0.113.128/25; the
+# program reaches them through the router and nothing else (203.0.113.8 to
+# .127 have no route at all).
+# The site is one next hop, not a link the router resolves address by
+# address: a sweep across an Ethernet link leaves a neighbour entry (and,
+# for an absent camera, a resolution timing out) per address swept.
 #
 # --resolver (or PATHMERE_NETNS_RESOLVER) gives the program side a name server
 # of its own on 127.0.0.53 (resolver.py): "nxdomain" answers every lookup at
@@ -38,6 +54,8 @@
 #   PATHMERE_NETNS_CAM_ADDRS    camera namespace base addresses, same order
 #   PATHMERE_NETNS_RESOLVER     nxdomain, silent, or empty (see --resolver)
 #   PATHMERE_NETNS_TOPOLOGY     "nat" with --nat-bridge, else "lan"
+#   PATHMERE_NETNS_ROUTER       the router namespace (--routed), else empty
+#   PATHMERE_NETNS_SITE         the site namespace (--routed), else empty
 # When namespaces cannot be created (not root, no ip(8), no kernel support),
 # COMMAND runs with PATHMERE_NETNS_UNAVAILABLE=<reason> and no LAN, so a QtTest
 # suite can QSKIP; the script then exits with 77, which CTest reports as
@@ -46,15 +64,17 @@ set -u
 
 SKIP_CODE=77
 adapters=1
+routed=0
 resolver="${PATHMERE_NETNS_RESOLVER:-}"
 topology=lan
 while [ $# -gt 0 ]; do
     case "$1" in
         --adapters) adapters="$2"; shift 2 ;;
+        --routed) routed=1; shift ;;
         --resolver) resolver="$2"; shift 2 ;;
         --nat-bridge) topology=nat; shift ;;
         --) shift; break ;;
-        -h|--help) sed -n '2,44p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,62p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) break ;;
     esac
 done
@@ -63,6 +83,13 @@ if [ $# -eq 0 ]; then
     exit 2
 fi
 case "$adapters" in 1|2) ;; *) echo "netns.sh: --adapters takes 1 or 2" >&2; exit 2 ;; esac
+# The second adapter's LAN has 198.51.100.0/24, which the site needs; the NAT
+# bridge has 203.0.113.0/24.
+if [ "$routed" = 1 ] && { [ "$adapters" != 1 ] || [ "$topology" = nat ]; }; then
+    echo "netns.sh: --routed takes --adapters 1 and no --nat-bridge" >&2
+    exit 2
+fi
+routed_subnets="198.51.100.0/24 203.0.113.128/25"
 case "$resolver" in ''|nxdomain|silent) ;; *) echo "netns.sh: --resolver takes nxdomain or silent" >&2; exit 2 ;; esac
 
 id="pmt$$x$(printf '%04x' $((RANDOM)))"
@@ -111,7 +138,7 @@ command -v ip >/dev/null 2>&1 || skip_with "ip(8) is not installed" "$@"
 sweep_stale() {
     local ns pid owner
     for ns in $(ip netns list 2>/dev/null | awk '{print $1}'); do
-        case "$ns" in pmt*x*-prog|pmt*x*-cam[0-9]|pmt*x*-nat) ;; *) continue ;; esac
+        case "$ns" in pmt*x*-prog|pmt*x*-cam[0-9]|pmt*x*-nat|pmt*x*-rtr|pmt*x*-site) ;; *) continue ;; esac
         owner="${ns#pmt}"; owner="${owner%%x*}"
         case "$owner" in ''|*[!0-9]*) continue ;; esac
         kill -0 "$owner" 2>/dev/null && continue
@@ -183,6 +210,34 @@ else
         cam_addrs+=("$net.2")
     done
 fi
+router=""
+site=""
+if [ "$routed" = 1 ]; then
+    router="${id}-rtr"
+    site="${id}-site"
+    add_ns "$router" || skip_with "ip netns add failed" "$@"
+    add_ns "$site" || skip_with "ip netns add failed" "$@"
+    ip -n "$prog" link add wan0 type veth peer name up0 netns "$router" || skip_with "veth pairs are not available" "$@"
+    ip -n "$router" link add site0 type veth peer name eth0 netns "$site" || skip_with "veth pairs are not available" "$@"
+    ip -n "$prog" addr add 203.0.113.1/30 dev wan0 || exit 1
+    ip -n "$router" addr add 203.0.113.2/30 dev up0 || exit 1
+    ip -n "$router" addr add 203.0.113.5/30 dev site0 || exit 1
+    ip -n "$site" addr add 203.0.113.6/30 dev eth0 || exit 1
+    for link in "$prog wan0" "$router up0" "$router site0" "$site eth0"; do
+        ip -n "${link% *}" link set "${link#* }" up || exit 1
+    done
+    for net in $routed_subnets; do
+        ip -n "$prog" route add "$net" via 203.0.113.2 dev wan0 || exit 1
+        ip -n "$router" route add "$net" via 203.0.113.6 dev site0 || exit 1
+    done
+    ip -n "$site" route add default via 203.0.113.5 dev eth0 || exit 1
+    ip netns exec "$router" sysctl -qw net.ipv4.ip_forward=1 || exit 1
+    ip netns exec "$site" sysctl -qw net.ipv4.conf.all.promote_secondaries=1 \
+        net.ipv4.conf.eth0.promote_secondaries=1 2>/dev/null
+    cams+=("$site")
+    prog_addrs+=("203.0.113.1")
+    cam_addrs+=("203.0.113.6")
+fi
 # Skip duplicate address detection noise and wait until the links are up.
 for ns in "${created[@]}"; do
     ip netns exec "$ns" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 2>/dev/null
@@ -210,6 +265,8 @@ export PATHMERE_NETNS_CAM_IFACE=eth0
 export PATHMERE_NETNS_PROG_ADDRS="${prog_addrs[*]}"
 export PATHMERE_NETNS_CAM_ADDRS="${cam_addrs[*]}"
 export PATHMERE_NETNS_RESOLVER="$resolver"
+export PATHMERE_NETNS_ROUTER="$router"
+export PATHMERE_NETNS_SITE="$site"
 export PATHMERE_NETNS_TOPOLOGY="$topology"
 unset PATHMERE_NETNS_UNAVAILABLE
 

@@ -71,6 +71,17 @@ QString TestLan::programInterface(int side)
     return QStringLiteral("lan%1").arg(side);
 }
 
+QString TestLan::routerNamespace()
+{
+    return QString::fromLocal8Bit(qgetenv("PATHMERE_NETNS_ROUTER"));
+}
+
+int TestLan::siteSide()
+{
+    const QString site = QString::fromLocal8Bit(qgetenv("PATHMERE_NETNS_SITE"));
+    return site.isEmpty() ? -1 : int(cameraNamespaces().indexOf(site));
+}
+
 QString TestLan::camsimPath()
 {
     QString dir = QString::fromLocal8Bit(qgetenv("PATHMERE_BIN_DIR"));
@@ -95,7 +106,7 @@ bool TestLan::runIp(const QStringList &arguments, QString *output)
     return ok;
 }
 
-int TestLan::enterOwnLan(int argc, char *argv[], const char *program)
+int TestLan::enterOwnLan(int argc, char *argv[], const char *program, bool routed)
 {
     if (!qEnvironmentVariableIsEmpty("PATHMERE_NETNS_PROG") || !qEnvironmentVariableIsEmpty("PATHMERE_NETNS_UNAVAILABLE"))
         return 0;
@@ -103,8 +114,12 @@ int TestLan::enterOwnLan(int argc, char *argv[], const char *program)
     static char adapters[] = "--adapters";
     static char one[] = "1";
     static char dashes[] = "--";
+    static char routedOption[] = "--routed";
     const QByteArray script = harnessScript().toLocal8Bit();
-    std::vector<char *> args { bash, const_cast<char *>(script.constData()), adapters, one, dashes };
+    std::vector<char *> args { bash, const_cast<char *>(script.constData()), adapters, one };
+    if (routed)
+        args.push_back(routedOption);
+    args.push_back(dashes);
     for (int i = 0; i < argc; ++i)
         args.push_back(argv[i]);
     args.push_back(nullptr);

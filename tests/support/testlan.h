@@ -20,6 +20,12 @@ public:
     static QStringList programAddresses();     // one per camera namespace, same order
     static QStringList cameraBaseAddresses();  // the camera namespaces' own addresses
     static QString programInterface(int side); // lan0, lan1
+    // The routed site of netns.sh --routed: its router's namespace, the
+    // site's camera side (an index into cameraNamespaces()), or empty and -1
+    // without one. The site's cameras stand in 198.51.100.0/24 and
+    // 203.0.113.128/25.
+    static QString routerNamespace();
+    static int siteSide();
     static QString camsimPath();
     static QString harnessScript();            // netns.sh
 
@@ -28,7 +34,7 @@ public:
     // one-adapter LAN through netns.sh and does not return unless that
     // fails (then 1, with a message naming the program). Inside, or where
     // the harness already found it cannot build one, it returns 0.
-    static int enterOwnLan(int argc, char *argv[], const char *program);
+    static int enterOwnLan(int argc, char *argv[], const char *program, bool routed = false);
 
     // Runs ip(8) with the given arguments in the current namespace.
     static bool runIp(const QStringList &arguments, QString *output = nullptr);

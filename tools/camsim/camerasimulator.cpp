@@ -9,6 +9,7 @@
 
 #include <QJsonArray>
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QUdpSocket>
 
 namespace {
@@ -70,17 +71,27 @@ void CameraSimulator::rebuildAddressIndex()
 bool CameraSimulator::start()
 {
     QJsonArray addresses;
-    for (SimCamera &camera : m_config.cameras) {
+    QList<QPair<QString, QString>> owned;
+    for (const SimCamera &camera : qAsConst(m_config.cameras)) {
         if (!camera.ownsAddress)
             continue;
-        QString error;
-        if (!m_addresses.claim(camera.info.ip, camera.info.mask, &error)) {
-            m_log.write(QStringLiteral("error"), {{QStringLiteral("message"), error}});
-            return false;
-        }
+        owned.append({camera.info.ip, camera.info.mask});
         addresses.append(camera.info.ip);
     }
+    QString error;
+    if (!m_addresses.claimAll(owned, &error)) {
+        m_log.write(QStringLiteral("error"), {{QStringLiteral("message"), error}});
+        return false;
+    }
     rebuildAddressIndex();
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        const QList<QNetworkAddressEntry> entries = interface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            if (!entry.broadcast().isNull())
+                m_broadcasts.insert(entry.broadcast().toString());
+        }
+    }
 
     m_utilitySocket = bindPort(UtilityProtocol::Port);
     m_viscaSocket = bindPort(ViscaProtocol::Port);
@@ -174,17 +185,47 @@ bool CameraSimulator::sendUtility(int index, const QByteArray &payload, const QN
     return sent;
 }
 
+quint32 CameraSimulator::subnetBroadcastOf(const QString &ip, const QString &mask)
+{
+    const quint32 address = QHostAddress(ip).toIPv4Address();
+    const int prefix = InterfaceAddresses::prefixLength(mask);
+    return address | (prefix >= 32 ? 0u : ~quint32(0) >> prefix);
+}
+
 void CameraSimulator::answerQuery(const QNetworkDatagram &query, UtilityProtocol::RecordKind kind)
 {
     int replies = 0;
     int failed = 0;
-    for (int i = 0; i < m_config.cameras.size(); ++i) {
-        // Document cameras and control boxes know only their SSDP exchange.
-        if (m_config.cameras.at(i).kind != SimCamera::Kind::Utility)
+    int lost = 0;
+    // A query to an address a camera owns is for that camera alone (a sweep
+    // probes address by address); one to a subnet's broadcast address for
+    // the cameras of that subnet; one to another unicast address (the
+    // namespace's own) for none of them. Cameras without an address of their
+    // own (fleets) answer whatever reaches the namespace, and everyone
+    // answers 255.255.255.255.
+    const QString destination = query.destinationAddress().toString();
+    const int addressed = m_byIp.value(destination, -1);
+    const quint32 target = query.destinationAddress().toIPv4Address();
+    const bool everyone = destination.isEmpty() || target == 0xffffffffu;
+    const bool subnetBroadcast = !everyone && m_broadcasts.contains(destination);
+    const int first = addressed >= 0 ? addressed : 0;
+    const int end = addressed >= 0 ? addressed + 1 : m_config.cameras.size();
+    for (int i = first; i < end; ++i) {
+        SimCamera &camera = m_config.cameras[i];
+        if (addressed < 0 && !everyone && camera.ownsAddress
+            && (!subnetBroadcast || subnetBroadcastOf(m_standsOn.at(i), camera.info.mask) != target))
             continue;
-        const QByteArray reply = m_config.cameras.at(i).replyTo(kind);
+        // Document cameras and control boxes know only their SSDP exchange.
+        if (camera.kind != SimCamera::Kind::Utility)
+            continue;
+        const QByteArray reply = camera.replyTo(kind);
         if (reply.isEmpty())
             continue;
+        if (camera.queriesToLose > 0) {
+            --camera.queriesToLose;
+            ++lost;
+            continue;
+        }
         if (sendUtility(i, reply, query))
             ++replies;
         else
@@ -195,7 +236,8 @@ void CameraSimulator::answerQuery(const QNetworkDatagram &query, UtilityProtocol
                                           {QStringLiteral("from"), endpoint(query.senderAddress(), query.senderPort())},
                                           {QStringLiteral("to"), query.destinationAddress().toString()},
                                           {QStringLiteral("replies"), replies},
-                                          {QStringLiteral("failed"), failed}});
+                                          {QStringLiteral("failed"), failed},
+                                          {QStringLiteral("lost"), lost}});
 }
 
 void CameraSimulator::handleSettings(const QNetworkDatagram &datagram, const QByteArray &record)

@@ -6,6 +6,7 @@
 #include "interfaceaddresses.h"
 
 #include <QHash>
+#include <QSet>
 #include <QObject>
 #include <QVector>
 
@@ -43,6 +44,7 @@ private:
     void handleVisca(const QNetworkDatagram &datagram);
     bool sendUtility(int index, const QByteArray &payload, const QNetworkDatagram &request);
     void rebuildAddressIndex();
+    static quint32 subnetBroadcastOf(const QString &ip, const QString &mask);
 
     CamsimConfig m_config;
     EventLog m_log;
@@ -54,6 +56,7 @@ private:
     OnvifPeers *m_onvifPeers = nullptr;
     QHash<QString, int> m_byMac;   // MAC text -> camera index
     QHash<QString, int> m_byIp;    // owned address -> camera index
+    QSet<QString> m_broadcasts;    // directed broadcast addresses of this namespace's subnets
     // Per camera: the address it stands on in this namespace, which is its
     // own unless a move to a non-documentation address was refused.
     QVector<QString> m_standsOn;

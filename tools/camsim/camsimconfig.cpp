@@ -93,6 +93,8 @@ CAMERA KEYS
                          camera never answers VISCA
   own=0|1                whether the camera owns its address (default 1;
                          0 for fleet cameras)
+  lose=N                 the camera ignores the first N queries that reach
+                         it, as if they were lost on the way (default 0)
   kind=utility|doccam|box|onvif  what the camera is (default utility): a
                          camera of the utility search, a wireless document
                          camera (SSDP on port 1900 and an HTTP description),
@@ -154,7 +156,8 @@ CAMERA KEYS
 BEHAVIOUR
   Utility search (port 8000): a 240-byte Base64 datagram holding query A or
   query B is answered by every camera that answers that query, with the form
-  its reply= key selects, by its send= mode. Owned addresses are used as the
+  its reply= key selects, by its send= mode; a query sent by unicast to an
+  address a camera owns is answered by that camera alone. Owned addresses are used as the
   reply's source address.
   Settings records: a record whose MAC matches a camera is applied when its
   user ID and password match the camera's: with mode "eth0" the camera takes
@@ -221,7 +224,7 @@ EVENTS (stdout, one JSON object per line)
   since the epoch).
   ready     sockets bound, addresses claimed: "cameras", "addresses"
   query     a query arrived: "query" (A or B), "from", "to", "replies"
-            (datagrams sent), "failed"
+            (datagrams sent), "failed", "lost" (ignored by lose=)
   reply     one reply sent: "mac", "form" (short/long), "bytes", "to", "from"
   settings  a settings record: "mac", "result" (applied, refused or
             no-camera), "from", "to" (the address it was sent to), "dhcp",
@@ -339,7 +342,7 @@ CamsimConfig::Outcome CamsimConfig::parse(const QStringList &arguments, QString 
         QStringLiteral("udn"), QStringLiteral("passcode"), QStringLiteral("major"), QStringLiteral("minor"),
         QStringLiteral("isp"), QStringLiteral("location"), QStringLiteral("httpport"), QStringLiteral("http"),
         QStringLiteral("nts"), QStringLiteral("maxage"), QStringLiteral("boxmac"), QStringLiteral("boxtype"),
-        QStringLiteral("boxport"), QStringLiteral("onvif-clock"), QStringLiteral("onvif-port"),
+        QStringLiteral("boxport"), QStringLiteral("lose"), QStringLiteral("onvif-clock"), QStringLiteral("onvif-port"),
         QStringLiteral("onvif-uuid"), QStringLiteral("onvif-apply"), QStringLiteral("onvif-reboot"),
         QStringLiteral("onvif-skip"), QStringLiteral("onvif-location"), QStringLiteral("onvif-xaddr")};
 

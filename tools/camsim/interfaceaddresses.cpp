@@ -6,6 +6,7 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QProcess>
+#include <QSet>
 
 InterfaceAddresses::InterfaceAddresses(const QString &interfaceName)
     : m_interface(interfaceName)
@@ -41,11 +42,15 @@ bool InterfaceAddresses::isLocal(const QString &ip)
     return false;
 }
 
-bool InterfaceAddresses::runIp(const QStringList &arguments, QString *error)
+bool InterfaceAddresses::runIp(const QStringList &arguments, QString *error, const QByteArray &input)
 {
     QProcess ip;
     ip.setProcessChannelMode(QProcess::MergedChannels);
     ip.start(QStringLiteral("ip"), arguments);
+    if (!input.isEmpty()) {
+        ip.write(input);
+        ip.closeWriteChannel();
+    }
     if (!ip.waitForFinished(10000) || ip.exitStatus() != QProcess::NormalExit || ip.exitCode() != 0) {
         if (error) {
             *error = QStringLiteral("ip %1: %2").arg(arguments.join(QLatin1Char(' ')),
@@ -56,22 +61,58 @@ bool InterfaceAddresses::runIp(const QStringList &arguments, QString *error)
     return true;
 }
 
-bool InterfaceAddresses::claim(const QString &ip, const QString &mask, QString *error)
+bool InterfaceAddresses::refuses(const QString &ip, QString *error) const
 {
-    if (!managed() || m_added.contains(ip) || isLocal(ip))
-        return true;
     if (QHostAddress(ip).protocol() != QAbstractSocket::IPv4Protocol || ip == QLatin1String("0.0.0.0")) {
         if (error)
             *error = QStringLiteral("not a usable IPv4 address: %1").arg(ip);
-        return false;
+        return true;
     }
     if (!NetworkSafety::isDocumentationAddress(ip)) {
         if (error) {
             *error = QStringLiteral("refusing to add %1 to %2: not a documentation address (%3)")
                          .arg(ip, m_interface, NetworkSafety::documentationRanges());
         }
-        return false;
+        return true;
     }
+    return false;
+}
+
+bool InterfaceAddresses::claimAll(const QList<QPair<QString, QString>> &addresses, QString *error)
+{
+    if (!managed())
+        return true;
+    QSet<QString> local;
+    const QList<QHostAddress> all = QNetworkInterface::allAddresses();
+    for (const QHostAddress &address : all)
+        local.insert(address.toString());
+    QByteArray batch;
+    QHash<QString, int> adding;
+    for (const auto &entry : addresses) {
+        const QString &ip = entry.first;
+        if (m_added.contains(ip) || adding.contains(ip) || local.contains(ip))
+            continue;
+        if (refuses(ip, error))
+            return false;
+        const int prefix = prefixLength(entry.second);
+        adding.insert(ip, prefix);
+        batch += QStringLiteral("addr add %1/%2 dev %3\n").arg(ip).arg(prefix).arg(m_interface).toLocal8Bit();
+    }
+    if (adding.isEmpty())
+        return true;
+    if (!runIp({QStringLiteral("-batch"), QStringLiteral("-")}, error, batch))
+        return false;
+    for (auto it = adding.constBegin(); it != adding.constEnd(); ++it)
+        m_added.insert(it.key(), it.value());
+    return true;
+}
+
+bool InterfaceAddresses::claim(const QString &ip, const QString &mask, QString *error)
+{
+    if (!managed() || m_added.contains(ip) || isLocal(ip))
+        return true;
+    if (refuses(ip, error))
+        return false;
     const int prefix = prefixLength(mask);
     const QString cidr = QStringLiteral("%1/%2").arg(ip).arg(prefix);
     if (!runIp({QStringLiteral("addr"), QStringLiteral("add"), cidr, QStringLiteral("dev"), m_interface}, error))
@@ -92,7 +133,16 @@ void InterfaceAddresses::release(const QString &ip)
 
 void InterfaceAddresses::releaseAll()
 {
-    const QStringList added = m_added.keys();
-    for (const QString &ip : added)
-        release(ip);
+    if (m_added.size() <= 1) {
+        const QStringList added = m_added.keys();
+        for (const QString &ip : added)
+            release(ip);
+        return;
+    }
+    QByteArray batch;
+    for (auto it = m_added.constBegin(); it != m_added.constEnd(); ++it)
+        batch += QStringLiteral("addr del %1/%2 dev %3\n").arg(it.key()).arg(it.value()).arg(m_interface).toLocal8Bit();
+    m_added.clear();
+    // -force: one address gone already must not keep the others.
+    runIp({QStringLiteral("-force"), QStringLiteral("-batch"), QStringLiteral("-")}, nullptr, batch);
 }

@@ -2,6 +2,8 @@
 #define INTERFACEADDRESSES_H
 
 #include <QHash>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 // The IPv4 addresses the simulated cameras own on one interface. A camera in
@@ -20,6 +22,10 @@ public:
 
     // Adds ip with the prefix length of mask unless the host has it already.
     bool claim(const QString &ip, const QString &mask, QString *error);
+    // The same for many addresses (ip, mask) at once, with one ip(8) run: a
+    // site of hundreds of cameras comes up in a moment. All or nothing is
+    // checked first; *error names the first address refused.
+    bool claimAll(const QList<QPair<QString, QString>> &addresses, QString *error);
     // Removes ip when it was added here.
     void release(const QString &ip);
     void releaseAll();
@@ -29,7 +35,8 @@ public:
     static int prefixLength(const QString &mask);
 
 private:
-    static bool runIp(const QStringList &arguments, QString *error);
+    static bool runIp(const QStringList &arguments, QString *error, const QByteArray &input = QByteArray());
+    bool refuses(const QString &ip, QString *error) const;
 
     QString m_interface;
     QHash<QString, int> m_added;   // address -> prefix length

@@ -253,6 +253,11 @@ bool SimCamera::apply(const QVariantMap &settings, QString *error)
             onvifLocation = text;
         } else if (key == QLatin1String("onvif-xaddr")) {
             onvifXAddr = text;
+        } else if (key == QLatin1String("lose")) {
+            bool ok = false;
+            queriesToLose = text.toInt(&ok);
+            if (!ok || queriesToLose < 0)
+                return fail(QStringLiteral("a count of queries from 0 expected"));
         } else if (key == QLatin1String("own")) {
             if (!parseBool(it.value(), &ownsAddress))
                 return fail(QStringLiteral("0 or 1 expected"));
@@ -349,6 +354,7 @@ QJsonObject SimCamera::toJson() const
             {QStringLiteral("send"), sendModeText()},
             {QStringLiteral("power"), powerText(power)},
             {QStringLiteral("own"), ownsAddress},
+            {QStringLiteral("lose"), queriesToLose},
             {QStringLiteral("kind"), kindText(kind)},
             {QStringLiteral("onvif-clock"), double(onvifClockSeconds)},
             {QStringLiteral("onvif-port"), int(onvifPort)},

@@ -35,6 +35,8 @@ public:
     bool answersQueryB = true;
     // Fleet cameras share the namespace's own address instead of owning theirs.
     bool ownsAddress = true;
+    // Queries still to be ignored, as if lost on the way (lose=).
+    int queriesToLose = 0;
 
     Kind kind = Kind::Utility;
     // Document camera: the description's modelDescription fields as sent
