@@ -12,6 +12,7 @@
 
 #include "downloadmanager.h"
 #include "packageinstaller.h"
+#include "staticfileserver.h"
 #include "updatemanifest.h"
 #include "updateversion.h"
 
@@ -53,19 +54,6 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
     info = zipfile.ZipInfo("Pathmere")
     info.external_attr = 0o100755 << 16
     z.writestr(info, b"#!/bin/sh\n")
-)";
-const char *serve = R"(
-import http.server, sys
-class S(http.server.ThreadingHTTPServer):
-    def server_bind(self):
-        import socketserver
-        socketserver.TCPServer.server_bind(self)
-        self.server_name, self.server_port = "127.0.0.1", self.server_address[1]
-class H(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *a): pass
-s = S(("127.0.0.1", 0), lambda *a: H(*a, directory=sys.argv[1]))
-print(s.server_address[1], flush=True)
-s.serve_forever()
 )";
 
 double median(std::vector<double> v)
@@ -160,11 +148,10 @@ int main(int argc, char **argv)
                 median(ours) / median(theirs));
 
     // --- download
-    QProcess server;
-    server.start(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromLatin1(serve), scratch + QStringLiteral("/www")});
-    if (!server.waitForReadyRead(10000))
+    StaticFileServer server;
+    if (!server.start(scratch + QStringLiteral("/www")))
         return 1;
-    const QString base = QStringLiteral("http://127.0.0.1:%1/").arg(QString::fromLatin1(server.readLine().trimmed()));
+    const QString base = server.baseUrl() + QLatin1Char('/');
     QFile description(scratch + QStringLiteral("/www/update.cfg"));
     description.open(QIODevice::WriteOnly);
     description.write("[OTA]\nVersion=9.0\nPath=" + base.toUtf8() + "Pathmere-9.0.zip\nFileSize=" + QByteArray::number(size) + "\n");
@@ -208,8 +195,7 @@ int main(int argc, char **argv)
                                                    scratch + QStringLiteral("/curl.zip"), base + QStringLiteral("Pathmere-9.0.zip")});
         curlDownload.push_back(t.nsecsElapsed() / 1e6);
     }
-    server.kill();
-    server.waitForFinished();
+    server.stop();
     const double mib = size / 1048576.0;
     std::printf("download_mib_per_s: %.1f\ndownload_curl_mib_per_s: %.1f\ndownload_throughput_ratio_vs_curl: %.2f\n",
                 mib / (median(ourDownload) / 1000), mib / (median(curlDownload) / 1000),

@@ -9,6 +9,7 @@
 #include "pathmeresandbox.h"
 #include "privatenetwork.h"
 #include "updatefixture.h"
+#include "staticfileserver.h"
 #include "xvfbserver.h"
 
 #include <QCoreApplication>
@@ -21,23 +22,6 @@
 #include <QStandardPaths>
 #include <QTest>
 
-namespace {
-// The waits below block this process's event loop (they poll the X server),
-// so the update server runs as a process of its own.
-const char *serveScript = R"(
-import http.server, socketserver, sys
-class S(http.server.ThreadingHTTPServer):
-    def server_bind(self):
-        socketserver.TCPServer.server_bind(self)
-        self.server_name, self.server_port = "127.0.0.1", self.server_address[1]
-class H(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *a): pass
-s = S(("127.0.0.1", 0), lambda *a: H(*a, directory=sys.argv[1]))
-print(s.server_address[1], flush=True)
-s.serve_forever()
-)";
-}
-
 class TestUpdateEndToEnd : public QObject
 {
     Q_OBJECT
@@ -45,7 +29,7 @@ class TestUpdateEndToEnd : public QObject
 private:
     XvfbServer xserver;
     UpdateFixture *fixture = nullptr;
-    QProcess server;
+    StaticFileServer server;
     QString www;
     QString base;
 
@@ -109,14 +93,12 @@ private slots:
         QVERIFY(fixture->isValid());
         www = fixture->home() + QStringLiteral("/www");
         QVERIFY(QDir().mkpath(www));
-        server.start(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromLatin1(serveScript), www});
-        QVERIFY(server.waitForReadyRead(10000));
-        base = QStringLiteral("http://127.0.0.1:") + QString::fromLatin1(server.readLine().trimmed());
+        QVERIFY(server.start(www));
+        base = server.baseUrl();
     }
     void cleanupTestCase()
     {
-        server.kill();
-        server.waitForFinished(5000);
+        server.stop();
         delete fixture;
     }
 
