@@ -47,6 +47,10 @@ PathmereSandbox::PathmereSandbox(const QString &sessionId)
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), base + QStringLiteral("/run"));
     env.insert(QStringLiteral("XDG_SESSION_ID"), session);
     env.insert(QStringLiteral("PATHMERE_TEST_SANDBOX"), base);
+    // Where a login session keeps its bus; nothing listens there. Without an
+    // address, a desk with dbus-x11 autolaunches a bus daemon per program
+    // start, which outlives the sandbox and counts as one of its processes.
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + base + QStringLiteral("/run/bus"));
     if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
 }
