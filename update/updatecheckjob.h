@@ -12,7 +12,8 @@ class DownloadManager;
 // end alike: the user's check and the check of the day in the window, and
 // the page's. Whoever asks while it runs joins it; the download manager
 // fetches the description once and answers each of them. Ends with one
-// finished() once the description was read, or could not be.
+// finished() once every asker has its answer, or the description could not
+// be read, or it answered nobody.
 class UpdateCheckJob : public QObject
 {
     Q_OBJECT
@@ -51,11 +52,14 @@ signals:
 private:
     Q_DISABLE_COPY(UpdateCheckJob)
 
-    void checkFinished();
+    void finishOnceAnswered();
+    void finish();
 
     DownloadManager *const manager;
     bool running = false;
     bool failed = false;
+    bool wantLocal = false;
+    bool wantWeb = false;
     std::optional<bool> local;
     std::optional<WebAnswer> web;
 };
