@@ -127,7 +127,7 @@ int trayWaitMs()
 
 void Pathmere::setStartHidden(bool hidden)
 {
-    setMonitoring(!hidden);
+    searchManager->setMonitoring(!hidden);
     if (!hidden) {
         prepareShowing();
         return;
@@ -143,11 +143,9 @@ void Pathmere::showMinimizedWithoutTray()
     appLog(LogSystem::LogMajorMsg, "No system tray, show minimized.");
     // On the task bar the window is as good as shown: its adapter list must
     // keep up. The daily update check still waits for a real showing.
-    setMonitoring(true);
+    searchManager->setMonitoring(true);
     showMinimized();
 }
-
-void Pathmere::setMonitoring(bool on) { searchManager->setMonitoring(on); }
 
 void Pathmere::prepareShowing()
 {
@@ -171,13 +169,13 @@ void Pathmere::closeEvent(QCloseEvent *event)
         showMinimized();
         return;
     }
-    setMonitoring(false);
+    searchManager->setMonitoring(false);
     hide();
 }
 
 void Pathmere::dlgShowNormal()
 {
-    setMonitoring(true);
+    searchManager->setMonitoring(true);
     showNormal();
     prepareShowing();
 }
@@ -198,7 +196,7 @@ void Pathmere::checkSharedMemory()
 {
     switch (segmentPoll->takeCommand()) {
     case SegmentPoll::ShowWindow:
-        setMonitoring(true);
+        searchManager->setMonitoring(true);
         show();
         break;
     case SegmentPoll::CloseProgram:

@@ -88,9 +88,8 @@ private slots:
 private:
     Q_DISABLE_COPY(Pathmere)
 
-    // Switches the network interface polling of the search coordinator.
-    void setMonitoring(bool on);
-    // What every way of showing the window does after setMonitoring(true),
+    // What every way of showing the window does after the search
+    // coordinator's monitoring is switched on,
     // except the segment's "Show_Normal_UI".
     void prepareShowing();
     // The end of a hidden start's wait for a tray.

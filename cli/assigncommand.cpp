@@ -29,17 +29,11 @@ int AssignCommand::run(const QStringList &arguments)
     addSearchOptions(&parser);
     parser.addOption({QStringLiteral("range"), QStringLiteral("The addresses to hand out, FIRST-LAST (at most %1).")
                                                    .arg(CliInput::MaxRangeCount), QStringLiteral("FIRST-LAST")});
-    parser.addOption({QStringLiteral("mask"), QStringLiteral("Subnet mask (default: each camera's)."), QStringLiteral("M")});
-    parser.addOption({QStringLiteral("gateway"), QStringLiteral("Gateway (default: each camera's)."), QStringLiteral("G")});
-    parser.addOption({QStringLiteral("dns1"), QStringLiteral("First DNS server (default: each camera's)."), QStringLiteral("D")});
-    parser.addOption({QStringLiteral("dns2"), QStringLiteral("Second DNS server (default: each camera's)."), QStringLiteral("D")});
+    addNetworkOptions(&parser, QStringLiteral("each camera's"));
     parser.addOption({QStringLiteral("model"), QStringLiteral("Only cameras of this model."), QStringLiteral("TEXT")});
     parser.addOption({QStringLiteral("only"), QStringLiteral("Only these cameras (MACs joined by ',')."), QStringLiteral("MAC,...")});
     parser.addOption({QStringLiteral("dry-run"), QStringLiteral("Print the plan, send nothing.")});
-    parser.addOption({QStringLiteral("user"), QStringLiteral("The cameras' user ID."), QStringLiteral("USER")});
-    parser.addOption({QStringLiteral("password-stdin"),
-                      QStringLiteral("Read the password from the first line of standard input (otherwise "
-                                     "PATHMERE_PASSWORD, otherwise a prompt on a terminal).")});
+    addCredentialOptions(&parser, QStringLiteral("The cameras'"));
     parser.addOption({QStringLiteral("force"),
                       QStringLiteral("Send even when a planned address is held by another device or by this "
                                      "computer. A malformed value is never sent.")});

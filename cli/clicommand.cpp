@@ -172,6 +172,22 @@ void CliCommand::addSearchOptions(QCommandLineParser *parser) const
                        QStringLiteral("N"), QString::number(DefaultPortWaitSeconds)});
 }
 
+void CliCommand::addNetworkOptions(QCommandLineParser *parser, const QString &whose)
+{
+    parser->addOption({QStringLiteral("mask"), QStringLiteral("Subnet mask (default: %1).").arg(whose), QStringLiteral("M")});
+    parser->addOption({QStringLiteral("gateway"), QStringLiteral("Gateway (default: %1).").arg(whose), QStringLiteral("G")});
+    parser->addOption({QStringLiteral("dns1"), QStringLiteral("First DNS server (default: %1).").arg(whose), QStringLiteral("D")});
+    parser->addOption({QStringLiteral("dns2"), QStringLiteral("Second DNS server (default: %1).").arg(whose), QStringLiteral("D")});
+}
+
+void CliCommand::addCredentialOptions(QCommandLineParser *parser, const QString &cameras)
+{
+    parser->addOption({QStringLiteral("user"), QStringLiteral("%1 user ID.").arg(cameras), QStringLiteral("USER")});
+    parser->addOption({QStringLiteral("password-stdin"),
+                       QStringLiteral("Read the password from the first line of standard input (otherwise "
+                                      "PATHMERE_PASSWORD, otherwise a prompt on a terminal).")});
+}
+
 int CliCommand::readSearchOptions(const QCommandLineParser &parser, SearchOptions *options) const
 {
     QString error;

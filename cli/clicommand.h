@@ -73,6 +73,11 @@ protected:
     int parse(QCommandLineParser *parser, const QStringList &arguments, const QString &command,
               const QString &synopsis, const QString &example) const;
     void addSearchOptions(QCommandLineParser *parser) const;
+    // --mask, --gateway, --dns1 and --dns2, each defaulting to whose value
+    // ("the camera's", "each camera's").
+    static void addNetworkOptions(QCommandLineParser *parser, const QString &whose);
+    // --user and --password-stdin; cameras names them ("The camera's").
+    static void addCredentialOptions(QCommandLineParser *parser, const QString &cameras);
     int readSearchOptions(const QCommandLineParser &parser, SearchOptions *options) const;
     int readCredentials(const QCommandLineParser &parser, QString *user, QString *password) const;
     // Refuses, in one sentence, the first malformed value of problems, and

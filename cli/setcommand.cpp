@@ -19,14 +19,8 @@ int SetCommand::run(const QStringList &arguments)
                       QStringLiteral("MODEL")});
     parser.addOption({QStringLiteral("dhcp"), QStringLiteral("Let the camera take its address by DHCP.")});
     parser.addOption({QStringLiteral("ip"), QStringLiteral("Static address."), QStringLiteral("A")});
-    parser.addOption({QStringLiteral("mask"), QStringLiteral("Subnet mask (default: the camera's)."), QStringLiteral("M")});
-    parser.addOption({QStringLiteral("gateway"), QStringLiteral("Gateway (default: the camera's)."), QStringLiteral("G")});
-    parser.addOption({QStringLiteral("dns1"), QStringLiteral("First DNS server (default: the camera's)."), QStringLiteral("D")});
-    parser.addOption({QStringLiteral("dns2"), QStringLiteral("Second DNS server (default: the camera's)."), QStringLiteral("D")});
-    parser.addOption({QStringLiteral("user"), QStringLiteral("The camera's user ID."), QStringLiteral("USER")});
-    parser.addOption({QStringLiteral("password-stdin"),
-                      QStringLiteral("Read the password from the first line of standard input (otherwise "
-                                     "PATHMERE_PASSWORD, otherwise a prompt on a terminal).")});
+    addNetworkOptions(&parser, QStringLiteral("the camera's"));
+    addCredentialOptions(&parser, QStringLiteral("The camera's"));
     parser.addOption({QStringLiteral("dry-run"),
                       QStringLiteral("Search and check, then print the settings record's fields as they would be "
                                      "sent, and send nothing (no password is needed).")});
