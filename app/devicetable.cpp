@@ -1,6 +1,7 @@
 #include "devicetable.h"
 
 #include "devicelistcsv.h"
+#include "devicesortproxy.h"
 #include "dpiscaler.h"
 #include "usermessage.h"
 
@@ -11,85 +12,68 @@
 #include <QSaveFile>
 #include <QStyle>
 #include <QStyleFactory>
-#include <QTableWidget>
-
-#include <algorithm>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QTableView>
 
 namespace {
 
 const int columnWidths[DeviceTable::ColumnCount] = {40, 80, 100, 120, 120, 120, 120, 140, 140};
 
-const QString &sortKey(const DeviceRecord &device, int column)
-{
-    switch (column) {
-    case DeviceTable::ColumnModel: return device.model;
-    case DeviceTable::ColumnName: return device.name;
-    case DeviceTable::ColumnFwVersion: return device.fwVersion;
-    case DeviceTable::ColumnIpv4: return device.ip;
-    case DeviceTable::ColumnMac: return device.mac;
-    default: return device.ipv6;
-    }
-}
-
 } // namespace
 
-DeviceTable::DeviceTable(QTableWidget *table, double dpiScale, QObject *parent)
+DeviceTable::DeviceTable(QTableView *view, double dpiScale, QObject *parent)
     : QObject(parent)
-    , m_table(table)
+    , m_view(view)
+    , m_model(new DeviceTableModel(this))
+    , m_proxy(new DeviceSortProxy(this))
 {
-    m_table->clearContents();
-    m_table->setRowCount(0);
+    m_proxy->setSourceModel(m_model);
+    m_view->setModel(m_proxy);
+    connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!m_keepingRow)
+            emit selectionChanged();
+    });
+    // Header clicks sort through sortBy(), with the window's own rules.
+    m_view->setSortingEnabled(false);
+    m_view->horizontalHeader()->setSectionsClickable(true);
     m_exportAction = new QAction(tr("Export list…"), this);
     connect(m_exportAction, &QAction::triggered, this, &DeviceTable::exportList);
-    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        QMenu menu(m_table);
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_view, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        QMenu menu(m_view);
         menu.addAction(m_exportAction);
-        menu.exec(m_table->viewport()->mapToGlobal(at));
+        menu.exec(m_view->viewport()->mapToGlobal(at));
     });
     const DpiScaler scaler(dpiScale);
     for (int column = 0; column < ColumnCount; ++column)
-        m_table->setColumnWidth(column, scaler.scaled(columnWidths[column]));
+        m_view->setColumnWidth(column, scaler.scaled(columnWidths[column]));
     // The setting progress bars look the same whatever the desktop style.
     m_barStyle = QStyleFactory::create(QStringLiteral("Fusion"));
     if (m_barStyle)
         m_barStyle->setParent(this);
 }
 
-void DeviceTable::setDevices(const QList<DeviceRecord> &devices)
+QList<DeviceRecord> DeviceTable::devices() const
 {
-    m_devices = devices;
+    QList<DeviceRecord> shown;
+    const int rows = rowCount();
+    shown.reserve(rows);
+    for (int row = 0; row < rows; ++row)
+        shown.append(m_model->device(sourceRow(row)));
+    return shown;
 }
 
 void DeviceTable::showDevices(const QList<DeviceRecord> &devices)
 {
-    m_devices = devices;
-    fillRows();
-}
-
-void DeviceTable::fillRows()
-{
-    const int rows = m_devices.size();
-    // One repaint for the whole list instead of one per cell.
-    m_table->setUpdatesEnabled(false);
-    m_table->setRowCount(rows);
-    const QString working = tr("Working");
-    for (int row = 0; row < rows; ++row) {
-        const DeviceRecord &device = m_devices.at(row);
-        const QString texts[ColumnCount] = {
-            QString::number(row + 1), working, QString(),
-            device.model, device.name, device.fwVersion,
-            device.ip, device.mac, device.ipv6,
-        };
-        for (int column = 0; column < ColumnCount; ++column)
-            m_table->setItem(row, column, new QTableWidgetItem(texts[column]));
-    }
-    m_table->setUpdatesEnabled(true);
+    // A new list stands in the coordinator's order until the next sort.
+    m_proxy->sort(-1);
+    m_model->setDevices(devices);
 }
 
 void DeviceTable::removeRows()
 {
-    m_table->setRowCount(0);
+    showDevices({});
 }
 
 bool DeviceTable::isSortable(int column)
@@ -101,62 +85,79 @@ void DeviceTable::sortBy(int column)
 {
     const bool ascending = (m_sortToggle == 0);
     m_sortToggle = ascending ? 1 : 0;
-    std::sort(m_devices.begin(), m_devices.end(),
-              [column, ascending](const DeviceRecord &a, const DeviceRecord &b) {
-                  return ascending ? sortKey(a, column) < sortKey(b, column)
-                                   : sortKey(b, column) < sortKey(a, column);
-              });
+    m_model->resetStatuses();
+    // The selected row stays where it is and shows the record that now
+    // stands there, as rows filled anew would; the view would follow the
+    // record.
+    const QModelIndex current = m_view->currentIndex();
+    m_proxy->sort(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    if (current.isValid()) {
+        m_keepingRow = true;
+        m_view->setCurrentIndex(m_proxy->index(current.row(), current.column()));
+        m_keepingRow = false;
+    }
+}
+
+int DeviceTable::sourceRow(int row) const
+{
+    return m_proxy->mapToSource(m_proxy->index(row, 0)).row();
+}
+
+int DeviceTable::rowCount() const
+{
+    return m_proxy->rowCount();
 }
 
 int DeviceTable::currentRow() const
 {
-    return m_table->currentRow();
+    return m_view->currentIndex().row();
 }
 
 const DeviceRecord *DeviceTable::currentDevice() const
 {
-    const int row = m_table->currentRow();
-    return hasDevice(row) ? &m_devices.at(row) : nullptr;
+    const int row = currentRow();
+    return hasDevice(row) ? &m_model->device(sourceRow(row)) : nullptr;
 }
 
 void DeviceTable::setStatus(int row, const QString &text)
 {
-    auto *item = new QTableWidgetItem(text);
-    // The column is narrow: "Unauthorized" does not fit it at every scale.
-    item->setToolTip(text);
-    m_table->setItem(row, ColumnStatus, item);
+    if (hasDevice(row))
+        m_model->setStatus(sourceRow(row), text);
 }
 
 void DeviceTable::addProgressBar(int row)
 {
-    if (m_table->cellWidget(row, ColumnProgress))
-        m_table->removeCellWidget(row, ColumnProgress);
+    const QModelIndex cell = m_proxy->index(row, ColumnProgress);
+    if (!cell.isValid())
+        return;
     auto *bar = new QProgressBar;
     if (m_barStyle)
         bar->setStyle(m_barStyle);
     bar->setRange(0, 100);
     bar->setValue(0);
-    m_table->setCellWidget(row, ColumnProgress, bar);
+    // The view deletes the widget it replaces.
+    m_view->setIndexWidget(cell, bar);
     bar->show();
 }
 
 void DeviceTable::setProgress(int row, int value)
 {
-    if (auto *bar = qobject_cast<QProgressBar *>(m_table->cellWidget(row, ColumnProgress)))
+    if (auto *bar = qobject_cast<QProgressBar *>(m_view->indexWidget(m_proxy->index(row, ColumnProgress))))
         bar->setValue(value);
 }
 
 void DeviceTable::removeProgressBar(int row)
 {
-    if (row >= 0 && row < m_table->rowCount())
-        m_table->removeCellWidget(row, ColumnProgress);
+    const QModelIndex cell = m_proxy->index(row, ColumnProgress);
+    if (cell.isValid())
+        m_view->setIndexWidget(cell, nullptr);
 }
 
 bool DeviceTable::exportTo(const QString &path, QString *error) const
 {
     // QSaveFile: an export that fails half way leaves any earlier file whole.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(DeviceListCsv::write(m_devices)) < 0 || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(DeviceListCsv::write(devices())) < 0 || !file.commit()) {
         *error = file.errorString();
         return false;
     }
@@ -165,11 +166,11 @@ bool DeviceTable::exportTo(const QString &path, QString *error) const
 
 void DeviceTable::exportList()
 {
-    const QString path = QFileDialog::getSaveFileName(m_table->window(), tr("Export list"),
+    const QString path = QFileDialog::getSaveFileName(m_view->window(), tr("Export list"),
                                                       QStringLiteral("cameras.csv"), tr("CSV files (*.csv)"));
     if (path.isEmpty())
         return;
     QString error;
     if (!exportTo(path, &error))
-        UserMessage::warning(m_table->window(), tr("Export list"), tr("The list could not be written: %1").arg(error));
+        UserMessage::warning(m_view->window(), tr("Export list"), tr("The list could not be written: %1").arg(error));
 }

@@ -2,18 +2,21 @@
 #define DEVICETABLE_H
 
 #include "devicerecord.h"
+#include "devicetablemodel.h"
 
 #include <QList>
 #include <QObject>
 
+class DeviceSortProxy;
 class QAction;
-class QProgressBar;
 class QStyle;
-class QTableWidget;
+class QTableView;
 
-// The device list and the table that shows it: one row per device in list
-// order, sorting by a column header (each sort flips the direction, whichever
-// column), and a row's status text and setting progress bar.
+// The window's device table: the list (DeviceTableModel) shown through a
+// sort proxy in the form's view, sorting by a column header (each sort flips
+// the direction, whichever column), a row's status text and setting
+// progress bar, and the export of the list. Rows are counted as the view
+// shows them.
 class DeviceTable : public QObject
 {
     Q_OBJECT
@@ -21,39 +24,39 @@ class DeviceTable : public QObject
 
 public:
     enum Column {
-        ColumnNo,
-        ColumnStatus,
-        ColumnProgress,
-        ColumnModel,
-        ColumnName,
-        ColumnFwVersion,
-        ColumnIpv4,
-        ColumnMac,
-        ColumnIpv6,
-        ColumnCount
+        ColumnNo = DeviceTableModel::ColumnNo,
+        ColumnStatus = DeviceTableModel::ColumnStatus,
+        ColumnProgress = DeviceTableModel::ColumnProgress,
+        ColumnModel = DeviceTableModel::ColumnModel,
+        ColumnName = DeviceTableModel::ColumnName,
+        ColumnFwVersion = DeviceTableModel::ColumnFwVersion,
+        ColumnIpv4 = DeviceTableModel::ColumnIpv4,
+        ColumnMac = DeviceTableModel::ColumnMac,
+        ColumnIpv6 = DeviceTableModel::ColumnIpv6,
+        ColumnCount = DeviceTableModel::ColumnCount
     };
 
-    // table is the form's widget; its columns get their design widths at dpiScale.
-    DeviceTable(QTableWidget *table, double dpiScale, QObject *parent = nullptr);
+    // view is the form's; its columns get their design widths at dpiScale.
+    DeviceTable(QTableView *view, double dpiScale, QObject *parent = nullptr);
 
-    const QList<DeviceRecord> &devices() const { return m_devices; }
-    // Replaces the list; the rows stay as they are until fillRows().
-    void setDevices(const QList<DeviceRecord> &devices);
-    // Replaces the list and shows it.
+    // The list in the order the rows show it.
+    QList<DeviceRecord> devices() const;
+    // Shows a new list in its own order.
     void showDevices(const QList<DeviceRecord> &devices);
-    void fillRows();
     void removeRows();
 
     // 0 before the first sort and after a descending one, 1 after an ascending one.
     int sortToggle() const { return m_sortToggle; }
     static bool isSortable(int column);
-    // Sorts the list (not the rows) by column, flipping the direction.
+    // Sorts the rows by column, flipping the direction. As rows filled
+    // anew, every status reads "Working" again.
     void sortBy(int column);
 
-    // The selected row's device; null when no row of the list is selected.
+    // The selected row's device; null when no row is selected.
     const DeviceRecord *currentDevice() const;
     int currentRow() const;
-    bool hasDevice(int row) const { return row >= 0 && row < m_devices.size(); }
+    int rowCount() const;
+    bool hasDevice(int row) const { return row >= 0 && row < rowCount(); }
 
     void setStatus(int row, const QString &text);
     // A fresh progress bar at 0 in the row's progress cell.
@@ -68,13 +71,21 @@ public:
     // reason, when it cannot.
     bool exportTo(const QString &path, QString *error) const;
 
+signals:
+    // The user selected another row (not a row kept in place by a sort).
+    void selectionChanged();
+
 private slots:
     void exportList();
 
 private:
-    QTableWidget *const m_table;
-    QList<DeviceRecord> m_devices;
+    int sourceRow(int row) const;
+
+    QTableView *const m_view;
+    DeviceTableModel *const m_model;
+    DeviceSortProxy *const m_proxy;
     int m_sortToggle = 0;
+    bool m_keepingRow = false;
     QStyle *m_barStyle = nullptr;
     QAction *m_exportAction = nullptr;
 };

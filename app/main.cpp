@@ -2,6 +2,7 @@
 #include "applog.h"
 #include "autoserialfilelogger.h"
 #include "crashhook.h"
+#include "discoveryservice.h"
 #include "errorhandledialoglauncher.h"
 #include "logfolder.h"
 #include "logsystem.h"
@@ -90,6 +91,9 @@ int main(int argc, char *argv[])
     // while the main window is hidden) must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Discovery belongs to the program, not to the window: made before it,
+    // gone after it.
+    auto *discovery = new DiscoveryService;
     auto *window = new Pathmere;
     window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint
                            | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint);
@@ -104,6 +108,7 @@ int main(int argc, char *argv[])
     logSystem->setLogger(nullptr);
     delete logger;
     delete window;
+    delete discovery;
     instance.releaseSegment();
     instance.runScheduledRestart();
     return result;

@@ -3,8 +3,9 @@
 #include "aboutdlg.h"
 #include "adapterchooser.h"
 #include "applog.h"
+#include "applysettingsjob.h"
 #include "devicetable.h"
-#include "downloadmanager.h"
+#include "discoveryservice.h"
 #include "dpiscaler.h"
 #include "searchmanager.h"
 #include "searchprogress.h"
@@ -15,7 +16,6 @@
 #include "updatecoordinator.h"
 #include "updatepaths.h"
 #include "usermessage.h"
-#include "webanalytic.h"
 #include "webbridgehost.h"
 
 #include <QCloseEvent>
@@ -52,17 +52,16 @@ Pathmere::Pathmere(QWidget *parent)
             closeProgram();
     });
 
-    searchManager = SearchManager::getInstance();
-    connect(searchManager, &SearchManager::emitUtilitySettingFail, this, &Pathmere::utilitySettingFail);
-    connect(searchManager, &SearchManager::emitNetInterfaceChanged, this, &Pathmere::netInterfaceChanged);
-    connect(searchManager, &SearchManager::emitViscaStatus, this, &Pathmere::receiveViscaState);
+    discovery = DiscoveryService::getInstance();
+    if (!discovery)
+        qFatal("The main window needs the discovery service, which start-up creates first.");
+    searchManager = discovery->searchManager();
+    connect(discovery, &DiscoveryService::emitNetInterfaceChanged, this, &Pathmere::netInterfaceChanged);
     searchManager->setSearchTypes(SearchManager::UtilitySearchBit);
 
     trayMenu = new TrayMenu(this);
     connect(trayMenu, &TrayMenu::showRequested, this, &Pathmere::dlgShowNormal);
     connect(trayMenu, &TrayMenu::exitRequested, this, &Pathmere::closeProgram);
-    connect(trayMenu, &TrayMenu::autostartToggled, this, &Pathmere::getCheckStatus);
-    connect(trayMenu, &TrayMenu::aboutToShow, this, &Pathmere::menuAboutToShow);
     connect(trayMenu, &TrayMenu::activated, this, &Pathmere::iconActive);
     setContextMenuPolicy(Qt::CustomContextMenu);
 
@@ -82,12 +81,10 @@ Pathmere::Pathmere(QWidget *parent)
     table = new DeviceTable(searchTable, dpiScale, this);
     form = new SettingsForm({EditDeviceName, EditUserID, EditPassword, radioDHCP, radioStaticIP,
                              frameIPAddress, frameMask, frameGateway, framePDNS, frameSDNS}, this);
-    connect(searchTable, &QTableWidget::itemSelectionChanged, this, &Pathmere::searchSelected);
-    connect(searchTable, &QTableWidget::itemDoubleClicked, this, &Pathmere::handleItemDoubleClicked);
+    connect(table, &DeviceTable::selectionChanged, this, &Pathmere::searchSelected);
+    connect(searchTable, &QTableView::doubleClicked, this, &Pathmere::handleItemDoubleClicked);
     connect(searchTable->horizontalHeader(), &QHeaderView::sectionClicked, this, &Pathmere::onheaderclicked);
     connect(btnSearch, &QPushButton::clicked, this, &Pathmere::startSearch);
-    connect(radioDHCP, &QRadioButton::clicked, this, &Pathmere::clickDHCP);
-    connect(radioStaticIP, &QRadioButton::clicked, this, &Pathmere::clickStaticIP);
     connect(btnApply, &QPushButton::clicked, this, &Pathmere::clickApply);
 
     progress = new SearchProgress(progressBar, table, this);
@@ -97,33 +94,24 @@ Pathmere::Pathmere(QWidget *parent)
     segmentPoll = new SegmentPoll(SingleInstance::sessionKey(), this);
     connect(segmentPoll, &SegmentPoll::due, this, &Pathmere::checkSharedMemory);
 
+    // The page's commands go from the bridge's WebAnalytic to the bridge
+    // host, and its version check to the update coordinator.
     web = new WebBridgeHost(searchManager, this);
-    const WebAnalytic *analytic = web->analytic();
-    connect(analytic, &WebAnalytic::UpdateDeviceList, this, &Pathmere::UpdateDeviceListFromWeb);
-    connect(analytic, &WebAnalytic::setDevicePowerStatus, this, &Pathmere::setPowerStatusFromWeb);
-    connect(analytic, &WebAnalytic::checkViscaStatus, this, &Pathmere::checkViscaStatusFromWeb);
-    connect(analytic, &WebAnalytic::checkVersion, this, &Pathmere::checkVersionFromWeb);
-    connect(web, &WebBridgeHost::deviceListDue, this, &Pathmere::sendDeviceListToWeb);
 
     // The About dialog is built when first shown (aboutDialog()).
     connect(btnAbout, &QPushButton::clicked, this, &Pathmere::showAbout);
 
     updateCoordinator = new UpdateCoordinator(this, nullptr, web->analytic(), UpdatePaths::builtInPublicKey(), this);
-    const DownloadManager *downloads = updateCoordinator->downloadManager();
-    connect(downloads, &DownloadManager::versionUpdate, this, &Pathmere::getCurServerVersion);
-    connect(downloads, &DownloadManager::sendToWebIsNeedDownload, this, &Pathmere::sendToWebIsNeedDownload);
-    connect(downloads, &DownloadManager::prepareUpdateFail, this, &Pathmere::connectServerFail);
-    connect(downloads, &DownloadManager::ready4Update, this, &Pathmere::ready4Update);
     connect(updateCoordinator, &UpdateCoordinator::quitRequested, this, &Pathmere::closeProgram);
     connect(updateCoordinator, &UpdateCoordinator::statusLineChanged, trayMenu, &TrayMenu::setStatusLine);
 }
 
 Pathmere::~Pathmere()
 {
+    endApply();
     delete trayMenu;
     delete aboutDlg;
     delete web;
-    SearchManager::releaseInstance();
 }
 
 namespace {
@@ -139,7 +127,7 @@ int trayWaitMs()
 
 void Pathmere::setStartHidden(bool hidden)
 {
-    setMonitoring(!hidden);
+    searchManager->setMonitoring(!hidden);
     if (!hidden) {
         prepareShowing();
         return;
@@ -155,11 +143,9 @@ void Pathmere::showMinimizedWithoutTray()
     appLog(LogSystem::LogMajorMsg, "No system tray, show minimized.");
     // On the task bar the window is as good as shown: its adapter list must
     // keep up. The daily update check still waits for a real showing.
-    setMonitoring(true);
+    searchManager->setMonitoring(true);
     showMinimized();
 }
-
-void Pathmere::setMonitoring(bool on) { searchManager->setMonitoring(on); }
 
 void Pathmere::prepareShowing()
 {
@@ -183,13 +169,13 @@ void Pathmere::closeEvent(QCloseEvent *event)
         showMinimized();
         return;
     }
-    setMonitoring(false);
+    searchManager->setMonitoring(false);
     hide();
 }
 
 void Pathmere::dlgShowNormal()
 {
-    setMonitoring(true);
+    searchManager->setMonitoring(true);
     showNormal();
     prepareShowing();
 }
@@ -206,15 +192,11 @@ void Pathmere::closeProgram()
     QCoreApplication::quit();
 }
 
-void Pathmere::getCheckStatus(bool) { trayMenu->applyAutostart(); }
-
-void Pathmere::menuAboutToShow() { trayMenu->refreshAutostart(); }
-
 void Pathmere::checkSharedMemory()
 {
     switch (segmentPoll->takeCommand()) {
     case SegmentPoll::ShowWindow:
-        setMonitoring(true);
+        searchManager->setMonitoring(true);
         show();
         break;
     case SegmentPoll::CloseProgram:
@@ -231,7 +213,7 @@ AboutDlg *Pathmere::aboutDialog()
     // them its form. One dialog is kept and shown again.
     if (!aboutDlg) {
         aboutDlg = new AboutDlg(nullptr, dpiScale);
-        connect(aboutDlg, &AboutDlg::checkUpdate, this, &Pathmere::checkSWUpdate);
+        connect(aboutDlg, &AboutDlg::checkUpdate, updateCoordinator, &UpdateCoordinator::checkSWUpdate);
         aboutDlg->setUpdateStatus(updateCoordinator->statusLine());
         connect(updateCoordinator, &UpdateCoordinator::statusLineChanged, aboutDlg, &AboutDlg::setUpdateStatus);
         aboutDlg->hide();
@@ -253,19 +235,6 @@ void Pathmere::doCrash()
     *reinterpret_cast<volatile int *>(address) = 0;
 }
 
-void Pathmere::checkSWUpdate() { updateCoordinator->checkSWUpdate(); }
-
-void Pathmere::getCurServerVersion(bool needDownload) { updateCoordinator->getCurServerVersion(needDownload); }
-
-void Pathmere::sendToWebIsNeedDownload(bool needDownload, QString version)
-{
-    updateCoordinator->sendToWebIsNeedDownload(needDownload, version);
-}
-
-void Pathmere::connectServerFail(int reason) { updateCoordinator->connectServerFail(reason); }
-
-void Pathmere::ready4Update() { updateCoordinator->ready4Update(); }
-
 void Pathmere::setButtonsEnabled(bool enabled)
 {
     btnApply->setEnabled(enabled);
@@ -279,7 +248,11 @@ void Pathmere::startSearch()
 
     const QString address = adapters->currentAddress();
     appLog(LogSystem::LogMajorMsg, "start search %s", address.toLatin1().constData());
-    searchManager->startSearch(address);
+    // After a setting, this search is the one that confirms it.
+    if (applyJob && applyJob->isRunning())
+        applyJob->confirm();
+    else
+        searchManager->startSearch(address);
 
     progress->startSearch();
     setButtonsEnabled(false);
@@ -296,7 +269,13 @@ void Pathmere::updateProgress()
 void Pathmere::refreshDeviceList()
 {
     appLog(LogSystem::LogMajorMsg, "Pathmere update search list.");
-    table->showDevices(searchManager->getDeviceList());
+    if (applyJob && applyJob->isRunning()) {
+        applyJob->conclude();
+        table->showDevices(applyJob->foundAfter());
+    } else {
+        table->showDevices(searchManager->getDeviceList());
+    }
+    endApply();
     // What the user now sees, for support and for the demo's own check.
     appLog(LogSystem::LogMajorMsg, "Pathmere lists %d devices.", int(table->devices().size()));
 }
@@ -312,8 +291,9 @@ void Pathmere::onheaderclicked(int index)
 
 void Pathmere::updateSortList()
 {
+    // The rows follow the sorted list by themselves; the line stays for
+    // whoever reads the log.
     appLog(LogSystem::LogMajorMsg, "Pathmere update sort list.");
-    table->fillRows();
 }
 
 void Pathmere::showSelectedDevice()
@@ -332,7 +312,7 @@ void Pathmere::searchSelected()
         showSelectedDevice();
 }
 
-void Pathmere::handleItemDoubleClicked(QTableWidgetItem *)
+void Pathmere::handleItemDoubleClicked(const QModelIndex &)
 {
     if (progress->busy())
         return;
@@ -346,10 +326,6 @@ void Pathmere::netInterfaceChanged()
     adapters->setAdapters(searchManager->getNetworkAdapters());
 }
 
-void Pathmere::clickDHCP() { form->setAddressFieldsEnabled(false); }
-
-void Pathmere::clickStaticIP() { form->setAddressFieldsEnabled(true); }
-
 void Pathmere::clickApply()
 {
     const DeviceRecord *device = table->currentDevice();
@@ -360,7 +336,16 @@ void Pathmere::clickApply()
     if (!form->readyToApply(*device) || !form->plannedSettingAcceptable(*device, table->devices()))
         return;
 
-    searchManager->sendSetting(form->settingsRecord(*device));
+    // The job's confirming search is the one this window runs at the end of
+    // the setting's ticks, so the job waits to be told (confirm, conclude).
+    endApply();
+    ApplySettingsJob::Options paced;
+    paced.refusalWaitMs = -1;
+    paced.searchMs = -1;
+    paced.adapter = adapters->currentAddress();
+    applyJob = new ApplySettingsJob(searchManager, {{*device, form->settings()}}, form->credentials(), paced, this);
+    connect(applyJob, &ApplySettingsJob::settingFailed, this, &Pathmere::utilitySettingFail);
+    applyJob->start();
 
     const int row = table->currentRow();
     table->setStatus(row, tr("Setting and checking"));
@@ -369,9 +354,9 @@ void Pathmere::clickApply()
     setButtonsEnabled(false);
 }
 
-void Pathmere::utilitySettingFail(int failCase)
+void Pathmere::utilitySettingFail(UtilitySearch::SettingFailCase failCase)
 {
-    appLog(LogSystem::LogMajorMsg, "utility setting fail:%d", failCase);
+    appLog(LogSystem::LogMajorMsg, "utility setting fail:%d", int(failCase));
     progress->setFailCase(failCase);
 }
 
@@ -384,25 +369,23 @@ void Pathmere::updateTPgbar()
     case SearchProgress::SettingRefused:
         table->setStatus(row, tr("Unauthorized"));
         setButtonsEnabled(true);
+        endApply();
         break;
     case SearchProgress::SettingRowGone:
         setButtonsEnabled(true);
+        endApply();
         break;
     case SearchProgress::SettingFinished:
-        searchTable->clearContents();
         startSearch();
         break;
     }
 }
 
-void Pathmere::UpdateDeviceListFromWeb() { web->startDeviceListSearch(); }
-
-void Pathmere::sendDeviceListToWeb() { web->sendDeviceList(); }
-
-void Pathmere::setPowerStatusFromWeb(QString ip, QString mac, int status) { web->setPowerStatus(ip, mac, status); }
-
-void Pathmere::checkViscaStatusFromWeb() { web->checkViscaStatus(); }
-
-void Pathmere::receiveViscaState(int status) { web->viscaStateReceived(status); }
-
-void Pathmere::checkVersionFromWeb() { updateCoordinator->checkVersionFromWeb(); }
+void Pathmere::endApply()
+{
+    if (!applyJob)
+        return;
+    applyJob->kill();
+    applyJob->deleteLater();
+    applyJob = nullptr;
+}

@@ -2,6 +2,7 @@
 #define PATHMERE_H
 
 #include "ui_pathmere.h"
+#include "utilitysearch.h"
 
 #include <QString>
 #include <QSystemTrayIcon>
@@ -9,10 +10,12 @@
 
 class AboutDlg;
 class AdapterChooser;
+class ApplySettingsJob;
 class DeviceTable;
+class DiscoveryService;
 class QCloseEvent;
 class QKeyEvent;
-class QTableWidgetItem;
+class QModelIndex;
 class SearchManager;
 class SearchProgress;
 class SegmentPoll;
@@ -26,8 +29,11 @@ class WebBridgeHost;
 // tray: closing only hides it, and the program ends through the tray's "Exit"
 // or a "Close_Program" command left in the session's shared-memory segment,
 // which the window polls once a second (a second start of the program leaves
-// "Show_Normal_UI" there). Each job is a part of its own; the window wires
-// them here and its slots are thin calls into them.
+// "Show_Normal_UI" there). Each job is a part of its own, wired here; the
+// parts that serve others (the web bridge, the update coordinator, the tray
+// menu, the settings form) connect to what they serve themselves, so no slot
+// of the window only passes a call on. Discovery is the discovery service's,
+// which start-up creates before the window.
 //
 // Without a tray the window must stay reachable: closing minimises it, Ctrl+Q
 // quits, and a hidden start shows it minimised once the tray has had time to
@@ -44,6 +50,7 @@ public:
     explicit Pathmere(QWidget *parent = nullptr);
     ~Pathmere() override;
 
+    // Needs the discovery service to live (DiscoveryService::getInstance()).
     // Called once by start-up before it shows the window (or not).
     void setStartHidden(bool hidden);
 
@@ -64,43 +71,25 @@ private slots:
     void dlgShowNormal();
     void iconActive(QSystemTrayIcon::ActivationReason reason);
     void closeProgram();
-    void getCheckStatus(bool checked);
     void searchSelected();
     void startSearch();
     void updateProgress();
-    void clickDHCP();
-    void clickStaticIP();
     void clickApply();
     void checkSharedMemory();
-    void utilitySettingFail(int failCase);
+    void utilitySettingFail(UtilitySearch::SettingFailCase failCase);
     void updateTPgbar();
-    void menuAboutToShow();
-    // The local web page's commands and the outcome of its power-on.
-    void receiveViscaState(int status);
-    void sendDeviceListToWeb();
-    void UpdateDeviceListFromWeb();
-    void setPowerStatusFromWeb(QString ip, QString mac, int status);
-    void checkViscaStatusFromWeb();
-    void checkVersionFromWeb();
     void showAbout();
     void doCrash();
     void netInterfaceChanged();
     void onheaderclicked(int index);
     void updateSortList();
-    // The software update; UpdateCoordinator does the work.
-    void getCurServerVersion(bool needDownload);
-    void checkSWUpdate();
-    void sendToWebIsNeedDownload(bool needDownload, QString version);
-    void ready4Update();
-    void connectServerFail(int reason);
-    void handleItemDoubleClicked(QTableWidgetItem *item);
+    void handleItemDoubleClicked(const QModelIndex &index);
 
 private:
     Q_DISABLE_COPY(Pathmere)
 
-    // Switches the network interface polling of the search coordinator.
-    void setMonitoring(bool on);
-    // What every way of showing the window does after setMonitoring(true),
+    // What every way of showing the window does after the search
+    // coordinator's monitoring is switched on,
     // except the segment's "Show_Normal_UI".
     void prepareShowing();
     // The end of a hidden start's wait for a tray.
@@ -109,8 +98,12 @@ private:
     void refreshDeviceList();
     void showSelectedDevice();
     void setButtonsEnabled(bool enabled);
+    // The running setting's job is done with (or gives way to a new one).
+    void endApply();
 
+    DiscoveryService *discovery = nullptr;
     SearchManager *searchManager = nullptr;
+    ApplySettingsJob *applyJob = nullptr;
     AdapterChooser *adapters = nullptr;
     double dpiScale = 1.0;
     DeviceTable *table = nullptr;

@@ -33,6 +33,9 @@ SettingsForm::SettingsForm(const Fields &fields, QObject *parent)
     : QObject(parent)
     , f(fields)
 {
+    // DHCP leaves the address fields to the server; their contents stay.
+    connect(f.dhcp, &QRadioButton::clicked, this, [this] { setAddressFieldsEnabled(false); });
+    connect(f.staticIp, &QRadioButton::clicked, this, [this] { setAddressFieldsEnabled(true); });
 }
 
 void SettingsForm::show(const DeviceRecord &device)
@@ -131,18 +134,20 @@ bool SettingsForm::plannedSettingAcceptable(const DeviceRecord &device, const QL
     return false;
 }
 
-QByteArray SettingsForm::settingsRecord(const DeviceRecord &device) const
+CameraSettings SettingsForm::settings() const
 {
-    UtilityProtocol::Settings settings;
+    CameraSettings settings;
     settings.dhcp = f.dhcp->isChecked();
     settings.ip = f.ip->getAddress();
-    UtilityProtocol::macFromText(device.mac, &settings.mac);
     settings.mask = f.mask->getAddress();
     settings.gateway = f.gateway->getAddress();
     settings.dns1 = f.dns1->getAddress();
     settings.dns2 = f.dns2->getAddress();
     settings.name = f.name->text();
-    settings.userId = f.userId->text();
-    settings.password = f.password->text();
-    return UtilityProtocol::buildSettingsRecord(settings);
+    return settings;
+}
+
+Credentials SettingsForm::credentials() const
+{
+    return Credentials{f.userId->text(), f.password->text()};
 }

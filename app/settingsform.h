@@ -1,6 +1,8 @@
 #ifndef SETTINGSFORM_H
 #define SETTINGSFORM_H
 
+#include "camerasettings.h"
+#include "credentials.h"
 #include "devicerecord.h"
 
 #include <QByteArray>
@@ -12,7 +14,8 @@ class QLineEdit;
 class QRadioButton;
 
 // The network settings form beside the table: what it shows for a device,
-// the check before Apply, and the 180-byte settings record built from it.
+// the mode buttons, the check before Apply, and the settings and login the
+// form holds (discovery builds the record from them).
 class SettingsForm : public QObject
 {
     Q_OBJECT
@@ -48,8 +51,9 @@ public:
     // malformed mask, address or gateway, or an address that another of
     // devices or this computer holds. DHCP sends no address of the form's.
     bool plannedSettingAcceptable(const DeviceRecord &device, const QList<DeviceRecord> &devices) const;
-    // The settings record for device from what the form shows.
-    QByteArray settingsRecord(const DeviceRecord &device) const;
+    // What the form shows, for a settings record.
+    CameraSettings settings() const;
+    Credentials credentials() const;
 
 private:
     void clearAddresses();

@@ -30,7 +30,7 @@ TrayMenu::TrayMenu(QObject *parent)
     m_exit = new QAction(tr("Exit"), this);
     connect(m_show, &QAction::triggered, this, &TrayMenu::showRequested);
     connect(m_exit, &QAction::triggered, this, &TrayMenu::exitRequested);
-    connect(m_autostart, &QAction::triggered, this, &TrayMenu::autostartToggled);
+    connect(m_autostart, &QAction::triggered, this, &TrayMenu::applyAutostart);
 
     m_menu = new QMenu(QApplication::desktop());
     m_menu->setObjectName(QStringLiteral("trayMenu"));
@@ -38,7 +38,8 @@ TrayMenu::TrayMenu(QObject *parent)
     m_menu->addAction(m_autostart);
     m_menu->addSeparator();
     m_menu->addAction(m_exit);
-    connect(m_menu, &QMenu::aboutToShow, this, &TrayMenu::aboutToShow);
+    // The check mark shows the entry as it is each time the menu opens.
+    connect(m_menu, &QMenu::aboutToShow, this, &TrayMenu::refreshAutostart);
 
     m_trayPoll = new QTimer(this);
     m_trayPoll->setInterval(TrayPollMs);

@@ -59,8 +59,6 @@ public:
 signals:
     void showRequested();
     void exitRequested();
-    void autostartToggled(bool checked);
-    void aboutToShow();
     void activated(QSystemTrayIcon::ActivationReason reason);
 
 private:

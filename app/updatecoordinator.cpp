@@ -4,6 +4,7 @@
 #include "downloadmanager.h"
 #include "installrecord.h"
 #include "privatestore.h"
+#include "updatecheckjob.h"
 #include "updatepaths.h"
 #include "updateversion.h"
 #include "usermessage.h"
@@ -32,6 +33,15 @@ UpdateCoordinator::UpdateCoordinator(QWidget *window, QWidget *aboutDialog, WebA
     , manager(new DownloadManager)
 {
     connect(&installWatcher, &QFutureWatcherBase::finished, this, &UpdateCoordinator::installFinished);
+    // A failed description reaches whoever asked through the check; a
+    // failed package has no check left to go through.
+    connect(manager, &DownloadManager::prepareUpdateFail, this, [this](int reason) {
+        if (reason == DownloadManager::PackageDownloadFail)
+            connectServerFail(reason);
+    });
+    connect(manager, &DownloadManager::ready4Update, this, &UpdateCoordinator::ready4Update);
+    if (web)
+        connect(web, &WebAnalytic::checkVersion, this, &UpdateCoordinator::checkVersionFromWeb);
 }
 
 UpdateCoordinator::~UpdateCoordinator()
@@ -88,15 +98,35 @@ void UpdateCoordinator::request(Asker who)
             QTimer::singleShot(0, this, [this, version = offer.version] { web->replyCheckVersion(true, version); });
         return;
     }
-    if (!manager->checkRunning()) {
+    // A check whose description is in but whose answers are still on
+    // their way is over for a new asker: it gets a check of its own.
+    if (!check || !manager->checkRunning()) {
         askers = 0;
         userAgreed = false;
+        UpdateCheckJob *const job = new UpdateCheckJob(manager, this);
+        connect(job, &UpdateCheckJob::finished, this,
+                [this, job](UpdateCheckJob::Result result) { checkFinished(job, result); });
+        check = job;
     }
     askers |= who;
-    if (who == Web)
-        manager->checkForUpdateFromWeb();
-    else
-        manager->checkForUpdate();
+    check->start(who == Web);
+}
+
+void UpdateCoordinator::checkFinished(UpdateCheckJob *done, int result)
+{
+    if (check == done)
+        check = nullptr;
+    done->deleteLater();
+    if (result == UpdateCheckJob::DescriptionFailed) {
+        connectServerFail(DownloadManager::DescriptionDownloadFail);
+        return;
+    }
+    // The page first, as the check answered it: the window's answer may ask
+    // the user and wait.
+    if (const auto answer = done->webAnswer())
+        sendToWebIsNeedDownload(answer->needUpdate, answer->version);
+    if (const auto needDownload = done->localAnswer())
+        getCurServerVersion(*needDownload);
 }
 
 bool UpdateCoordinator::isFirstOpenToday()

@@ -11,12 +11,14 @@
 
 class DownloadManager;
 class QWidget;
+class UpdateCheckJob;
 class WebAnalytic;
 
-// The window's side of the software update: who asked for a check, what the
-// user is told and asked, and the install once a package is on disk. The
-// window owns one, forwards its update slots here and ends the program on
-// quitRequested.
+// The program's side of the software update: who asked for a check (each
+// check an UpdateCheckJob), what the user is told and asked, and the install
+// once a package is on disk. It hears the download manager and the page's
+// version request itself; the window owns it, gives it the About dialog's
+// request and ends the program on quitRequested.
 //
 // There is one update at a time. A check asked for while another runs joins
 // it and gets its answer; one asked for while the user is being asked, or
@@ -44,6 +46,8 @@ public:
     void checkSWUpdate();
     void checkVersionFromWeb();
 
+    // The answers of a check and what follows them, as the running check
+    // delivers them.
     void getCurServerVersion(bool needDownload);
     void sendToWebIsNeedDownload(bool needDownload, const QString &version);
     void connectServerFail(int reason);
@@ -74,6 +78,7 @@ private:
     enum Asker { Day = 1, User = 2, Web = 4 };
 
     void request(Asker who);
+    void checkFinished(UpdateCheckJob *done, int result);
     // A question, download or install is under way: nothing may void it.
     bool offerUnderWay() const;
     void installFinished();
@@ -85,6 +90,8 @@ private:
     WebAnalytic *const web;
     const QByteArray publicKey;
     DownloadManager *const manager;
+    // The check running now, which later askers join.
+    UpdateCheckJob *check = nullptr;
     QFutureWatcher<PackageInstaller::Outcome> installWatcher;
     // What the user was asked about (and said Yes to), for the install.
     PackageVerifier::Offer offer;

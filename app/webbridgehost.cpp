@@ -50,7 +50,9 @@ WebBridgeHost::WebBridgeHost(SearchManager *searchManager, QObject *parent)
     m_channel = new QWebChannel;
     connect(m_clientWrapper, &WebSocketClientWrapper::clientConnected, m_channel, &QWebChannel::connectTo);
 
-    connect(m_searchManager, &SearchManager::emitWakeOnLanStage, this, &WebBridgeHost::wakeOnLanStageReached);
+    connect(m_analytic, &WebAnalytic::UpdateDeviceList, this, &WebBridgeHost::startDeviceListSearch);
+    connect(m_analytic, &WebAnalytic::setDevicePowerStatus, this, &WebBridgeHost::setPowerStatus);
+    connect(m_analytic, &WebAnalytic::checkViscaStatus, this, &WebBridgeHost::checkViscaStatus);
 
     m_core = new Core(m_analytic);
     connect(m_analytic, &WebAnalytic::sendText, m_core, &Core::sendText);
@@ -109,7 +111,7 @@ void WebBridgeHost::startDeviceListSearch()
     // (a precise timer: a coarse one may fire 5 % early).
     m_searchManager->refreshAddresses();
     m_searchManager->startSearch(QString());
-    QTimer::singleShot(DeviceListDelayMs, Qt::PreciseTimer, this, &WebBridgeHost::deviceListDue);
+    QTimer::singleShot(DeviceListDelayMs, Qt::PreciseTimer, this, &WebBridgeHost::sendDeviceList);
 }
 
 void WebBridgeHost::sendDeviceList()
@@ -160,9 +162,50 @@ void WebBridgeHost::setPowerStatus(const QString &ip, const QString &mac, int st
         m_analytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
         return;
     }
-    // Accepted requests are answered later, through viscaStateReceived.
-    if (m_searchManager->setPowerOn(ip, mac) != 0)
+    // One still waiting for its camera's power state is replaced, as the
+    // time-out of a single request would be restarted.
+    if (m_powerOn && m_powerOn->isWaitingForPowerState()) {
+        m_powerOn->kill();
+        m_powerOn->deleteLater();
+    }
+    auto *job = new PowerOnJob(m_searchManager, ip, mac, this);
+    if (!job->start()) {
+        job->deleteLater();
         m_analytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
+        return;
+    }
+    m_powerOn = job;
+    // Accepted requests are answered when their outcome is known.
+    connect(job, &PowerOnJob::stageReached, this, [this](PowerOnJob::Stage stage) {
+        if (stage == PowerOnJob::WakeOnLanStarted)
+            m_analytic->sendStatusMessage(WebAnalytic::ViscaControlTimeout);
+    });
+    connect(job, &PowerOnJob::finished, this, &WebBridgeHost::powerOnFinished);
+    connect(job, &PowerOnJob::finished, job, &QObject::deleteLater);
+}
+
+void WebBridgeHost::powerOnFinished(PowerOnJob::Result result)
+{
+    switch (result) {
+    case PowerOnJob::AlreadyOn:
+        viscaStateReceived(SearchManager::ViscaPowerAlreadyOn);
+        break;
+    case PowerOnJob::SwitchedOn:
+        viscaStateReceived(SearchManager::ViscaCommandCompleted);
+        break;
+    case PowerOnJob::WakeOnLanSent:
+        m_analytic->sendStatusMessage(WebAnalytic::WolSendCompleted);
+        break;
+    case PowerOnJob::WakeOnLanRefused:
+    case PowerOnJob::SocketsFailed:
+    case PowerOnJob::Refused:
+        m_analytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
+        break;
+    case PowerOnJob::CommandNotCompleted:
+    case PowerOnJob::WakeOnLanUnanswered:
+        // The camera said nothing more; nor does the page hear more.
+        break;
+    }
 }
 
 void WebBridgeHost::checkViscaStatus()
@@ -180,28 +223,11 @@ void WebBridgeHost::checkViscaStatus()
         m_analytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
 }
 
-void WebBridgeHost::viscaStateReceived(int status)
+void WebBridgeHost::viscaStateReceived(SearchManager::ViscaStatus status)
 {
-    appLog(LogSystem::LogMajorMsg, "Pathmere receive visca stats:%d", status);
+    appLog(LogSystem::LogMajorMsg, "Pathmere receive visca stats:%d", int(status));
     if (status == SearchManager::ViscaPowerAlreadyOn)
         m_analytic->sendErrorMessage(WebAnalytic::WolPowerAlreadyOn);
     else if (status == SearchManager::ViscaCommandCompleted)
         m_analytic->sendStatusMessage(WebAnalytic::ViscaSendCmdCompleted);
-}
-
-void WebBridgeHost::wakeOnLanStageReached(int stage)
-{
-    switch (stage) {
-    case SearchManager::WakeOnLanStarted:
-        m_analytic->sendStatusMessage(WebAnalytic::ViscaControlTimeout);
-        break;
-    case SearchManager::WakeOnLanSent:
-        m_analytic->sendStatusMessage(WebAnalytic::WolSendCompleted);
-        break;
-    case SearchManager::WakeOnLanRefused:
-        m_analytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
-        break;
-    default:
-        break;
-    }
 }

@@ -2,9 +2,12 @@
 #define WEBBRIDGEHOST_H
 
 #include "logrepeatlimiter.h"
+#include "poweronjob.h"
+#include "searchmanager.h"
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 
@@ -14,14 +17,15 @@ class QHostAddress;
 class WebPageServer;
 class QWebChannel;
 class QWebSocketServer;
-class SearchManager;
 class WebAnalytic;
 class WebSocketClientWrapper;
 
 // The program's side of the local web page: the loopback WebSocket server
 // carrying the web channel with "core", and the work behind the page's
-// commands (device list, power, VISCA status, version check). The window
-// connects the page's commands to its slots, which call in here.
+// commands: the device list, the power-on (a PowerOnJob, whose outcome goes
+// straight back to the page) and the VISCA status. The page's commands come
+// here from WebAnalytic directly; the version check goes to the update
+// coordinator the same way.
 class WebBridgeHost : public QObject
 {
     Q_OBJECT
@@ -47,26 +51,21 @@ public:
     QString pageUrl() const;
 
     // Searches without touching the window; the list goes to the page
-    // DeviceListDelayMs later (deviceListDue).
+    // DeviceListDelayMs later.
     void startDeviceListSearch();
     void sendDeviceList();
     // status 0 (power off) is refused; so is an address and MAC pair that
     // the last search did not list (the page names cameras from its list).
-    // Anything else powers the camera on, answered later through
-    // viscaStateReceived().
+    // Anything else starts a power-on, whose outcome the page hears when
+    // it comes.
     void setPowerStatus(const QString &ip, const QString &mac, int status);
     void checkViscaStatus();
-    void viscaStateReceived(int status);
-    // A power-on that fell back to Wake-on-LAN: the page hears the VISCA
-    // time-out and the end of the sequence.
-    void wakeOnLanStageReached(int stage);
-
-signals:
-    void deviceListDue();
 
 private:
     void handOverConnections();
     void refusedConnection(const QHostAddress &peer, quint16 peerPort);
+    void powerOnFinished(PowerOnJob::Result result);
+    void viscaStateReceived(SearchManager::ViscaStatus status);
 
     SearchManager *const m_searchManager;
     // None has a Qt parent: the order of deletion matters (see the destructor).
@@ -78,6 +77,9 @@ private:
     QWebChannel *m_channel = nullptr;
     Core *m_core = nullptr;
     std::unique_ptr<WebPageServer> m_pageServer;
+    // The page's power-on that still waits for the camera's power state; a
+    // newer request replaces it.
+    QPointer<PowerOnJob> m_powerOn;
     LogRepeatLimiter m_statusLog;
     LogRepeatLimiter m_refusedPeerLog;
     LogRepeatLimiter m_refusedPowerLog;

@@ -38,27 +38,40 @@ QByteArray DeviceListFormat::format(const QList<DeviceRecord> &list, Kind kind)
     return table(list);
 }
 
+namespace {
+
+QJsonObject jsonObject(const DeviceRecord &r)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("searchType"), r.searchType);
+    o.insert(QStringLiteral("name"), r.name);
+    o.insert(QStringLiteral("model"), r.model);
+    o.insert(QStringLiteral("serialNo"), r.serialNo);
+    o.insert(QStringLiteral("ip"), r.ip);
+    o.insert(QStringLiteral("mac"), r.mac);
+    o.insert(QStringLiteral("fwVersion"), r.fwVersion);
+    o.insert(QStringLiteral("dhcp"), r.dhcp);
+    o.insert(QStringLiteral("mask"), r.mask);
+    o.insert(QStringLiteral("gateway"), r.gateway);
+    o.insert(QStringLiteral("dns1"), r.dns1);
+    o.insert(QStringLiteral("dns2"), r.dns2);
+    o.insert(QStringLiteral("ipv6"), r.ipv6);
+    return o;
+}
+
+} // namespace
+
 QByteArray DeviceListFormat::json(const QList<DeviceRecord> &list)
 {
     QJsonArray array;
-    for (const DeviceRecord &r : list) {
-        QJsonObject o;
-        o.insert(QStringLiteral("searchType"), r.searchType);
-        o.insert(QStringLiteral("name"), r.name);
-        o.insert(QStringLiteral("model"), r.model);
-        o.insert(QStringLiteral("serialNo"), r.serialNo);
-        o.insert(QStringLiteral("ip"), r.ip);
-        o.insert(QStringLiteral("mac"), r.mac);
-        o.insert(QStringLiteral("fwVersion"), r.fwVersion);
-        o.insert(QStringLiteral("dhcp"), r.dhcp);
-        o.insert(QStringLiteral("mask"), r.mask);
-        o.insert(QStringLiteral("gateway"), r.gateway);
-        o.insert(QStringLiteral("dns1"), r.dns1);
-        o.insert(QStringLiteral("dns2"), r.dns2);
-        o.insert(QStringLiteral("ipv6"), r.ipv6);
-        array.append(o);
-    }
+    for (const DeviceRecord &r : list)
+        array.append(jsonObject(r));
     return QJsonDocument(array).toJson(QJsonDocument::Indented);
+}
+
+QByteArray DeviceListFormat::jsonLine(const DeviceRecord &record)
+{
+    return QJsonDocument(jsonObject(record)).toJson(QJsonDocument::Compact) + '\n';
 }
 
 namespace {

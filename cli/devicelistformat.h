@@ -20,6 +20,9 @@ public:
     static bool kindFromText(const QString &text, Kind *kind);
     static QByteArray format(const QList<DeviceRecord> &list, Kind kind);
     static QByteArray json(const QList<DeviceRecord> &list);
+    // One record as a compact JSON object on a line of its own (search
+    // --stream), keyed as json() keys it.
+    static QByteArray jsonLine(const DeviceRecord &record);
     // What a person looks at first, in at most MaxTableWidth columns: model,
     // name, address, MAC, firmware and mode, long texts cut with "…", and a
     // last line "N cameras found". Control characters a camera sent become

@@ -8,3 +8,13 @@ bool DeviceRecord::operator==(const DeviceRecord &other) const
         && gateway == other.gateway && dns1 == other.dns1 && dns2 == other.dns2
         && ipv6 == other.ipv6;
 }
+
+void DeviceRecord::clearNetworkSettings()
+{
+    dhcp = false;
+    mask.clear();
+    gateway.clear();
+    dns1.clear();
+    dns2.clear();
+    ipv6.clear();
+}

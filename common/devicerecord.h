@@ -29,6 +29,10 @@ struct DeviceRecord
     QString dns2;
     QString ipv6;
 
+    // Empties dhcp, mask, gateway, DNS and IPv6: the settings only the
+    // utility search reports (and can change).
+    void clearNetworkSettings();
+
     bool operator==(const DeviceRecord &other) const;
     bool operator!=(const DeviceRecord &other) const { return !(*this == other); }
 };

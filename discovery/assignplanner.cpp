@@ -1,5 +1,6 @@
 #include "assignplanner.h"
 
+#include "camerasettings.h"
 #include "settingscheck.h"
 
 #include <QHostAddress>
@@ -53,7 +54,7 @@ AssignPlanner::Plan AssignPlanner::plan(QList<DeviceRecord> cameras, const QList
             entry.keepsAddress = true;
             entry.desired = fields.desired(entry.current);
             entry.desired.dhcp = false;
-            entry.unchanged = SettingsRequest::shows(entry.current, entry.desired);
+            entry.unchanged = CameraSettings::fromRecord(entry.desired).shownBy(entry.current);
         } else {
             needing.append(i);
         }

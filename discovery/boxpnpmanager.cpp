@@ -1,17 +1,13 @@
 #include "boxpnpmanager.h"
 
 #include "applog.h"
-#include "networkinterfacemonitor.h"
-#include "sharedinstance.h"
+#include "discoveryservice.h"
 #include "ssdpprotocol.h"
 
-#include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QUdpSocket>
 
 namespace {
-
-SharedInstance<BoxPnPManager> sharedInstance;
 
 // The interface the announcement of a socket leaves through.
 const char InterfaceProperty[] = "pathmereInterface";
@@ -20,69 +16,37 @@ const char InterfaceProperty[] = "pathmereInterface";
 
 BoxPnPManager *BoxPnPManager::getInstance()
 {
-    return sharedInstance.acquire([] { return new BoxPnPManager; });
+    DiscoveryService *const service = DiscoveryService::getInstance();
+    return service ? service->boxManager() : nullptr;
 }
 
-void BoxPnPManager::releaseInstance()
+BoxPnPManager::BoxPnPManager(NetworkInterfaceMonitor *monitor, QObject *parent)
+    : SsdpSearchSource(monitor, [](const DocCamUpnpData &a, const DocCamUpnpData &b) { return a.device.mac == b.device.mac; },
+                       parent)
 {
-    sharedInstance.release([](BoxPnPManager *object) { delete object; });
-}
-
-BoxPnPManager::BoxPnPManager()
-    : monitor(NetworkInterfaceMonitor::getInstance())
-    , found([](const DocCamUpnpData &a, const DocCamUpnpData &b) { return a.macText == b.macText; })
-{
-    DocCamUpnpData::registerMetaType();
 }
 
 BoxPnPManager::~BoxPnPManager()
 {
     stopDiscovery();
-    NetworkInterfaceMonitor::releaseInstance();
 }
 
-void BoxPnPManager::setBindAddress(const QString &address)
+void BoxPnPManager::openAddress(const QHostAddress &address)
 {
-    bindAddress = address;
-}
-
-void BoxPnPManager::startBroadcast()
-{
-    if (!found.begin())
-        return;
-    // The interface monitor, not a host-name lookup: the host name often
-    // resolves only to a loopback address, and without DNS it never returns.
-    localAddresses.clear();
-    QList<QHostAddress> addresses;
-    monitor->getAddresses(addresses);
-    openSockets(addresses);
-}
-
-void BoxPnPManager::openSockets(const QList<QHostAddress> &addresses)
-{
-    for (const QHostAddress &address : addresses) {
-        if (address.protocol() != QAbstractSocket::IPv4Protocol)
-            continue;
-        if (!bindAddress.isEmpty() && bindAddress != address.toString())
-            continue;
-        localAddresses.append(address);
-        QUdpSocket *const first = openSocket(address, SsdpProtocol::BoxPort,
-                                             "Box ssdpSocket join Multicast Group success.",
-                                             "Box ssdpSocket join Multicast Group fail.");
-        connect(first, &QUdpSocket::readyRead, this, &BoxPnPManager::ssdpReadyRead);
-        QUdpSocket *const second = openSocket(address, SsdpProtocol::BoxAltPort,
-                                              "Box newssdpSocket join Multicast Group success.",
-                                              "Box newssdpSocket join Multicast Group fail.");
-        connect(second, &QUdpSocket::readyRead, this, &BoxPnPManager::newssdpReadyRead);
-    }
-    searchAllDocCam();
+    QUdpSocket *const first = openSocket(address, SsdpProtocol::BoxPort,
+                                         "Box ssdpSocket join Multicast Group success.",
+                                         "Box ssdpSocket join Multicast Group fail.");
+    connect(first, &QUdpSocket::readyRead, this, &BoxPnPManager::ssdpReadyRead);
+    QUdpSocket *const second = openSocket(address, SsdpProtocol::BoxAltPort,
+                                          "Box newssdpSocket join Multicast Group success.",
+                                          "Box newssdpSocket join Multicast Group fail.");
+    connect(second, &QUdpSocket::readyRead, this, &BoxPnPManager::newssdpReadyRead);
 }
 
 QUdpSocket *BoxPnPManager::openSocket(const QHostAddress &address, quint16 port, const char *joinSuccess,
                                       const char *joinFailure)
 {
-    auto *socket = new QUdpSocket(this);
-    sockets.append(socket);
+    QUdpSocket *const socket = addSocket();
     if (!socket->bind(QHostAddress(QHostAddress::AnyIPv4), port, QAbstractSocket::ShareAddress)) {
         appLog(LogSystem::LogMajorMsg, "Box bind ssdpScoket fail:%s(%s), port:%d",
                qPrintable(address.toString()), qPrintable(socket->errorString()), int(port));
@@ -117,7 +81,7 @@ void BoxPnPManager::searchAllDocCam()
 {
     const QByteArray announcement = SsdpProtocol::boxAnnouncement();
     const QHostAddress group(QString::fromLatin1(SsdpProtocol::MulticastGroup));
-    for (QUdpSocket *socket : qAsConst(sockets)) {
+    for (QUdpSocket *socket : searchSockets()) {
         // A socket that could not bind, or whose adapter is not known, would
         // send from wherever routing puts it.
         if (socket->state() == QAbstractSocket::BoundState && socket->property(InterfaceProperty).isValid())
@@ -127,31 +91,13 @@ void BoxPnPManager::searchAllDocCam()
 
 void BoxPnPManager::ssdpReadyRead()
 {
-    readSocket(qobject_cast<QUdpSocket *>(sender()));
+    readDatagrams(qobject_cast<QUdpSocket *>(sender()), "Box",
+                  [this](const QByteArray &packet, const QHostAddress &from) { ssdpHandler(packet, from.toString()); });
 }
 
 void BoxPnPManager::newssdpReadyRead()
 {
-    readSocket(qobject_cast<QUdpSocket *>(sender()));
-}
-
-void BoxPnPManager::readSocket(QUdpSocket *socket)
-{
-    if (!socket)
-        return;
-    while (socket->hasPendingDatagrams()) {
-        const qint64 size = socket->pendingDatagramSize();
-        if (size > SsdpProtocol::MaxDatagramSize) {
-            const QNetworkDatagram dropped = socket->receiveDatagram(0);
-            found.logRefusal(QStringLiteral("Box datagram from %1 refused: %2 bytes, more than %3.")
-                           .arg(dropped.senderAddress().toString()).arg(size).arg(SsdpProtocol::MaxDatagramSize));
-            continue;
-        }
-        const QNetworkDatagram datagram = socket->receiveDatagram(qMax<qint64>(size, 1));
-        if (!datagram.isValid() || datagram.data().isEmpty())
-            continue;
-        ssdpHandler(datagram.data(), datagram.senderAddress().toString());
-    }
+    ssdpReadyRead();
 }
 
 void BoxPnPManager::ssdpHandler(const QByteArray &packet, const QString &ipAddress)
@@ -165,40 +111,9 @@ void BoxPnPManager::ssdpHandler(const QByteArray &packet, const QString &ipAddre
     }
 
     DocCamUpnpData record;
-    record.name = QString::fromLatin1(SsdpProtocol::BoxName);
-    record.model = message.type;
-    record.ip = ipAddress;
-    record.macText = message.macText;
-    if (found.merge(record) == SsdpFoundList::Merge::Full)
-        found.logRefusal(QStringLiteral("Box %1 dropped: %2 boxes are listed already.").arg(ipAddress).arg(MaxFoundDevices));
-}
-
-QList<DocCamUpnpData> BoxPnPManager::takeFoundBoxes()
-{
-    closeSockets();
-    return found.records();
-}
-
-QList<DeviceRecord> BoxPnPManager::takeDeviceRecords()
-{
-    return DocCamUpnpData::toDeviceRecords(takeFoundBoxes(), DeviceRecord::ControlBox);
-}
-
-void BoxPnPManager::stopDiscovery()
-{
-    if (!found.isRunning())
-        return;
-    closeSockets();
-    found.clear();
-}
-
-void BoxPnPManager::closeSockets()
-{
-    found.end();
-    for (QUdpSocket *socket : qAsConst(sockets)) {
-        disconnect(socket, nullptr, this, nullptr);
-        socket->close();
-        socket->deleteLater();
-    }
-    sockets.clear();
+    record.device.name = QString::fromLatin1(SsdpProtocol::BoxName);
+    record.device.model = message.type;
+    record.device.ip = ipAddress;
+    record.device.mac = message.macText;
+    keep(record, QStringLiteral("Box %1 dropped: %2 boxes are listed already."));
 }

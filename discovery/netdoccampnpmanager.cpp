@@ -1,8 +1,7 @@
 #include "netdoccampnpmanager.h"
 
 #include "applog.h"
-#include "networkinterfacemonitor.h"
-#include "sharedinstance.h"
+#include "discoveryservice.h"
 #include "ssdpprotocol.h"
 
 #include <QNetworkAccessManager>
@@ -14,8 +13,6 @@
 #include <QUdpSocket>
 
 namespace {
-
-SharedInstance<NetDocCamPnPManager> sharedInstance;
 
 // A fleet's answers arrive within milliseconds of the M-SEARCH.
 constexpr int ReceiveBufferBytes = 4 * 1024 * 1024;
@@ -38,19 +35,14 @@ QString loggable(const QString &text)
 
 NetDocCamPnPManager *NetDocCamPnPManager::getInstance()
 {
-    return sharedInstance.acquire([] { return new NetDocCamPnPManager; });
+    DiscoveryService *const service = DiscoveryService::getInstance();
+    return service ? service->docCamManager() : nullptr;
 }
 
-void NetDocCamPnPManager::releaseInstance()
+NetDocCamPnPManager::NetDocCamPnPManager(NetworkInterfaceMonitor *monitor, QObject *parent)
+    : SsdpSearchSource(monitor, [](const DocCamUpnpData &a, const DocCamUpnpData &b) { return a.macBytes == b.macBytes; },
+                       parent)
 {
-    sharedInstance.release([](NetDocCamPnPManager *object) { delete object; });
-}
-
-NetDocCamPnPManager::NetDocCamPnPManager()
-    : monitor(NetworkInterfaceMonitor::getInstance())
-    , found([](const DocCamUpnpData &a, const DocCamUpnpData &b) { return a.macBytes == b.macBytes; })
-{
-    DocCamUpnpData::registerMetaType();
     connect(this, &NetDocCamPnPManager::emitLLSyncDocCamStatus,
             this, &NetDocCamPnPManager::handleLLSyncDocCamStatus, Qt::QueuedConnection);
 }
@@ -58,63 +50,38 @@ NetDocCamPnPManager::NetDocCamPnPManager()
 NetDocCamPnPManager::~NetDocCamPnPManager()
 {
     stopDiscovery();
-    NetworkInterfaceMonitor::releaseInstance();
 }
 
-void NetDocCamPnPManager::setBindAddress(const QString &address)
+void NetDocCamPnPManager::beginSearch()
 {
-    bindAddress = address;
-}
-
-void NetDocCamPnPManager::startBroadcast()
-{
-    if (!found.begin())
-        return;
     runningFetches = 0;
     fetchQueue.clear();
-
     accessManager = new QNetworkAccessManager(this);
     // A description comes straight from the camera: a proxy from the
     // environment would carry the request to another host.
     accessManager->setProxy(QNetworkProxy::NoProxy);
     accessManager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     connect(accessManager, &QNetworkAccessManager::finished, this, &NetDocCamPnPManager::detailDataReadyRead);
-
-    // The interface monitor, not a host-name lookup: the host name often
-    // resolves only to a loopback address, and without DNS it never returns.
-    localAddresses.clear();
-    QList<QHostAddress> addresses;
-    monitor->getAddresses(addresses);
-    openSearchSockets(addresses);
 }
 
-void NetDocCamPnPManager::openSearchSockets(const QList<QHostAddress> &addresses)
+void NetDocCamPnPManager::openAddress(const QHostAddress &address)
 {
-    for (const QHostAddress &address : addresses) {
-        if (address.protocol() != QAbstractSocket::IPv4Protocol)
-            continue;
-        if (!bindAddress.isEmpty() && bindAddress != address.toString())
-            continue;
-        localAddresses.append(address);
-        auto *socket = new QUdpSocket(this);
-        connect(socket, &QUdpSocket::readyRead, this, &NetDocCamPnPManager::ssdpReadyRead);
-        searchSockets.append(socket);
-        if (!socket->bind(address, 0)) {
-            appLog(LogSystem::LogMajorMsg, "DocCam bind ssdpScoket fail:%s(%s)",
-                   qPrintable(address.toString()), qPrintable(socket->errorString()));
-            continue;
-        }
-        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferBytes);
-        appLog(LogSystem::LogMajorMsg, "DocCam bind ssdpSocket sucess:%s", qPrintable(address.toString()));
+    QUdpSocket *const socket = addSocket();
+    connect(socket, &QUdpSocket::readyRead, this, &NetDocCamPnPManager::ssdpReadyRead);
+    if (!socket->bind(address, 0)) {
+        appLog(LogSystem::LogMajorMsg, "DocCam bind ssdpScoket fail:%s(%s)",
+               qPrintable(address.toString()), qPrintable(socket->errorString()));
+        return;
     }
-    searchAllDocCam();
+    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferBytes);
+    appLog(LogSystem::LogMajorMsg, "DocCam bind ssdpSocket sucess:%s", qPrintable(address.toString()));
 }
 
 void NetDocCamPnPManager::searchAllDocCam()
 {
     const QByteArray search = SsdpProtocol::mSearch();
     const QHostAddress group(QString::fromLatin1(SsdpProtocol::MulticastGroup));
-    for (QUdpSocket *socket : qAsConst(searchSockets)) {
+    for (QUdpSocket *socket : searchSockets()) {
         // A socket without its address would send from wherever routing
         // puts it, not from the adapter it stands for.
         if (socket->state() == QAbstractSocket::BoundState)
@@ -124,22 +91,8 @@ void NetDocCamPnPManager::searchAllDocCam()
 
 void NetDocCamPnPManager::ssdpReadyRead()
 {
-    auto *socket = qobject_cast<QUdpSocket *>(sender());
-    if (!socket)
-        return;
-    while (socket->hasPendingDatagrams()) {
-        const qint64 size = socket->pendingDatagramSize();
-        if (size > SsdpProtocol::MaxDatagramSize) {
-            const QNetworkDatagram dropped = socket->receiveDatagram(0);
-            found.logRefusal(QStringLiteral("SSDP datagram from %1 refused: %2 bytes, more than %3.")
-                           .arg(dropped.senderAddress().toString()).arg(size).arg(SsdpProtocol::MaxDatagramSize));
-            continue;
-        }
-        const QNetworkDatagram datagram = socket->receiveDatagram(qMax<qint64>(size, 1));
-        if (!datagram.isValid() || datagram.data().isEmpty())
-            continue;
-        ssdpHandler(datagram.data(), datagram.senderAddress());
-    }
+    readDatagrams(qobject_cast<QUdpSocket *>(sender()), "SSDP",
+                  [this](const QByteArray &packet, const QHostAddress &from) { ssdpHandler(packet, from); });
 }
 
 void NetDocCamPnPManager::ssdpHandler(const QByteArray &packet, const QHostAddress &sender)
@@ -291,33 +244,11 @@ void NetDocCamPnPManager::detailDataReadyRead(QNetworkReply *replay)
 void NetDocCamPnPManager::handleLLSyncDocCamStatus(DocCamUpnpData data)
 {
     // One queued before the search ended is lost with the search's sockets.
-    if (found.merge(data) == SsdpFoundList::Merge::Full)
-        found.logRefusal(QStringLiteral("Document camera %1 dropped: %2 cameras are listed already.")
-                             .arg(data.ip).arg(MaxFoundDevices));
+    keep(data, QStringLiteral("Document camera %1 dropped: %2 cameras are listed already."));
 }
 
-QList<DocCamUpnpData> NetDocCamPnPManager::takeFoundDocCams()
+void NetDocCamPnPManager::endSearch()
 {
-    closeSearch();
-    return found.records();
-}
-
-QList<DeviceRecord> NetDocCamPnPManager::takeDeviceRecords()
-{
-    return DocCamUpnpData::toDeviceRecords(takeFoundDocCams(), DeviceRecord::DocumentCamera);
-}
-
-void NetDocCamPnPManager::stopDiscovery()
-{
-    if (!found.isRunning())
-        return;
-    closeSearch();
-    found.clear();
-}
-
-void NetDocCamPnPManager::closeSearch()
-{
-    found.end();
     if (accessManager) {
         disconnect(accessManager, nullptr, this, nullptr);
         // Running fetches end with the search.
@@ -330,12 +261,6 @@ void NetDocCamPnPManager::closeSearch()
         accessManager->deleteLater();
         accessManager = nullptr;
     }
-    for (QUdpSocket *socket : qAsConst(searchSockets)) {
-        disconnect(socket, nullptr, this, nullptr);
-        socket->close();
-        socket->deleteLater();
-    }
-    searchSockets.clear();
     runningFetches = 0;
     fetchQueue.clear();
 }

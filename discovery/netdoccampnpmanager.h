@@ -2,8 +2,7 @@
 #define NETDOCCAMPNPMANAGER_H
 
 #include "doccamupnpdata.h"
-#include "searchsource.h"
-#include "ssdpfoundlist.h"
+#include "ssdpsearchsource.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -13,7 +12,6 @@
 #include <QString>
 #include <QUrl>
 
-class NetworkInterfaceMonitor;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QTimer;
@@ -22,13 +20,13 @@ class QUdpSocket;
 // Finds the wireless document cameras: multicasts an M-SEARCH from every
 // local IPv4 address (or the one bind address), checks the SSDP answers,
 // fetches each camera's description document over HTTP and keeps one record
-// per MAC. One instance per process, shared by use count.
+// per MAC. The discovery service owns the one instance.
 //
 // A LOCATION is whatever a LAN peer writes, so a description is fetched only
 // over plain http from the very address that answered, without proxy or
 // redirect, capped in size and in time; everything is cut off when the
 // search ends.
-class NetDocCamPnPManager : public QObject, public SearchSource
+class NetDocCamPnPManager : public SsdpSearchSource
 {
     Q_OBJECT
 
@@ -42,20 +40,14 @@ public:
     // Fetches waiting for a free slot: one per camera the list can hold;
     // past that a flood of answers is refused.
     static constexpr int MaxQueuedFetches = 4096;
-    static constexpr int MaxFoundDevices = SsdpFoundList::MaxFoundDevices;
-    static constexpr int MaxRefusalLogs = SsdpFoundList::MaxRefusalLogs;
+    explicit NetDocCamPnPManager(NetworkInterfaceMonitor *monitor, QObject *parent = nullptr);
+    ~NetDocCamPnPManager() override;
 
+    // The discovery service's instance (null while none lives).
     static NetDocCamPnPManager *getInstance();
-    static void releaseInstance();
 
-    void setBindAddress(const QString &address) override;
     // Ends the search and returns what it found.
-    QList<DocCamUpnpData> takeFoundDocCams();
-    QList<DeviceRecord> takeDeviceRecords() override;
-    void stopDiscovery() override;
-
-public slots:
-    void startBroadcast() override;
+    QList<DocCamUpnpData> takeFoundDocCams() { return takeFound(); }
 
 signals:
     void emitLLSyncDocCamStatus(DocCamUpnpData docCamUpnpData);
@@ -67,26 +59,21 @@ private slots:
     void detailDataReadyRead(QNetworkReply *replay);
 
 private:
-    NetDocCamPnPManager();
-    ~NetDocCamPnPManager() override;
     Q_DISABLE_COPY(NetDocCamPnPManager)
 
-    void openSearchSockets(const QList<QHostAddress> &addresses);
+    void beginSearch() override;
+    void openAddress(const QHostAddress &address) override;
+    void sendSearch() override { searchAllDocCam(); }
+    void endSearch() override;
+
     void ssdpHandler(const QByteArray &packet, const QHostAddress &sender);
     void fetchDescription(const QUrl &url);
     void startQueuedFetches();
     void watchReply(QNetworkReply *reply);
-    void closeSearch();
 
     QNetworkAccessManager *accessManager = nullptr;
-    QList<QHostAddress> localAddresses;
-    QList<QUdpSocket *> searchSockets;
-    QString bindAddress;
-    NetworkInterfaceMonitor *monitor = nullptr;
     int runningFetches = 0;
     QQueue<QUrl> fetchQueue;
-    // One record per MAC.
-    SsdpFoundList found;
 };
 
 #endif // NETDOCCAMPNPMANAGER_H

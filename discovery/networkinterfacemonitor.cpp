@@ -1,24 +1,12 @@
 #include "networkinterfacemonitor.h"
 
 #include "applog.h"
-#include "sharedinstance.h"
-
-#include <QNetworkInterface>
-
-namespace {
-
-SharedInstance<NetworkInterfaceMonitor> sharedInstance;
-
-} // namespace
+#include "discoveryservice.h"
 
 NetworkInterfaceMonitor *NetworkInterfaceMonitor::getInstance()
 {
-    return sharedInstance.acquire([] { return new NetworkInterfaceMonitor(&QNetworkInterface::allAddresses); });
-}
-
-void NetworkInterfaceMonitor::releaseInstance()
-{
-    sharedInstance.release([](NetworkInterfaceMonitor *object) { delete object; });
+    DiscoveryService *const service = DiscoveryService::getInstance();
+    return service ? service->monitor() : nullptr;
 }
 
 NetworkInterfaceMonitor::NetworkInterfaceMonitor(AddressSource source, QObject *parent)

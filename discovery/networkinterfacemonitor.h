@@ -10,8 +10,8 @@
 
 // Keeps the host's local IPv4 addresses (no loopback, no IPv6), on which the
 // discovery sockets are bound, and reports once when that set changes. Polls
-// once a second while polling is on. One instance per process, shared by use
-// count through getInstance()/releaseInstance().
+// once a second while polling is on. The discovery service owns the one the
+// program uses; tests make their own with an address source of their choice.
 class NetworkInterfaceMonitor : public QObject
 {
     Q_OBJECT
@@ -21,11 +21,9 @@ public:
     // does; the monitor picks the local IPv4 ones itself.
     using AddressSource = std::function<QList<QHostAddress>()>;
 
+    // The discovery service's instance (null while none lives).
     static NetworkInterfaceMonitor *getInstance();
-    static void releaseInstance();
 
-    // The program goes through getInstance(); a private instance with its own
-    // address source serves tests that cannot change the host's adapters.
     explicit NetworkInterfaceMonitor(AddressSource source, QObject *parent = nullptr);
     ~NetworkInterfaceMonitor() override;
 

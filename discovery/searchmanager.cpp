@@ -1,14 +1,14 @@
 #include "searchmanager.h"
 
 #include "applog.h"
-#include "boxpnpmanager.h"
-#include "netdoccampnpmanager.h"
-#include "sharedinstance.h"
+#include "devicelistmerge.h"
+#include "discoveryservice.h"
+#include "networkinterfacemonitor.h"
+#include "poweronjob.h"
 #include "searchsource.h"
 #include "utilityprotocol.h"
 #include "utilitysearch.h"
 #include "viscaoipcontrol.h"
-#include "viscaprotocol.h"
 #include "wakeonlan.h"
 #include "wakeonlansender.h"
 
@@ -16,61 +16,43 @@
 #include <QNetworkInterface>
 #include <QTimer>
 
-namespace {
-
-SharedInstance<SearchManager> sharedInstance;
-
-} // namespace
-
 SearchManager *SearchManager::getInstance()
 {
-    return sharedInstance.acquire([] { return new SearchManager(); });
+    DiscoveryService *const service = DiscoveryService::getInstance();
+    return service ? service->searchManager() : nullptr;
 }
 
-void SearchManager::releaseInstance()
-{
-    sharedInstance.release([](SearchManager *object) { delete object; });
-}
-
-SearchManager::SearchManager()
-    : utilitySearch(UtilitySearch::getInstance())
-    , viscaControl(ViscaOipControl::getInstance())
-    , viscaTimer(new QTimer(this))
+SearchManager::SearchManager(NetworkInterfaceMonitor *monitor, UtilitySearch *utilitySearch, ViscaOipControl *visca,
+                             QObject *parent)
+    : QObject(parent)
+    , monitor(monitor)
+    , utilitySearch(utilitySearch)
+    , visca(visca)
     , wakeOnLan(new WakeOnLanSender(this))
 {
+    // For queued connections and signal spies.
+    qRegisterMetaType<SearchManager::ViscaStatus>();
+    qRegisterMetaType<SearchManager::WakeOnLanStage>();
+    qRegisterMetaType<DeviceRecord>();
     connect(utilitySearch, &UtilitySearch::emitUtilityRecvSettingFail,
             this, &SearchManager::emitUtilitySettingFail);
-    setSearchSource(DeviceRecord::DocumentCamera, NetDocCamPnPManager::getInstance());
-    setSearchSource(DeviceRecord::ControlBox, BoxPnPManager::getInstance());
-
-    connect(viscaControl, &ViscaOipControl::viscaOipControlInquiryPowerStatusReply,
+    addSource(DeviceRecord::BroadcastSearch, utilitySearch);
+    connect(visca, &ViscaOipControl::viscaOipControlInquiryPowerStatusReply,
             this, &SearchManager::receiveViscaOnlineState);
-    connect(viscaControl, &ViscaOipControl::viscaCmdCompleted,
+    connect(visca, &ViscaOipControl::viscaCmdCompleted,
             this, &SearchManager::receiveViscaCmdCompleted);
-    connect(viscaControl, &ViscaOipControl::emitNetInterfaceChanged,
-            this, &SearchManager::netInterfaceChanged);
-
-    viscaTimer->setSingleShot(true);
-    viscaTimer->setInterval(ViscaTimeoutMs);
-    viscaTimer->setTimerType(Qt::PreciseTimer);
-    connect(viscaTimer, &QTimer::timeout, this, &SearchManager::viscaControlTimeout);
-    connect(wakeOnLan, &WakeOnLanSender::sequenceFinished, this, [this] { emit emitWakeOnLanStage(WakeOnLanSent); });
 }
 
 SearchManager::~SearchManager()
 {
-    viscaTimer->stop();
-    utilitySearch->stopSearch();
-    disconnect(utilitySearch, nullptr, this, nullptr);
-    UtilitySearch::releaseInstance();
-    for (SearchSource *source : qAsConst(sources))
+    if (powerOn)
+        powerOn->kill();
+    for (SearchSource *source : qAsConst(sources)) {
+        disconnect(source, nullptr, this, nullptr);
         source->stopDiscovery();
+    }
     sources.clear();
-    // The uses taken in the constructor; the last user's release ends a search.
-    NetDocCamPnPManager::releaseInstance();
-    BoxPnPManager::releaseInstance();
-    disconnect(viscaControl, nullptr, this, nullptr);
-    ViscaOipControl::releaseInstance();
+    disconnect(visca, nullptr, this, nullptr);
 }
 
 int SearchManager::setSearchTypes(int mask)
@@ -81,19 +63,19 @@ int SearchManager::setSearchTypes(int mask)
 
 int SearchManager::startSearch(const QString &adapterIp)
 {
-    if (searchTypeMask & UtilitySearchBit)
-        utilitySearch->startSearch(adapterIp);
-
-    const int ssdpTypes[] = { DeviceRecord::DocumentCamera, DeviceRecord::ControlBox };
-    for (const int type : ssdpTypes) {
+    for (auto it = sources.cbegin(); it != sources.cend(); ++it) {
+        const int type = it.key();
         if (!(searchTypeMask & (1 << type)))
             continue;
-        SearchSource *source = sourceFor(type);
-        if (!source)
-            continue;
+        SearchSource *const source = it.value();
         source->setBindAddress(adapterIp);
+        const int delayMs = source->startDelayMs();
+        if (delayMs <= 0) {
+            source->startBroadcast();
+            continue;
+        }
         // Looked up again when the timer fires: the source may be gone by then.
-        QTimer::singleShot(SsdpStartDelayMs, this, [this, type]() {
+        QTimer::singleShot(delayMs, this, [this, type]() {
             if (SearchSource *later = sourceFor(type))
                 later->startBroadcast();
         });
@@ -109,101 +91,16 @@ bool SearchManager::setUnicastTargets(const QList<QHostAddress> &targets)
 QList<DeviceRecord> SearchManager::getDeviceList()
 {
     deviceList.clear();
-    if (searchTypeMask & UtilitySearchBit)
-        appendUtilityRecords(&deviceList, utilitySearch->takeDeviceList());
-
-    const int ssdpTypes[] = { DeviceRecord::DocumentCamera, DeviceRecord::ControlBox };
-    for (const int type : ssdpTypes) {
-        if (!(searchTypeMask & (1 << type)))
-            continue;
-        if (SearchSource *source = sourceFor(type))
-            appendSourceRecords(&deviceList, type, source->takeDeviceRecords());
+    for (auto it = sources.cbegin(); it != sources.cend(); ++it) {
+        if (searchTypeMask & (1 << it.key()))
+            DeviceListMerge::append(&deviceList, it.key(), it.value()->takeDeviceRecords());
     }
     return deviceList;
 }
 
-namespace {
-
-void fillDeviceRecord(DeviceRecord &record, const UtilitySearchCamInfo &info)
-{
-    record.searchType = DeviceRecord::BroadcastSearch;
-    record.mac = info.mac;
-    record.model = info.model;
-    record.fwVersion = info.fwVersion;
-    record.ip = info.ip;
-    record.mask = info.mask;
-    record.gateway = info.gateway;
-    record.name = info.name;
-    record.dhcp = info.dhcp;
-    record.dns1 = info.dns1;
-    record.dns2 = info.dns2;
-    record.ipv6 = info.ipv6;
-    record.serialNo = info.serialNo;
-}
-
-} // namespace
-
-DeviceRecord SearchManager::toDeviceRecord(const UtilitySearchCamInfo &info)
-{
-    DeviceRecord record;
-    fillDeviceRecord(record, info);
-    return record;
-}
-
-void SearchManager::appendUtilityRecords(QList<DeviceRecord> *list, const QList<UtilitySearchCamInfo> &infos)
-{
-    list->reserve(list->size() + infos.size());
-    for (const UtilitySearchCamInfo &info : infos) {
-        if (info.name.isEmpty() || info.model.isEmpty())
-            continue;
-        // Filled where it lies: QList copies what append is given, and each
-        // copied text would cost another pair of atomic reference counts.
-        list->append(DeviceRecord());
-        fillDeviceRecord(list->last(), info);
-    }
-}
-
-void SearchManager::appendSourceRecords(QList<DeviceRecord> *list, int searchType,
-                                        const QList<DeviceRecord> &records)
-{
-    for (const DeviceRecord &found : records) {
-        // Only these fields come from an SSDP source: dhcp, mask, gateway,
-        // DNS and IPv6 stay empty whatever the source filled in.
-        DeviceRecord record;
-        record.searchType = searchType;
-        record.name = found.name;
-        record.serialNo = found.serialNo;
-        record.model = found.model;
-        record.ip = found.ip;
-        record.fwVersion = found.fwVersion;
-        record.mac = found.mac.toLower();
-        if (findSameMac(*list, record))
-            continue;
-        if (record.name.isEmpty() || record.model.isEmpty())
-            continue;
-        list->append(record);
-    }
-}
-
-bool SearchManager::findSameMac(const QList<DeviceRecord> &list, const DeviceRecord &record)
-{
-    for (const DeviceRecord &listed : list) {
-        if (listed.mac != record.mac)
-            continue;
-        appLog(LogSystem::LogMajorMsg, "Find same mac address.");
-        appLog(LogSystem::LogMajorMsg, "old search type=%d, current search type=%d",
-               listed.searchType, record.searchType);
-        appLog(LogSystem::LogMajorMsg, "IP=%s, mac=%s, model=%s, name=%s, fwVersion=%s",
-               qPrintable(listed.ip), qPrintable(listed.mac), qPrintable(listed.model),
-               qPrintable(listed.name), qPrintable(listed.fwVersion));
-        return true;
-    }
-    return false;
-}
-
 bool SearchManager::hasSameMac(const DeviceRecord &record) const
 {
-    return findSameMac(deviceList, record);
+    return DeviceListMerge::findSameMac(deviceList, record);
 }
 
 bool SearchManager::isListedDevice(const QString &ip, const QString &mac) const
@@ -219,12 +116,24 @@ bool SearchManager::isListedDevice(const QString &ip, const QString &mac) const
 
 void SearchManager::setSearchSource(int searchType, SearchSource *source)
 {
-    if (searchType != DeviceRecord::DocumentCamera && searchType != DeviceRecord::ControlBox)
+    if (searchType <= DeviceRecord::BroadcastSearch || searchType > MaxSearchType)
         return;
+    if (SearchSource *old = sources.take(searchType))
+        disconnect(old, nullptr, this, nullptr);
     if (source)
-        sources.insert(searchType, source);
-    else
-        sources.remove(searchType);
+        addSource(searchType, source);
+}
+
+void SearchManager::addSource(int searchType, SearchSource *source)
+{
+    sources.insert(searchType, source);
+    connect(source, &SearchSource::deviceFound, this, [this, searchType](const DeviceRecord &found) {
+        if (!(searchTypeMask & (1 << searchType)))
+            return;
+        DeviceRecord record = found;
+        if (DeviceListMerge::prepare(&record, searchType))
+            emit deviceFound(record);
+    });
 }
 
 QList<NetworkAdapterEntry> SearchManager::getNetworkAdapters()
@@ -266,22 +175,58 @@ void SearchManager::sendSetting(QByteArray record)
     utilitySearch->sendSetting(record, cameraIp);
 }
 
+QByteArray SearchManager::settingsRecord(const DeviceRecord &target, const CameraSettings &settings,
+                                         const Credentials &credentials)
+{
+    UtilityProtocol::Settings record;
+    record.dhcp = settings.dhcp;
+    record.ip = settings.ip;
+    UtilityProtocol::macFromText(target.mac, &record.mac);
+    record.mask = settings.mask;
+    record.gateway = settings.gateway;
+    record.dns1 = settings.dns1;
+    record.dns2 = settings.dns2;
+    record.name = settings.name;
+    record.userId = credentials.userId;
+    record.password = credentials.password;
+    return UtilityProtocol::buildSettingsRecord(record);
+}
+
+void SearchManager::writeSettings(const DeviceRecord &target, const CameraSettings &settings,
+                                  const Credentials &credentials)
+{
+    const QByteArray record = settingsRecord(target, settings, credentials);
+    // The address the caller's list showed; else the one the last list did.
+    if (!target.ip.isEmpty())
+        utilitySearch->sendSetting(record, target.ip);
+    else
+        sendSetting(record);
+}
+
 int SearchManager::setPowerOn(const QString &ip, const QString &mac)
 {
-    // The text comes from the web page: nothing is kept or sent for a MAC
-    // that could not be a camera's.
-    if (!WakeOnLan::isMacText(mac)) {
-        appLog(LogSystem::LogMajorMsg, "Power on refused: the MAC text (%d characters) is not six hex pairs joined by ':'.",
-               int(mac.size()));
+    // A request still waiting for the power state is replaced, as its
+    // time-out would be restarted; one further on runs to its end.
+    if (powerOn && powerOn->isWaitingForPowerState())
+        powerOn->kill();
+    auto *job = new PowerOnJob(this, ip, mac, this);
+    connect(job, &PowerOnJob::finished, job, &QObject::deleteLater);
+    if (!job->start()) {
+        job->deleteLater();
         return -1;
     }
-    if (ip.isEmpty())
-        return sendWakeOnLan(mac);
     wakeMac = mac;
-    if (openViscaSockets() != 0)
-        return -1;
-    viscaControl->inquirePowerState(ip);
-    viscaTimer->start();
+    powerOn = job;
+    connect(job, &PowerOnJob::stageReached, this, [this](PowerOnJob::Stage stage) {
+        if (stage == PowerOnJob::WakeOnLanStarted)
+            emit emitWakeOnLanStage(WakeOnLanStarted);
+    });
+    connect(job, &PowerOnJob::finished, this, [this](PowerOnJob::Result result) {
+        if (result == PowerOnJob::WakeOnLanSent)
+            emit emitWakeOnLanStage(WakeOnLanSent);
+        else if (result == PowerOnJob::WakeOnLanRefused)
+            emit emitWakeOnLanStage(WakeOnLanRefused);
+    });
     return 0;
 }
 
@@ -289,12 +234,12 @@ int SearchManager::inquirePowerState(const QString &ip)
 {
     if (openViscaSockets() != 0)
         return -1;
-    return viscaControl->inquirePowerState(ip) < 0 ? -1 : 0;
+    return visca->inquirePowerState(ip) < 0 ? -1 : 0;
 }
 
 bool SearchManager::isWaitingForPowerState() const
 {
-    return viscaTimer->isActive();
+    return powerOn && powerOn->isWaitingForPowerState();
 }
 
 int SearchManager::sendWakeOnLan(const QString &mac)
@@ -315,36 +260,29 @@ int SearchManager::sendWakeOnLan(const QString &mac)
 
 int SearchManager::openViscaSockets()
 {
-    return viscaControl->openSockets(QString()) == -1 ? -1 : 0;
+    return visca->openSockets(QString()) == -1 ? -1 : 0;
 }
 
 void SearchManager::setMonitoring(bool on)
 {
-    viscaControl->setMonitoring(on);
+    monitor->setPolling(on);
 }
 
 bool SearchManager::refreshAddresses()
 {
     utilitySearch->refreshAddresses();
-    return viscaControl->refreshAddresses();
+    return visca->refreshAddresses();
 }
 
-void SearchManager::viscaControlTimeout()
+void SearchManager::receiveViscaOnlineState(QString strIp, ViscaProtocol::PowerMode mode)
 {
-    appLog(LogSystem::LogMajorMsg, "Send visca control timeout.");
-    emit emitWakeOnLanStage(sendWakeOnLan(wakeMac) == 0 ? WakeOnLanStarted : WakeOnLanRefused);
-}
-
-void SearchManager::receiveViscaOnlineState(QString strIp, int mode)
-{
-    viscaTimer->stop();
     QString status;
     if (mode == ViscaProtocol::PowerOn) {
         status = QStringLiteral("DEVICE_STATUS_ON");
         emit emitViscaStatus(ViscaPowerAlreadyOn);
     } else if (mode == ViscaProtocol::PowerStandby) {
         status = QStringLiteral("DEVICE_STATUS_STANDBY");
-        viscaControl->setPowerState(strIp, 0);
+        visca->setPowerState(strIp, 0);
     }
     // Formatted here: an address text must never be read as a printf format.
     appLog(LogSystem::LogMajorMsg, "%s",
@@ -355,10 +293,4 @@ void SearchManager::receiveViscaCmdCompleted()
 {
     appLog(LogSystem::LogMajorMsg, "Recive visca cmd completed.");
     emit emitViscaStatus(ViscaCommandCompleted);
-}
-
-void SearchManager::netInterfaceChanged()
-{
-    utilitySearch->refreshAddresses();
-    emit emitNetInterfaceChanged();
 }

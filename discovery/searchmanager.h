@@ -1,28 +1,31 @@
 #ifndef SEARCHMANAGER_H
 #define SEARCHMANAGER_H
 
+#include "camerasettings.h"
 #include "devicerecord.h"
 #include "networkadapterentry.h"
-#include "utilitysearchcaminfo.h"
+#include "utilitysearch.h"
+#include "viscaprotocol.h"
 
 #include <QByteArray>
 #include <QHostAddress>
-#include <QHash>
 #include <QList>
+#include <QMap>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
-class QTimer;
+class NetworkInterfaceMonitor;
+class PowerOnJob;
 class SearchSource;
-class UtilitySearch;
 class ViscaOipControl;
 class WakeOnLanSender;
 
-// The one door of the main window (and through it the web page) to device
-// discovery: runs the sources its search-type mask selects, merges what they
-// found into one device list, forwards settings changes to the broadcast
-// search, switches cameras on (VISCA power inquiry, then the power-on command,
-// or Wake-on-LAN when the camera stays silent) and lists the host's adapters.
+// The one door of the front ends to device discovery: runs the sources its
+// search-type mask selects, merges what they found into one device list,
+// writes settings to cameras, switches cameras on (one PowerOnJob at a time)
+// and lists the host's adapters. The discovery service owns it beside the
+// parts it uses.
 class SearchManager : public QObject
 {
     Q_OBJECT
@@ -34,11 +37,12 @@ public:
         ControlBoxBit = 4         // control box SSDP discovery
     };
 
-    // What emitViscaStatus reports about a power-on request.
+    // What emitViscaStatus reports about a camera's power.
     enum ViscaStatus {
         ViscaPowerAlreadyOn = 0,     // the power inquiry found the camera on
         ViscaCommandCompleted = 5    // the power-on command completed
     };
+    Q_ENUM(ViscaStatus)
 
     // How a power-on that fell back to Wake-on-LAN goes on, beyond what
     // emitViscaStatus reports (emitWakeOnLanStage).
@@ -47,13 +51,19 @@ public:
         WakeOnLanSent = 2,      // every pass of a Wake-on-LAN sequence went out; no answer is known
         WakeOnLanRefused = 3    // too many sequences wait already; this one was not sent
     };
+    Q_ENUM(WakeOnLanStage)
 
     static constexpr int ViscaTimeoutMs = 10000;
     static constexpr int SsdpStartDelayMs = 500;
+    // Search types 0 to this may be registered (mask bit 1 << type).
+    static constexpr int MaxSearchType = 30;
 
+    SearchManager(NetworkInterfaceMonitor *monitor, UtilitySearch *utilitySearch, ViscaOipControl *visca,
+                  QObject *parent = nullptr);
+    ~SearchManager() override;
+
+    // The discovery service's coordinator (null while none lives).
     static SearchManager *getInstance();
-    // Gives back one use; the instance is deleted when the last user is gone.
-    static void releaseInstance();
 
     int setSearchTypes(int mask);
     int searchTypes() const { return searchTypeMask; }
@@ -68,7 +78,15 @@ public:
 
     // The 180-byte settings record, handed on unchanged to the utility search.
     void sendSetting(QByteArray record);
+    // Writes settings to the camera target names (by its MAC, to its
+    // address); credentials authorise the change.
+    void writeSettings(const DeviceRecord &target, const CameraSettings &settings, const Credentials &credentials);
+    // The settings record writeSettings sends.
+    static QByteArray settingsRecord(const DeviceRecord &target, const CameraSettings &settings,
+                                     const Credentials &credentials);
 
+    // Starts a PowerOnJob of the coordinator's own; one still waiting for the
+    // power state is replaced. 0 when the request was accepted.
     int setPowerOn(const QString &ip, const QString &mac);
     // One power inquiry to ip without the time-out and its Wake-on-LAN: the
     // answer arrives as a power-on's does (a standby camera is switched on).
@@ -76,6 +94,7 @@ public:
     // Starts the 15 Wake-on-LAN passes (they run on a timer) and returns 0.
     int sendWakeOnLan(const QString &mac);
     int openViscaSockets();
+    // Switches the interface monitor's polling.
     void setMonitoring(bool on);
     bool refreshAddresses();
     bool hasSameMac(const DeviceRecord &record) const;
@@ -85,54 +104,43 @@ public:
     // mac (the MAC compared without case).
     bool isListedDevice(const QString &ip, const QString &mac) const;
 
-    // The SSDP sources register here for their mask bit's search type
-    // (DeviceRecord::DocumentCamera or DeviceRecord::ControlBox). Not owned;
-    // nullptr removes a source.
+    // The source for searchType (1 to MaxSearchType; the utility search is
+    // type 0 for good). Not owned; nullptr removes a source.
     void setSearchSource(int searchType, SearchSource *source);
 
     QString pendingWakeMac() const { return wakeMac; }
     bool isWaitingForPowerState() const;
     WakeOnLanSender *wakeOnLanSender() const { return wakeOnLan; }
-
-    // Conversion rules of the device list, free of any instance state.
-    static DeviceRecord toDeviceRecord(const UtilitySearchCamInfo &info);
-    // Utility-search records without name or model are dropped; no MAC check.
-    static void appendUtilityRecords(QList<DeviceRecord> *list, const QList<UtilitySearchCamInfo> &infos);
-    // Records of an SSDP source: name, serialNo, model, ip, fwVersion and the
-    // lower-cased MAC taken, searchType set, the rest left empty; dropped when
-    // name or model is empty or a listed record has the same mac.
-    static void appendSourceRecords(QList<DeviceRecord> *list, int searchType,
-                                    const QList<DeviceRecord> &records);
-    // True (and the three log lines) when a record of list has record's mac.
-    static bool findSameMac(const QList<DeviceRecord> &list, const DeviceRecord &record);
+    ViscaOipControl *viscaControl() const { return visca; }
 
 signals:
-    void emitViscaStatus(int status);
-    void emitUtilitySettingFail(int failCase);
-    void emitNetInterfaceChanged();
-    void emitWakeOnLanStage(int stage);
+    void emitViscaStatus(SearchManager::ViscaStatus status);
+    void emitUtilitySettingFail(UtilitySearch::SettingFailCase failCase);
+    void emitWakeOnLanStage(SearchManager::WakeOnLanStage stage);
+    // A device a running search found, as the list will show it (search
+    // type set); for front ends that show cameras as they answer.
+    void deviceFound(const DeviceRecord &record);
 
 private slots:
-    void viscaControlTimeout();
-    void receiveViscaOnlineState(QString strIp, int mode);
+    void receiveViscaOnlineState(QString strIp, ViscaProtocol::PowerMode mode);
     void receiveViscaCmdCompleted();
-    void netInterfaceChanged();
 
 private:
-    SearchManager();
-    ~SearchManager() override;
     Q_DISABLE_COPY(SearchManager)
 
     SearchSource *sourceFor(int searchType) const { return sources.value(searchType, nullptr); }
+    void addSource(int searchType, SearchSource *source);
 
+    NetworkInterfaceMonitor *const monitor;
+    UtilitySearch *const utilitySearch;
+    ViscaOipControl *const visca;
     QList<NetworkAdapterEntry> adapterList;
     int searchTypeMask = 0;
-    UtilitySearch *utilitySearch = nullptr;
-    QHash<int, SearchSource *> sources;
+    // By search type, so a search runs and lists them in type order.
+    QMap<int, SearchSource *> sources;
     QList<DeviceRecord> deviceList;
-    ViscaOipControl *viscaControl = nullptr;
-    QTimer *viscaTimer = nullptr;
     QString wakeMac;
+    QPointer<PowerOnJob> powerOn;
     WakeOnLanSender *wakeOnLan = nullptr;
 };
 

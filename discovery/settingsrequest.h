@@ -21,13 +21,9 @@ public:
     QString dns1;
     QString dns2;
 
-    // The record the camera should show once the change is applied.
+    // The record the camera should show once the change is applied (its
+    // settings: CameraSettings::fromRecord).
     DeviceRecord desired(const DeviceRecord &current) const;
-    // True when found shows what desired asks for (for DHCP only the mode:
-    // the server picks the address).
-    static bool shows(const DeviceRecord &found, const DeviceRecord &desired);
-    // The 180-byte settings record for desired (name and MAC included).
-    static QByteArray record(const DeviceRecord &desired, const QString &user, const QString &password);
     // The address the record carries for an address text, however odd the
     // text is.
     static quint32 recordAddress(const QString &text);

@@ -51,8 +51,8 @@ SsdpFoundList::Merge SsdpFoundList::merge(const DocCamUpnpData &record)
         return Merge::NotRunning;
     for (DocCamUpnpData &found : list) {
         if (sameDevice(found, record)) {
-            found.name = record.name;
-            found.model = record.model;
+            found.device.name = record.device.name;
+            found.device.model = record.device.model;
             return Merge::Updated;
         }
     }

@@ -245,22 +245,22 @@ SsdpProtocol::Description SsdpProtocol::parseDescription(const QByteArray &body,
     }
 
     DocCamUpnpData &data = result.data;
-    data.name = decodeName(fields.at(Field::Name));
-    if (data.name.isEmpty())
-        data.name = QLatin1String(DefaultName);
+    data.device.name = decodeName(fields.at(Field::Name));
+    if (data.device.name.isEmpty())
+        data.device.name = QLatin1String(DefaultName);
     bool supported = false;
     const QStringList models = QString::fromLatin1(SupportedModels).split(QStringLiteral(", "));
     for (const QString &code : models)
-        supported = supported || data.name.contains(code);
+        supported = supported || data.device.name.contains(code);
     if (!supported) {
         result.outcome = Description::UnsupportedModel;
         return result;
     }
 
-    data.serialNo = fields.at(Field::Serial);
-    if (data.serialNo.isEmpty())
-        data.serialNo = QLatin1String(DefaultSerial);
-    data.model = fields.at(Field::Model);
+    data.device.serialNo = fields.at(Field::Serial);
+    if (data.device.serialNo.isEmpty())
+        data.device.serialNo = QLatin1String(DefaultSerial);
+    data.device.model = fields.at(Field::Model);
     bool ok = false;
     data.numberField = fields.at(Field::Number).toUInt(&ok, 10);
     if (!ok)
@@ -271,11 +271,11 @@ SsdpProtocol::Description SsdpProtocol::parseDescription(const QByteArray &body,
     data.hexTextField = decodeHexText(fields.at(Field::HexText));
     data.textField = fields.at(Field::Text);
 
-    result.macError = !parseMacField(fields.at(Field::Mac), &data.macBytes, &data.macText);
+    result.macError = !parseMacField(fields.at(Field::Mac), &data.macBytes, &data.device.mac);
     QString bssidText;
     result.bssidError = !parseMacField(fields.at(Field::Bssid), &data.bssid, &bssidText);
 
-    data.ip = ip;
+    data.device.ip = ip;
     data.responderAddress = QHostAddress(ip).toIPv4Address();
     data.udnKey = uuid + ip;
 
@@ -287,7 +287,7 @@ SsdpProtocol::Description SsdpProtocol::parseDescription(const QByteArray &body,
     if (elementText(text, "<minor>", "</minor>", &value))
         data.minor = value.toUInt();
     if (elementText(text, "<fwversion>", "</fwversion>", &value))
-        data.fwVersion = value;
+        data.device.fwVersion = value;
     if (elementText(text, "<ispState>", "</ispState>", &value)) {
         const qlonglong state = value.toLongLong(&ok);
         data.ispState = ok && state != 0;

@@ -1,8 +1,8 @@
 #include "utilitysearch.h"
 
 #include "applog.h"
+#include "discoveryservice.h"
 #include "networkinterfacemonitor.h"
-#include "sharedinstance.h"
 #include "utilityprotocol.h"
 
 #include <QMutexLocker>
@@ -13,7 +13,6 @@
 
 namespace {
 
-SharedInstance<UtilitySearch> sharedInstance;
 // What the duplicate filter keeps of a refusal, whatever its size.
 constexpr char InvalidIdKey[] = "Invalid ID";
 
@@ -38,30 +37,33 @@ int interfaceIndexOf(const QHostAddress &address)
 
 UtilitySearch *UtilitySearch::getInstance()
 {
-    return sharedInstance.acquire([] { return new UtilitySearch; });
+    DiscoveryService *const service = DiscoveryService::getInstance();
+    return service ? service->utilitySearch() : nullptr;
 }
 
-void UtilitySearch::releaseInstance()
-{
-    sharedInstance.release([](UtilitySearch *object) { delete object; });
-}
-
-UtilitySearch::UtilitySearch()
-    : queryA(UtilityProtocol::queryText(UtilityProtocol::Query::A))
+UtilitySearch::UtilitySearch(NetworkInterfaceMonitor *monitor, QObject *parent)
+    : SearchSource(parent)
+    , monitor(monitor)
+    , queryA(UtilityProtocol::queryText(UtilityProtocol::Query::A))
     , queryB(UtilityProtocol::queryText(UtilityProtocol::Query::B))
 {
-    monitor = NetworkInterfaceMonitor::getInstance();
-    monitor->getAddresses(localAddresses);
+    qRegisterMetaType<UtilitySearch::SettingFailCase>();
+    if (monitor)
+        monitor->getAddresses(localAddresses);
     clock.start();
 }
 
 UtilitySearch::~UtilitySearch()
 {
-    NetworkInterfaceMonitor::releaseInstance();
     monitor = nullptr;
     closeSockets();
-    // releaseInstance() holds the process-wide mutex while deleting us.
     deviceList.clear();
+}
+
+void UtilitySearch::stopDiscovery()
+{
+    stopSearch();
+    closeSockets();
 }
 
 void UtilitySearch::startSearch(QString onlyAddress)
@@ -247,6 +249,7 @@ void UtilitySearch::addReceiver(QUdpSocket *socket, quint64 ordinal, bool wildca
 
 void UtilitySearch::closeSockets()
 {
+    const bool wasSearching = !sockets.isEmpty() || broadcastReceiver;
     logHeldRefusals(refusalLog.finish());
     if (const int held = refusedReplyLog.finish())
         appLog(LogSystem::LogMajorMsg, "\"Refused reply\" repeated %d more times.", held);
@@ -271,6 +274,8 @@ void UtilitySearch::closeSockets()
     }
     boundAddresses.clear();
     searchInterfaces.clear();
+    if (wasSearching)
+        emit finished();
 }
 
 void UtilitySearch::utilitySearchBrcRecvFunc(const BatchDatagramReceiver::Datagram *datagrams, int count,
@@ -437,6 +442,8 @@ void UtilitySearch::handlePayload(const char *data, int size)
             }
             break;
         case UtilityDeviceList::MergeResult::Appended:
+            emit deviceFound(deviceList.records().last());
+            break;
         case UtilityDeviceList::MergeResult::Updated:
             break;
         }

@@ -3,6 +3,7 @@
 
 #include "batchdatagramreceiver.h"
 #include "logrepeatlimiter.h"
+#include "searchsource.h"
 #include "utilitydevicelist.h"
 #include "utilityprotocol.h"
 #include "utilityreplyfilter.h"
@@ -14,7 +15,6 @@
 #include <QHostAddress>
 #include <QList>
 #include <QMutex>
-#include <QObject>
 #include <QSet>
 
 class NetworkInterfaceMonitor;
@@ -24,7 +24,8 @@ class QUdpSocket;
 // The broadcast utility search on UDP port 8000: sends the two queries from
 // every local IPv4 address (or one chosen address), collects the cameras'
 // replies merged by MAC and model, and carries settings records to cameras.
-// One instance per process, shared by use count.
+// The discovery service owns the one instance; it is the coordinator's
+// search type 0 and pushes each camera the moment it first answers.
 //
 // Linux does not deliver 255.255.255.255 to a socket bound to one address, so
 // next to the address-bound sockets (which send, and receive unicast replies)
@@ -33,7 +34,7 @@ class QUdpSocket;
 //
 // A fleet answers a search within milliseconds: every socket is read in
 // batches (BatchDatagramReceiver) and per-reply work stays O(1).
-class UtilitySearch : public QObject
+class UtilitySearch : public SearchSource
 {
     Q_OBJECT
 
@@ -42,9 +43,20 @@ public:
     enum SettingFailCase {
         SettingUnauthorized = 1   // the user ID or password did not match
     };
+    Q_ENUM(SettingFailCase)
 
+    explicit UtilitySearch(NetworkInterfaceMonitor *monitor, QObject *parent = nullptr);
+    ~UtilitySearch() override;
+
+    // The discovery service's instance (null while none lives).
     static UtilitySearch *getInstance();
-    static void releaseInstance();
+
+    // As a source of the coordinator: the bind address is the only address
+    // startBroadcast() searches from.
+    void setBindAddress(const QString &adapterIp) override { bindAddress = adapterIp; }
+    void startBroadcast() override { startSearch(bindAddress); }
+    QList<DeviceRecord> takeDeviceRecords() override { return takeDeviceList(); }
+    void stopDiscovery() override;
 
     // "" searches from every local address; otherwise only from the address
     // whose dotted text equals onlyAddress (none matching: nothing is sent).
@@ -73,13 +85,11 @@ public:
     QList<QHostAddress> unicastTargets() const { return extraTargets; }
 
 signals:
-    void emitUtilityRecvSettingFail(int failCase);
+    void emitUtilityRecvSettingFail(UtilitySearch::SettingFailCase failCase);
 
 private:
     friend class TestUtilitySearch;
 
-    UtilitySearch();
-    ~UtilitySearch() override;
     Q_DISABLE_COPY(UtilitySearch)
 
     void bindAddressSocket(const QHostAddress &address);
@@ -112,6 +122,7 @@ private:
     NetworkInterfaceMonitor *monitor = nullptr;
     QList<QHostAddress> localAddresses;
     QList<QHostAddress> extraTargets;
+    QString bindAddress;
     QList<QUdpSocket *> sockets;
     UtilityDeviceList deviceList;
     QByteArray queryA;

@@ -1,31 +1,12 @@
 #ifndef UTILITYSEARCHCAMINFO_H
 #define UTILITYSEARCHCAMINFO_H
 
-#include <QMetaType>
-#include <QString>
+#include "devicerecord.h"
 
-// One camera as it answered the utility search. Address texts are dotted
-// decimal, the MAC is "xx:xx:xx:xx:xx:xx" in lower-case hex.
-struct UtilitySearchCamInfo
-{
-    QString mac;
-    QString model;
-    QString fwVersion;
-    QString ip;
-    QString mask;
-    QString gateway;
-    QString name;
-    bool dhcp = false;
-    QString dns1;
-    QString dns2;
-    QString ipv6;
-    // Only the long reply carries it; empty otherwise.
-    QString serialNo;
-
-    bool operator==(const UtilitySearchCamInfo &other) const;
-    bool operator!=(const UtilitySearchCamInfo &other) const { return !(*this == other); }
-};
-
-Q_DECLARE_METATYPE(UtilitySearchCamInfo)
+// One camera as it answered the utility search: the device record itself,
+// filled by the reply's parser (search type 0, address texts dotted decimal,
+// the MAC "xx:xx:xx:xx:xx:xx" in lower-case hex, the serial number only from
+// the long reply), so the list needs no copy of its own.
+using UtilitySearchCamInfo = DeviceRecord;
 
 #endif // UTILITYSEARCHCAMINFO_H

@@ -1,53 +1,37 @@
 #include "viscaoipcontrol.h"
 
 #include "applog.h"
-#include "sharedinstance.h"
+#include "discoveryservice.h"
 #include "networkinterfacemonitor.h"
 #include "viscaprotocol.h"
 
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
-namespace {
-
-SharedInstance<ViscaOipControl> sharedInstance;
-
-} // namespace
-
 ViscaOipControl *ViscaOipControl::getInstance()
 {
-    return sharedInstance.acquire([] { return new ViscaOipControl(); });
+    DiscoveryService *const service = DiscoveryService::getInstance();
+    return service ? service->viscaControl() : nullptr;
 }
 
-void ViscaOipControl::releaseInstance()
+ViscaOipControl::ViscaOipControl(NetworkInterfaceMonitor *monitor, QObject *parent)
+    : QObject(parent)
+    , monitor(monitor)
 {
-    sharedInstance.release([](ViscaOipControl *object) { delete object; });
-}
-
-ViscaOipControl::ViscaOipControl()
-    : monitor(NetworkInterfaceMonitor::getInstance())
-{
-    monitor->getAddresses(addresses);
-    connect(monitor, &NetworkInterfaceMonitor::networkInterfaceHasChanged,
-            this, &ViscaOipControl::networkInterfaceChanged);
+    qRegisterMetaType<ViscaProtocol::PowerMode>("ViscaProtocol::PowerMode");
+    if (monitor)
+        monitor->getAddresses(addresses);
 }
 
 ViscaOipControl::~ViscaOipControl()
 {
     closeSockets();
     commandTable.clear();
-    disconnect(monitor, nullptr, this, nullptr);
-    NetworkInterfaceMonitor::releaseInstance();
-}
-
-void ViscaOipControl::setMonitoring(bool on)
-{
-    monitor->setPolling(on);
 }
 
 bool ViscaOipControl::refreshAddresses()
 {
-    return monitor->getAddresses(addresses);
+    return monitor && monitor->getAddresses(addresses);
 }
 
 void ViscaOipControl::closeSockets()
@@ -163,11 +147,5 @@ void ViscaOipControl::handleDatagram(const QByteArray &datagram, const QHostAddr
     if (outcome.action == ViscaProtocol::ReplyCompleted)
         emit viscaCmdCompleted();
     else
-        emit viscaOipControlInquiryPowerStatusReply(senderText, outcome.powerMode);
-}
-
-void ViscaOipControl::networkInterfaceChanged()
-{
-    monitor->getAddresses(addresses);
-    emit emitNetInterfaceChanged();
+        emit viscaOipControlInquiryPowerStatusReply(senderText, ViscaProtocol::PowerMode(outcome.powerMode));
 }

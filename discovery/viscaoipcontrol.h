@@ -2,6 +2,7 @@
 #define VISCAOIPCONTROL_H
 
 #include "viscacommandtable.h"
+#include "viscaprotocol.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -15,17 +16,22 @@ class QUdpSocket;
 
 // Reads and switches a camera's power state with VISCA over IP: one UDP
 // socket per local IPv4 address, unicast to the camera's port 52381, and the
-// last message per camera remembered so each reply can be understood.
+// last message per camera remembered so each reply can be understood. The
+// discovery service owns the one instance and hands it the new addresses
+// after an adapter change.
 class ViscaOipControl : public QObject
 {
     Q_OBJECT
 
 public:
-    static ViscaOipControl *getInstance();
-    // Gives back one use; the instance is deleted when the last user is gone.
-    static void releaseInstance();
+    // monitor gives the local addresses (none when null).
+    explicit ViscaOipControl(NetworkInterfaceMonitor *monitor, QObject *parent = nullptr);
+    ~ViscaOipControl() override;
 
-    void setMonitoring(bool on);
+    // The discovery service's instance (null while none lives).
+    static ViscaOipControl *getInstance();
+
+    // Copies the monitor's current address list; false when it has none.
     bool refreshAddresses();
     int openSockets(const QString &onlyAddress);
     int setPowerState(const QString &ip, int power);
@@ -40,17 +46,13 @@ public:
     ViscaCommandEntry commandEntry(const QString &ip) const { return commandTable.entry(ip); }
 
 signals:
-    void viscaOipControlInquiryPowerStatusReply(QString strIp, int mode);
+    void viscaOipControlInquiryPowerStatusReply(QString strIp, ViscaProtocol::PowerMode mode);
     void viscaCmdCompleted();
-    void emitNetInterfaceChanged();
 
 private slots:
     void viscaOipCtrlRecvFunc();
-    void networkInterfaceChanged();
 
 private:
-    ViscaOipControl();
-    ~ViscaOipControl() override;
     Q_DISABLE_COPY(ViscaOipControl)
 
     void closeSockets();
@@ -62,5 +64,7 @@ private:
     ViscaCommandTable commandTable;
     QMutex sendMutex;
 };
+
+Q_DECLARE_METATYPE(ViscaProtocol::PowerMode)
 
 #endif // VISCAOIPCONTROL_H

@@ -28,13 +28,20 @@ bool WakeOnLanSender::enqueue(const QByteArray &packet)
         if (queue.size() >= MaxQueuedSequences)
             return false;
         queue.append(packet);
+        ++accepted;
         return true;
     }
+    ++accepted;
+    startSequence(packet);
+    return true;
+}
+
+void WakeOnLanSender::startSequence(const QByteArray &packet)
+{
     busy = true;
     current = packet;
     passIndex = 0;
     runPass();
-    return true;
 }
 
 void WakeOnLanSender::runPass()
@@ -57,9 +64,10 @@ void WakeOnLanSender::passTimerFunc()
     }
     busy = false;
     current.clear();
+    ++done;
     emit sequenceFinished();
     if (!busy && !queue.isEmpty())
-        enqueue(queue.takeFirst());
+        startSequence(queue.takeFirst());
 }
 
 void WakeOnLanSender::sendToBroadcastAddresses(const QByteArray &packet)

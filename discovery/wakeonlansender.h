@@ -39,6 +39,10 @@ public:
 
     bool isBusy() const { return busy; }
     int queuedSequences() const { return queue.size(); }
+    // Sequences accepted and finished since construction. They run in
+    // order, so the n-th accepted one is through once n have finished.
+    quint64 acceptedSequences() const { return accepted; }
+    quint64 finishedSequences() const { return done; }
 
     // A pass as the program sends it: from one unbound UDP socket to port
     // 33333 at every IPv4 broadcast address of the host.
@@ -55,6 +59,7 @@ private slots:
 private:
     Q_DISABLE_COPY(WakeOnLanSender)
 
+    void startSequence(const QByteArray &packet);
     void runPass();
 
     PassFunction passFunction;
@@ -64,6 +69,8 @@ private:
     QByteArray current;
     int passIndex = 0;
     bool busy = false;
+    quint64 accepted = 0;
+    quint64 done = 0;
 };
 
 #endif // WAKEONLANSENDER_H

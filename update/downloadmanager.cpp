@@ -145,10 +145,14 @@ void DownloadManager::netDataReadFinish(QNetworkReply *reply)
     if (reply != currentReply)
         return;
     currentReply = nullptr;
-    if (downloadState == DownloadingDescription)
-        descriptionReceived(reply);
-    else if (downloadState == DownloadingPackage)
+    if (downloadState == DownloadingDescription || downloadState == DescriptionFailed) {
+        if (downloadState == DownloadingDescription)
+            descriptionReceived(reply);
+        // Whatever the description said, or failing it, the check is over.
+        reportLater([this] { emit checkFinished(); });
+    } else if (downloadState == DownloadingPackage) {
         packageReceived(reply);
+    }
 }
 
 void DownloadManager::answerWebFromItems()

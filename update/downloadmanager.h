@@ -82,6 +82,9 @@ signals:
     void prepareUpdateFail(int reason);
     void downloadZip(qint64 bytesReceived, qint64 bytesTotal);
     void sendToWebIsNeedDownload(bool needDownload, QString version);
+    // A check's description was read or could not be: every answer of that
+    // check came before this.
+    void checkFinished();
 
 private slots:
     void netDataReadyRead();

@@ -12,6 +12,7 @@
 //
 // Started outside a test LAN it re-runs itself through tests/netns/netns.sh;
 // all traffic stays inside those namespaces.
+#include "discoveryservice.h"
 #include "camsimprocess.h"
 #include "devicerecord.h"
 #include "searchmanager.h"
@@ -104,6 +105,7 @@ int main(int argc, char *argv[])
     QString someMac;
     for (int i = 0; i < repeat; ++i) {
         {
+            DiscoveryService discovery;
             SearchManager *manager = SearchManager::getInstance();
             manager->setSearchTypes(SearchManager::UtilitySearchBit);
             QElapsedTimer clock;
@@ -114,7 +116,6 @@ int main(int argc, char *argv[])
             loop.exec();
             windowFound = manager->getDeviceList().size();
             window.append(clock.elapsed());
-            SearchManager::releaseInstance();
         }
         const Child child = runCli({QStringLiteral("search"), QStringLiteral("--format"), QStringLiteral("json")});
         cli.append(child.ms);

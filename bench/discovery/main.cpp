@@ -19,6 +19,7 @@
 //
 // Started outside a test LAN it re-runs itself through tests/netns/netns.sh;
 // all traffic stays inside those namespaces.
+#include "discoveryservice.h"
 #include "camsimprocess.h"
 #include "devicerecord.h"
 #include "searchmanager.h"
@@ -356,6 +357,7 @@ int main(int argc, char *argv[])
 
     const QString programAddress = TestLan::programAddresses().value(0);
     const QString macPrefix = QStringLiteral("02:50:4d:");
+    DiscoveryService discovery;
     SearchManager *manager = SearchManager::getInstance();
     manager->setSearchTypes(SearchManager::UtilitySearchBit);
 
@@ -455,6 +457,5 @@ int main(int argc, char *argv[])
             std::fflush(stdout);
         }
     }
-    SearchManager::releaseInstance();
     return 0;
 }

@@ -14,6 +14,7 @@
 // Both contenders run as child processes of this program on the same
 // platform plugin, alternating, so machine noise hits them alike. No search
 // is started: nothing goes on the network.
+#include "discoveryservice.h"
 #include "pathmere.h"
 #include "pathmeretestaccess.h"
 
@@ -31,6 +32,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -69,7 +71,9 @@ int runChild(int argc, char **argv, const QByteArray &kind, qint64 startNs)
 {
     QApplication app(argc, argv);
     QWidget *window = nullptr;
+    std::unique_ptr<DiscoveryService> discovery;
     if (kind == "window") {
+        discovery = std::make_unique<DiscoveryService>();
         window = new Pathmere;
     } else {
         window = new QWidget;
@@ -133,6 +137,7 @@ QList<DeviceRecord> devices(int count)
 
 void fillAndSort(int count)
 {
+    DiscoveryService discovery;
     Pathmere window;
     window.show();
     PathmereTestAccess access(&window);
@@ -177,7 +182,7 @@ void fillAndSort(int count)
     driver.start();
     loop.exec();
 
-    std::printf("devices: %d\n", access.table()->rowCount());
+    std::printf("devices: %d\n", access.rowCount());
     std::printf("fill_ms: %.1f\n", fillMs);
     std::printf("sort_ms: %.1f\n", median(sortMs));
     std::printf("max_stall_ms: %.1f\n", double(maxGap) / 1e6);

@@ -9,6 +9,7 @@
 //
 // Started outside a test LAN it re-runs itself through tests/netns/netns.sh;
 // all traffic stays inside those namespaces.
+#include "discoveryservice.h"
 #include "camsimprocess.h"
 #include "devicerecord.h"
 #include "searchmanager.h"
@@ -146,6 +147,7 @@ int main(int argc, char *argv[])
     size = std::max(1, size);
     repeat = std::max(1, repeat);
 
+    DiscoveryService discovery;
     SearchManager *manager = SearchManager::getInstance();
     Series utility;
     Series docCams;
@@ -156,10 +158,8 @@ int main(int argc, char *argv[])
                     {QStringLiteral("--fleet"), count, QStringLiteral("--kind"), QStringLiteral("doccam"),
                      QStringLiteral("--name"), QStringLiteral("Q42D Fleet"), QStringLiteral("--quiet")},
                     size, repeat, &docCams)) {
-        SearchManager::releaseInstance();
         return 1;
     }
-    SearchManager::releaseInstance();
 
     const double utilityPer = median(utility.perCamera);
     const double docCamPer = median(docCams.perCamera);

@@ -2,6 +2,7 @@
 // doubled. The test starts its own Xvfb on a free display number and saves a
 // screenshot next to itself for a person to look at.
 
+#include "discoveryservice.h"
 #include "dpiscaler.h"
 #include "pathmere.h"
 #include "pathmeretestaccess.h"
@@ -56,6 +57,7 @@ void TestPathmereDpi::windowAt192Dpi()
     home.enter();
     QStandardPaths::setTestModeEnabled(true);
 
+    DiscoveryService discovery;
     Pathmere window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));

@@ -3,6 +3,7 @@
 // camsim runs in the camera namespace). Search, a refused and an accepted
 // settings change, as a user would do them.
 
+#include "discoveryservice.h"
 #include "camsimprocess.h"
 #include "ipctrl.h"
 #include "pathmere.h"
@@ -23,10 +24,15 @@
 
 namespace {
 
-int rowOf(QTableWidget *table, int column, const QString &text)
+QString cellText(const QTableView *table, int row, int column)
 {
-    for (int row = 0; row < table->rowCount(); ++row) {
-        if (table->item(row, column) && table->item(row, column)->text() == text)
+    return table->model()->index(row, column).data().toString();
+}
+
+int rowOf(const QTableView *table, int column, const QString &text)
+{
+    for (int row = 0; row < table->model()->rowCount(); ++row) {
+        if (cellText(table, row, column) == text)
             return row;
     }
     return -1;
@@ -55,6 +61,7 @@ private:
 
     TestHome home;
     CamsimProcess *camsim = nullptr;
+    DiscoveryService *discovery = nullptr;
     Pathmere *window = nullptr;
     PathmereTestAccess *access = nullptr;
     QStringList messages;
@@ -83,6 +90,7 @@ void TestPathmereLan::initTestCase()
     QSettings(UpdatePaths::settingsFile(), QSettings::IniFormat)
         .setValue(QStringLiteral("Common/AppOpenDate"), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
 
+    discovery = new DiscoveryService;
     window = new Pathmere;
     access = new PathmereTestAccess(window);
     window->setStartHidden(false);
@@ -96,6 +104,7 @@ void TestPathmereLan::cleanupTestCase()
 {
     delete access;
     delete window;
+    delete discovery;
     if (camsim)
         camsim->stop();
     UserMessage::setObserver({});
@@ -115,40 +124,40 @@ void TestPathmereLan::searchFillsTable()
     QTest::mouseClick(access->searchButton(), Qt::LeftButton);
     // Cameras answer within milliseconds, yet rows come only at the end.
     QTest::qWait(1000);
-    QCOMPARE(access->table()->rowCount(), 0);
+    QCOMPARE(access->rowCount(), 0);
     // A header click during the search changes nothing.
     emit access->table()->horizontalHeader()->sectionClicked(3);
     QCOMPARE(access->sortToggle(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(access->searchButton()->isEnabled(), 9000);
     QVERIFY(clock.elapsed() >= 4500);
 
-    QTableWidget *table = access->table();
-    QCOMPARE(table->rowCount(), 3);
+    QTableView *table = access->table();
+    QCOMPARE(table->model()->rowCount(), 3);
     const int hall = rowOf(table, 7, QStringLiteral("02:50:4d:00:00:01"));
     const int lobby = rowOf(table, 7, QStringLiteral("02:50:4d:00:00:02"));
     const int stage = rowOf(table, 7, QStringLiteral("02:50:4d:00:00:03"));
     QVERIFY(hall >= 0 && lobby >= 0 && stage >= 0);
-    QCOMPARE(table->item(hall, 3)->text(), QStringLiteral("ZR-20"));
-    QCOMPARE(table->item(hall, 4)->text(), QStringLiteral("Hall"));
-    QCOMPARE(table->item(hall, 6)->text(), QStringLiteral("192.0.2.10"));
-    QCOMPARE(table->item(lobby, 6)->text(), QStringLiteral("192.0.2.11"));
-    QCOMPARE(table->item(stage, 6)->text(), QStringLiteral("192.0.2.12"));
-    QCOMPARE(table->item(stage, 1)->text(), QStringLiteral("Working"));
+    QCOMPARE(cellText(table, hall, 3), QStringLiteral("ZR-20"));
+    QCOMPARE(cellText(table, hall, 4), QStringLiteral("Hall"));
+    QCOMPARE(cellText(table, hall, 6), QStringLiteral("192.0.2.10"));
+    QCOMPARE(cellText(table, lobby, 6), QStringLiteral("192.0.2.11"));
+    QCOMPARE(cellText(table, stage, 6), QStringLiteral("192.0.2.12"));
+    QCOMPARE(cellText(table, stage, 1), QStringLiteral("Working"));
 
     // Sorted by IPv4 text, then the form follows the selection.
     emit table->horizontalHeader()->sectionClicked(6);
-    QCOMPARE(table->item(0, 6)->text(), QStringLiteral("192.0.2.10"));
-    table->setCurrentCell(2, 4);
+    QCOMPARE(cellText(table, 0, 6), QStringLiteral("192.0.2.10"));
+    table->setCurrentIndex(table->model()->index(2, 4));
     QCOMPARE(access->deviceName()->text(), QStringLiteral("Stage"));
     QVERIFY(access->dhcp()->isChecked());
 }
 
 void TestPathmereLan::wrongPasswordIsUnauthorized()
 {
-    QTableWidget *table = access->table();
+    QTableView *table = access->table();
     const int hall = rowOf(table, 7, QStringLiteral("02:50:4d:00:00:01"));
     QVERIFY(hall >= 0);
-    table->setCurrentCell(hall, 4);
+    table->setCurrentIndex(table->model()->index(hall, 4));
     QVERIFY(access->staticIp()->isChecked());
     access->ipField()->setAddress({192, 0, 2, 50});
     access->userId()->setText(QStringLiteral("admin"));
@@ -159,12 +168,12 @@ void TestPathmereLan::wrongPasswordIsUnauthorized()
     clock.start();
     QTest::mouseClick(access->applyButton(), Qt::LeftButton);
     QVERIFY(messages.isEmpty());
-    QCOMPARE(table->item(hall, 1)->text(), QStringLiteral("Setting and checking"));
-    QTRY_COMPARE_WITH_TIMEOUT(table->item(hall, 1)->text(), QStringLiteral("Unauthorized"), 6000);
+    QCOMPARE(cellText(table, hall, 1), QStringLiteral("Setting and checking"));
+    QTRY_COMPARE_WITH_TIMEOUT(cellText(table, hall, 1), QStringLiteral("Unauthorized"), 6000);
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(access->applyButton()->isEnabled());
     QVERIFY(access->searchButton()->isEnabled());
-    QVERIFY(!table->cellWidget(hall, 2));
+    QVERIFY(!table->indexWidget(table->model()->index(hall, 2)));
 
     const QJsonObject settings = waitForSettings(1000);
     QVERIFY(!settings.isEmpty());
@@ -174,10 +183,10 @@ void TestPathmereLan::wrongPasswordIsUnauthorized()
 
 void TestPathmereLan::applyMovesCamera()
 {
-    QTableWidget *table = access->table();
+    QTableView *table = access->table();
     const int hall = rowOf(table, 7, QStringLiteral("02:50:4d:00:00:01"));
     QVERIFY(hall >= 0);
-    table->setCurrentCell(hall, 4);
+    table->setCurrentIndex(table->model()->index(hall, 4));
     QCOMPARE(access->deviceName()->text(), QStringLiteral("Hall"));
     access->ipField()->setAddress({192, 0, 2, 50});
     access->userId()->setText(QStringLiteral("admin"));
@@ -194,25 +203,25 @@ void TestPathmereLan::applyMovesCamera()
     QCOMPARE(settings.value(QStringLiteral("ip")).toString(), QStringLiteral("192.0.2.50"));
 
     // Fifty ticks later the table empties and a new search starts by itself.
-    QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() == 0, 7000);
+    QTRY_VERIFY_WITH_TIMEOUT(table->model()->rowCount() == 0, 7000);
     QVERIFY(clock.elapsed() >= 4500);
     QVERIFY(!access->searchButton()->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(access->searchButton()->isEnabled(), 9000);
 
-    QCOMPARE(table->rowCount(), 3);
+    QCOMPARE(table->model()->rowCount(), 3);
     const int moved = rowOf(table, 7, QStringLiteral("02:50:4d:00:00:01"));
     QVERIFY(moved >= 0);
-    QCOMPARE(table->item(moved, 6)->text(), QStringLiteral("192.0.2.50"));
+    QCOMPARE(cellText(table, moved, 6), QStringLiteral("192.0.2.50"));
     QCOMPARE(rowOf(table, 6, QStringLiteral("192.0.2.10")), -1);
 }
 
 int TestPathmereLan::selectCamera(const QString &mac, const QString &password)
 {
-    QTableWidget *table = access->table();
+    QTableView *table = access->table();
     const int row = rowOf(table, 7, mac);
     if (row < 0)
         return row;
-    table->setCurrentCell(row, 4);
+    table->setCurrentIndex(table->model()->index(row, 4));
     access->userId()->setText(QStringLiteral("admin"));
     access->password()->setText(password);
     return row;

@@ -3,6 +3,7 @@
 // The process runs in a network namespace of its own (see PrivateNetwork), so
 // the searches and settings it starts cannot leave the machine.
 
+#include "discoveryservice.h"
 #include "aboutdlg.h"
 #include "autostartentry.h"
 #include "ipctrl.h"
@@ -59,27 +60,28 @@ QList<DeviceRecord> threeCameras()
             device(QStringLiteral("MK-30"), QStringLiteral("Stage"), QStringLiteral("192.0.2.2"), QStringLiteral("00:1a:2b:00:00:02"))};
 }
 
-QStringList column(QTableWidget *table, int col)
+QStringList column(QTableView *table, int col)
 {
     QStringList texts;
-    for (int row = 0; row < table->rowCount(); ++row)
-        texts << (table->item(row, col) ? table->item(row, col)->text() : QString());
+    const QAbstractItemModel *model = table->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        texts << model->index(row, col).data().toString();
     return texts;
 }
 
-void clickHeader(QTableWidget *table, int section)
+void clickHeader(QTableView *table, int section)
 {
     QHeaderView *header = table->horizontalHeader();
-    table->scrollToItem(table->item(0, section));
+    table->scrollTo(table->model()->index(0, section));
     const int x = header->sectionViewportPosition(section) + header->sectionSize(section) / 2;
     QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(x, header->height() / 2));
 }
 
-void doubleClickCell(QTableWidget *table, int row, int col)
+void doubleClickCell(QTableView *table, int row, int col)
 {
-    QTableWidgetItem *item = table->item(row, col);
-    table->scrollToItem(item);
-    const QPoint pos = table->visualItemRect(item).center();
+    const QModelIndex cell = table->model()->index(row, col);
+    table->scrollTo(cell);
+    const QPoint pos = table->visualRect(cell).center();
     QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
 }
@@ -144,6 +146,7 @@ private:
     void fillCredentials();
 
     TestHome home;
+    DiscoveryService *discovery = nullptr;
     Pathmere *window = nullptr;
     PathmereTestAccess *access = nullptr;
     QList<QPair<QString, QString>> messages;
@@ -172,6 +175,8 @@ void TestPathmereWindow::init()
 {
     messages.clear();
     urls.urls.clear();
+    // As start-up does: discovery first, the window on it.
+    discovery = new DiscoveryService;
     window = new Pathmere;
     access = new PathmereTestAccess(window);
     window->show();
@@ -184,6 +189,8 @@ void TestPathmereWindow::cleanup()
     access = nullptr;
     delete window;
     window = nullptr;
+    delete discovery;
+    discovery = nullptr;
 }
 
 void TestPathmereWindow::cleanupTestCase()
@@ -201,9 +208,9 @@ void TestPathmereWindow::requireIsolation()
 
 void TestPathmereWindow::selectRow(int row)
 {
-    QTableWidget *table = access->table();
-    table->setCurrentCell(row, 3);
-    QCOMPARE(table->currentRow(), row);
+    QTableView *table = access->table();
+    table->setCurrentIndex(access->cellIndex(row, 3));
+    QCOMPARE(table->currentIndex().row(), row);
 }
 
 void TestPathmereWindow::fillCredentials()
@@ -222,13 +229,13 @@ void TestPathmereWindow::windowSizeAtDesignDpi()
     QCOMPARE(window->minimumSize(), window->maximumSize());
     QCOMPARE(access->searchButton()->geometry(), QRect(scaled(270), scaled(30), scaled(101), scaled(31)));
     QCOMPARE(access->table()->geometry(), QRect(scaled(20), scaled(150), scaled(851), scaled(221)));
-    QCOMPARE(access->table()->columnCount(), 9);
+    QCOMPARE(access->table()->model()->columnCount(), 9);
     QCOMPARE(access->table()->columnWidth(7), scaled(140));
     const QStringList headers = {"No.", "Status", "Progress", "Model Name", "Device Name",
                                  "FW version", "IPv4 Address", "MAC Address", "IPv6 Address"};
     for (int i = 0; i < headers.size(); ++i)
-        QCOMPARE(access->table()->horizontalHeaderItem(i)->text(), headers.at(i));
-    QCOMPARE(access->table()->rowCount(), 0);
+        QCOMPARE(access->table()->model()->headerData(i, Qt::Horizontal).toString(), headers.at(i));
+    QCOMPARE(access->rowCount(), 0);
 }
 
 void TestPathmereWindow::formAsDesigned_data()
@@ -249,7 +256,7 @@ void TestPathmereWindow::formAsDesigned_data()
     row("btnSearch", "groupBox", "QPushButton", QRect(270, 30, 101, 31), QStringLiteral("Search"));
     row("progressBar", "groupBox", "QProgressBar", QRect(10, 80, 361, 31), QString());
     row("btnAbout", window, "QPushButton", QRect(819, 10, 41, 41), QString());
-    row("searchTable", window, "QTableWidget", QRect(20, 150, 851, 221), QString());
+    row("searchTable", window, "QTableView", QRect(20, 150, 851, 221), QString());
     row("groupBox_2", window, "QGroupBox", QRect(20, 390, 851, 261), QStringLiteral("Setting"));
     row("label_2", "groupBox_2", "QLabel", QRect(10, 20, 111, 16), QStringLiteral("Device Name") + colon);
     row("EditDeviceName", "groupBox_2", "QLineEdit", QRect(10, 40, 171, 31), QString());
@@ -327,7 +334,7 @@ void TestPathmereWindow::formAsDesigned()
         QCOMPARE(access->progressBar()->value(), 0);
     }
     if (name == QLatin1String("searchTable")) {
-        QTableWidget *table = access->table();
+        QTableView *table = access->table();
         QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
         QCOMPARE(table->selectionMode(), QAbstractItemView::SingleSelection);
         QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -384,7 +391,7 @@ void TestPathmereWindow::addressesSortAsText()
     selectRow(0);
     QCOMPARE(access->deviceName()->text(), QStringLiteral("Hall"));
     clickHeader(access->table(), 6);
-    QCOMPARE(access->table()->currentRow(), 0);
+    QCOMPARE(access->table()->currentIndex().row(), 0);
     QCOMPARE(access->deviceName()->text(), QStringLiteral("Lobby"));
 }
 
@@ -420,7 +427,7 @@ void TestPathmereWindow::searchRunsFiftyTicks()
     clock.start();
     QTest::mouseClick(access->searchButton(), Qt::LeftButton);
     // The search empties table and form at once.
-    QCOMPARE(access->table()->rowCount(), 0);
+    QCOMPARE(access->rowCount(), 0);
     QVERIFY(access->deviceName()->text().isEmpty());
     QVERIFY(access->userId()->text().isEmpty());
     QVERIFY(!access->dhcp()->isChecked() && !access->staticIp()->isChecked());
@@ -434,7 +441,7 @@ void TestPathmereWindow::searchRunsFiftyTicks()
     QVERIFY(access->applyButton()->isEnabled());
     QCOMPARE(access->searchProgress(), 0);
     // Nobody answers in the private namespace.
-    QCOMPARE(access->table()->rowCount(), 0);
+    QCOMPARE(access->rowCount(), 0);
 }
 
 void TestPathmereWindow::doubleClickOpensCurrentRow()
@@ -446,7 +453,7 @@ void TestPathmereWindow::doubleClickOpensCurrentRow()
     // The current row decides, not the row of the item the signal carries.
     urls.urls.clear();
     selectRow(2);
-    emit access->table()->itemDoubleClicked(access->table()->item(0, 5));
+    emit access->table()->doubleClicked(access->cellIndex(0, 5));
     QCOMPARE(urls.urls, QList<QUrl>({QUrl(QStringLiteral("http://192.0.2.2"))}));
 
     // A table row beyond a replaced, shorter list opens nothing.
@@ -654,7 +661,7 @@ void TestPathmereWindow::applyChecks()
     QCOMPARE(access->settingRow(), -1);
     QVERIFY(access->applyButton()->isEnabled());
     QVERIFY(access->searchButton()->isEnabled());
-    QCOMPARE(access->table()->item(0, 1)->text(), QStringLiteral("Working"));
+    QCOMPARE(access->cell(0, 1), QStringLiteral("Working"));
 }
 
 void TestPathmereWindow::applyRefusesWhatWouldBreakTheCamera_data()
@@ -707,7 +714,7 @@ void TestPathmereWindow::applyRefusesWhatWouldBreakTheCamera()
     // Nothing started: no setting, buttons as they were.
     QCOMPARE(access->settingRow(), -1);
     QVERIFY(access->applyButton()->isEnabled());
-    QCOMPARE(access->table()->item(0, 1)->text(), QStringLiteral("Working"));
+    QCOMPARE(access->cell(0, 1), QStringLiteral("Working"));
 
     // In DHCP mode the form's addresses are not the camera's to take: no box.
     requireIsolation();
@@ -742,8 +749,8 @@ void TestPathmereWindow::unauthorizedEndsSetting()
     clock.start();
     QTest::mouseClick(access->applyButton(), Qt::LeftButton);
     QVERIFY(messages.isEmpty());
-    QCOMPARE(access->table()->item(1, 1)->text(), QStringLiteral("Setting and checking"));
-    auto *bar = qobject_cast<QProgressBar *>(access->table()->cellWidget(1, 2));
+    QCOMPARE(access->cell(1, 1), QStringLiteral("Setting and checking"));
+    auto *bar = qobject_cast<QProgressBar *>(access->cellWidget(1, 2));
     QVERIFY(bar);
     QCOMPARE(bar->style()->objectName().toLower(), QStringLiteral("fusion"));
     QVERIFY(!access->applyButton()->isEnabled());
@@ -751,19 +758,18 @@ void TestPathmereWindow::unauthorizedEndsSetting()
     QTRY_VERIFY(bar->value() >= 10);
 
     // The camera refuses the login.
-    emit SearchManager::getInstance()->emitUtilitySettingFail(1);
-    SearchManager::releaseInstance();
-    QTRY_COMPARE(access->table()->item(1, 1)->text(), QStringLiteral("Unauthorized"));
-    QCOMPARE(access->table()->item(1, 1)->toolTip(), QStringLiteral("Unauthorized"));
+    emit SearchManager::getInstance()->emitUtilitySettingFail(UtilitySearch::SettingUnauthorized);
+    QTRY_COMPARE(access->cell(1, 1), QStringLiteral("Unauthorized"));
+    QCOMPARE(access->cellToolTip(1, 1), QStringLiteral("Unauthorized"));
     QVERIFY(clock.elapsed() < 5000);
     QVERIFY(access->applyButton()->isEnabled());
     QVERIFY(access->searchButton()->isEnabled());
-    QVERIFY(!access->table()->cellWidget(1, 2));
+    QVERIFY(!access->cellWidget(1, 2));
     QCOMPARE(access->searchProgress(), 0);
     // Nothing else happens afterwards: no new search.
     QTest::qWait(1000);
-    QCOMPARE(access->table()->rowCount(), 3);
-    QCOMPARE(access->table()->item(1, 1)->text(), QStringLiteral("Unauthorized"));
+    QCOMPARE(access->rowCount(), 3);
+    QCOMPARE(access->cell(1, 1), QStringLiteral("Unauthorized"));
 }
 
 void TestPathmereWindow::settingEndsInNewSearch()
@@ -776,13 +782,12 @@ void TestPathmereWindow::settingEndsInNewSearch()
     clock.start();
     QTest::mouseClick(access->applyButton(), Qt::LeftButton);
     // Another fail case is only remembered.
-    emit SearchManager::getInstance()->emitUtilitySettingFail(2);
-    SearchManager::releaseInstance();
+    emit SearchManager::getInstance()->emitUtilitySettingFail(UtilitySearch::SettingFailCase(2));
     QCOMPARE(access->settingRow(), 2);
     // Header clicks and selections stay inert while the setting runs.
     clickHeader(access->table(), 3);
     QCOMPARE(column(access->table(), 3), QStringList({"ZR-20", "AX-10", "MK-30"}));
-    QTRY_VERIFY_WITH_TIMEOUT(access->table()->rowCount() == 0, 7000);
+    QTRY_VERIFY_WITH_TIMEOUT(access->rowCount() == 0, 7000);
     QVERIFY2(clock.elapsed() >= 4500, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(access->settingRow(), -1);
     QVERIFY(!access->searchButton()->isEnabled());

@@ -12,13 +12,23 @@
 #include <QAction>
 #include <QFile>
 #include <QProgressBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <unistd.h>
 
 namespace {
+
+QWidget *cellWidget(const QTableView &view, int row, int column)
+{
+    return view.indexWidget(view.model()->index(row, column));
+}
+
+QString cellText(const QTableView &view, int row, int column)
+{
+    return view.model()->index(row, column).data().toString();
+}
 
 DeviceRecord device(const QString &mac, const QString &ipv6)
 {
@@ -86,7 +96,7 @@ void TestWindowParts::settingOutcomes()
     QFETCH(int, ticks);
     QFETCH(int, outcome);
 
-    QTableWidget widget(0, DeviceTable::ColumnCount);
+    QTableView widget;
     QProgressBar bar;
     DeviceTable table(&widget, 1.0);
     table.showDevices({device(QStringLiteral("02:00:00:00:00:01"), QString()),
@@ -97,10 +107,10 @@ void TestWindowParts::settingOutcomes()
     // Busy from the start, although no tick has moved the value yet.
     QVERIFY(progress.busy());
     QCOMPARE(progress.value(), 0);
-    QVERIFY(widget.cellWidget(1, DeviceTable::ColumnProgress));
+    QVERIFY(cellWidget(widget, 1, DeviceTable::ColumnProgress));
     progress.setFailCase(failCase);
     if (listReplaced)
-        table.setDevices({device(QStringLiteral("02:00:00:00:00:01"), QString())});
+        table.showDevices({device(QStringLiteral("02:00:00:00:00:01"), QString())});
 
     SearchProgress::SettingStep step = SearchProgress::SettingRunning;
     for (int i = 0; i < ticks; ++i)
@@ -114,24 +124,24 @@ void TestWindowParts::settingOutcomes()
         break;
     case SearchProgress::SettingFinished:
         QCOMPARE(progress.value(), SearchProgress::Full);
-        QCOMPARE(qobject_cast<QProgressBar *>(widget.cellWidget(1, DeviceTable::ColumnProgress))->value(), 100);
+        QCOMPARE(qobject_cast<QProgressBar *>(cellWidget(widget, 1, DeviceTable::ColumnProgress))->value(), 100);
         break;
     case SearchProgress::SettingRefused:
         QCOMPARE(progress.value(), 0);
         QCOMPARE(progress.settingRow(), 1);
-        QVERIFY(!widget.cellWidget(1, DeviceTable::ColumnProgress));
+        QVERIFY(!cellWidget(widget, 1, DeviceTable::ColumnProgress));
         break;
     case SearchProgress::SettingRowGone:
         QCOMPARE(progress.value(), 0);
         QCOMPARE(progress.settingRow(), -1);
-        QVERIFY(!widget.cellWidget(1, DeviceTable::ColumnProgress));
+        QVERIFY(!cellWidget(widget, 1, DeviceTable::ColumnProgress));
         break;
     }
 }
 
 void TestWindowParts::searchEndsAfterFiftyTicks()
 {
-    QTableWidget widget(0, DeviceTable::ColumnCount);
+    QTableView widget;
     QProgressBar bar;
     DeviceTable table(&widget, 1.0);
     SearchProgress progress(&bar, &table);
@@ -153,18 +163,19 @@ void TestWindowParts::sortableColumnsAndDirection()
         QCOMPARE(DeviceTable::isSortable(column), sortable);
     }
 
-    QTableWidget widget(0, DeviceTable::ColumnCount);
+    QTableView widget;
     DeviceTable table(&widget, 1.0);
     table.showDevices({device(QStringLiteral("02:00:00:00:00:02"), QStringLiteral("fe80::2")),
                        device(QStringLiteral("02:00:00:00:00:01"), QStringLiteral("fe80::1"))});
     QVERIFY(!table.currentDevice());
+    QCOMPARE(cellText(widget, 0, DeviceTable::ColumnIpv6), QStringLiteral("fe80::2"));
     table.sortBy(DeviceTable::ColumnIpv6);
     QCOMPARE(table.devices().first().ipv6, QStringLiteral("fe80::1"));
-    // Sorting changes the list only; the rows follow on fillRows().
-    QCOMPARE(widget.item(0, DeviceTable::ColumnIpv6)->text(), QStringLiteral("fe80::2"));
-    table.fillRows();
-    QCOMPARE(widget.item(0, DeviceTable::ColumnIpv6)->text(), QStringLiteral("fe80::1"));
-    widget.setCurrentCell(1, DeviceTable::ColumnName);
+    // The list and the rows are one: the rows follow the sort at once, and
+    // the row numbers stay those of the rows.
+    QCOMPARE(cellText(widget, 0, DeviceTable::ColumnIpv6), QStringLiteral("fe80::1"));
+    QCOMPARE(cellText(widget, 0, DeviceTable::ColumnNo), QStringLiteral("1"));
+    widget.setCurrentIndex(widget.model()->index(1, DeviceTable::ColumnName));
     QVERIFY(table.currentDevice());
     QCOMPARE(table.currentDevice()->mac, QStringLiteral("02:00:00:00:00:02"));
 }
@@ -173,7 +184,7 @@ void TestWindowParts::sortableColumnsAndDirection()
 // prints; a file that cannot be written leaves an earlier export whole.
 void TestWindowParts::exportWritesTheListedDevices()
 {
-    QTableWidget widget(0, DeviceTable::ColumnCount);
+    QTableView widget;
     DeviceTable table(&widget, 1.0);
     QCOMPARE(widget.contextMenuPolicy(), Qt::CustomContextMenu);
     QCOMPARE(table.exportAction()->text(), QStringLiteral("Export list…"));

@@ -7,6 +7,9 @@
 #include "devicelistcsv.h"
 #include "devicelistformat.h"
 #include "portusage.h"
+#include "camerasettings.h"
+#include "discoveryservice.h"
+#include "searchmanager.h"
 #include "settingsrequest.h"
 #include "utilitysearch.h"
 #include "utilityprotocol.h"
@@ -226,7 +229,8 @@ private slots:
         QVERIFY(!desired.dhcp);
 
         UtilityProtocol::Settings parsed;
-        QByteArray record = SettingsRequest::record(desired, QStringLiteral("admin"), QStringLiteral("pw"));
+        QByteArray record = SearchManager::settingsRecord(current, CameraSettings::fromRecord(desired),
+                                                         {QStringLiteral("admin"), QStringLiteral("pw")});
         QVERIFY(UtilityProtocol::parseSettingsRecord(record, &parsed));
         QCOMPARE(UtilityProtocol::ipv4ToText(parsed.ip), desired.ip);
         QCOMPARE(UtilityProtocol::ipv4ToText(parsed.gateway), desired.gateway);
@@ -237,11 +241,11 @@ private slots:
         QCOMPARE(parsed.password, QStringLiteral("pw"));
         QVERIFY(!parsed.dhcp);
 
-        QVERIFY(SettingsRequest::shows(desired, desired));
-        QVERIFY(!SettingsRequest::shows(current, desired));
+        QVERIFY(CameraSettings::fromRecord(desired).shownBy(desired));
+        QVERIFY(!CameraSettings::fromRecord(desired).shownBy(current));
         DeviceRecord otherDns = desired;
         otherDns.dns2 = QStringLiteral("192.0.2.53");
-        QVERIFY(!SettingsRequest::shows(otherDns, desired));
+        QVERIFY(!CameraSettings::fromRecord(desired).shownBy(otherDns));
 
         SettingsRequest toDhcp;
         toDhcp.dhcpGiven = true;
@@ -250,9 +254,10 @@ private slots:
         QVERIFY(wantsDhcp.dhcp);
         QCOMPARE(wantsDhcp.ip, current.ip);   // the record still carries the form's address
         DeviceRecord leased = cam("02:50:4d:00:00:01", "192.0.2.99", true);
-        QVERIFY(SettingsRequest::shows(leased, wantsDhcp));
-        QVERIFY(!SettingsRequest::shows(current, wantsDhcp));
-        record = SettingsRequest::record(wantsDhcp, QStringLiteral("admin"), QStringLiteral("pw"));
+        QVERIFY(CameraSettings::fromRecord(wantsDhcp).shownBy(leased));
+        QVERIFY(!CameraSettings::fromRecord(wantsDhcp).shownBy(current));
+        record = SearchManager::settingsRecord(current, CameraSettings::fromRecord(wantsDhcp),
+                                              {QStringLiteral("admin"), QStringLiteral("pw")});
         QVERIFY(UtilityProtocol::parseSettingsRecord(record, &parsed));
         QVERIFY(parsed.dhcp);
     }
@@ -380,6 +385,7 @@ private slots:
     // list leaves the previous one in place. Nothing is sent here.
     void unicastTargetsAreBounded()
     {
+        DiscoveryService discovery;
         UtilitySearch *search = UtilitySearch::getInstance();
         QList<QHostAddress> targets;
         for (int i = 1; i <= UtilitySearch::MaxUnicastTargets; ++i)
@@ -393,7 +399,6 @@ private slots:
         QCOMPARE(search->unicastTargets(), targets);
         QVERIFY(search->setUnicastTargets({}));
         QVERIFY(search->unicastTargets().isEmpty());
-        UtilitySearch::releaseInstance();
     }
 
     void manPageRenders()

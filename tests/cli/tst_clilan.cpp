@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QUdpSocket>
@@ -227,6 +228,50 @@ private slots:
         for (int i = 1; i + 1 < lines.size(); ++i)
             QVERIFY2(lines.at(i).mid(macColumn, 12) == QLatin1String("02:50:4d:c0:") || lines.at(i).mid(macColumn, 12) == QLatin1String("02:50:4d:c6:"),
                      qPrintable(lines.at(i)));
+    }
+
+    // --stream: one compact JSON object a line and one line a camera, the
+    // first while the search is still running; it leaves no room for
+    // --format.
+    void searchStreams()
+    {
+        QVERIFY(startSide(0, {QStringLiteral("--camera"), camera(QStringLiteral("02:50:4d:c0:00:11"), QStringLiteral("192.0.2.42")),
+                              QStringLiteral("--camera"), camera(QStringLiteral("02:50:4d:c0:00:12"), QStringLiteral("192.0.2.43"))}));
+        QVERIFY(startSide(1, {QStringLiteral("--camera"),
+                              camera(QStringLiteral("02:50:4d:c6:00:11"), QStringLiteral("198.51.100.42"))}));
+
+        QElapsedTimer clock;
+        clock.start();
+        qint64 firstOutputMs = -1;
+        const CliRun r = run({QStringLiteral("search"), QStringLiteral("--stream"), QStringLiteral("--seconds"), QStringLiteral("4")},
+                             QByteArray(), QStringList(), [&](QProcess &process) {
+                                 if (firstOutputMs < 0 && process.bytesAvailable() > 0)
+                                     firstOutputMs = clock.elapsed();
+                             });
+        const qint64 endMs = clock.elapsed();
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.endsWith('\n'));
+        const QList<QByteArray> lines = r.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 3);
+        QSet<QString> macs;
+        for (const QByteArray &line : lines) {
+            QJsonParseError error;
+            const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+            QVERIFY2(error.error == QJsonParseError::NoError && document.isObject(), line.constData());
+            QCOMPARE(document.object().keys().size(), 13);
+            macs.insert(document.object().value(QStringLiteral("mac")).toString());
+        }
+        QCOMPARE(macs, (QSet<QString>{QStringLiteral("02:50:4d:c0:00:11"), QStringLiteral("02:50:4d:c0:00:12"),
+                                      QStringLiteral("02:50:4d:c6:00:11")}));
+        // The search lasts its four seconds; the cameras answer in the first.
+        QVERIFY2(firstOutputMs >= 0 && firstOutputMs < endMs - 2000,
+                 qPrintable(QStringLiteral("first line at %1 ms, end at %2 ms").arg(firstOutputMs).arg(endMs)));
+
+        const CliRun both = run({QStringLiteral("search"), QStringLiteral("--stream"), QStringLiteral("--format"),
+                                 QStringLiteral("json")});
+        QCOMPARE(both.code, 2);
+        QVERIFY(both.out.isEmpty());
+        QVERIFY2(both.err.contains("--stream"), both.err.constData());
     }
 
     // An address this computer has no route to: both refused at once, with

@@ -1,3 +1,4 @@
+#include "discoveryservice.h"
 #include "networkinterfacemonitor.h"
 
 #include "../corvane/logtestsupport.h"
@@ -48,21 +49,27 @@ private slots:
         hostAddresses.clear();
     }
 
-    void sharedInstanceLivesWhileUsed()
+    // The program's monitor is the discovery service's: it lives exactly as
+    // long as the service, and the next service has a fresh one.
+    void instanceLivesWithTheService()
     {
-        NetworkInterfaceMonitor *first = NetworkInterfaceMonitor::getInstance();
-        const QPointer<NetworkInterfaceMonitor> watch(first);
-        QCOMPARE(NetworkInterfaceMonitor::getInstance(), first);
-        NetworkInterfaceMonitor::releaseInstance();
-        QVERIFY(watch);
-        NetworkInterfaceMonitor::releaseInstance();
+        QVERIFY(!NetworkInterfaceMonitor::getInstance());
+        QPointer<NetworkInterfaceMonitor> watch;
+        {
+            DiscoveryService service;
+            NetworkInterfaceMonitor *first = NetworkInterfaceMonitor::getInstance();
+            watch = first;
+            QCOMPARE(NetworkInterfaceMonitor::getInstance(), first);
+            QCOMPARE(service.monitor(), first);
+            first->setPolling(true);
+            QVERIFY(watch);
+        }
         QVERIFY(!watch);
-        // An extra release is harmless; the next user gets a fresh instance.
-        NetworkInterfaceMonitor::releaseInstance();
+        QVERIFY(!NetworkInterfaceMonitor::getInstance());
+        DiscoveryService again;
         NetworkInterfaceMonitor *second = NetworkInterfaceMonitor::getInstance();
         QVERIFY(second);
         QVERIFY(!second->isPolling());
-        NetworkInterfaceMonitor::releaseInstance();
     }
 
     void onlyLocalIpv4AddressesCount()

@@ -1,13 +1,15 @@
 // The search coordinator as the main window drives it, without discovery
-// traffic: device-list conversion and dropping rules, the SSDP source slots,
-// the VISCA answers (fed through ViscaOipControl's signals, no socket is
-// opened), Wake-on-LAN to a recorder, the adapter list, and the forwarded
+// traffic: device-list merging and dropping rules, the pluggable source
+// slots, the VISCA answers (fed through ViscaOipControl's signals, no socket
+// is opened), Wake-on-LAN to a recorder, the adapter list, and the forwarded
 // signals. The cases that need the network run in an empty namespace (see
 // isolatedPowerOnTimeout) or in the test-LAN suite.
 
 #include "../corvane/logtestsupport.h"
 
+#include "devicelistmerge.h"
 #include "devicerecord.h"
+#include "discoveryservice.h"
 #include "networkadapterentry.h"
 #include "searchmanager.h"
 #include "searchsource.h"
@@ -69,6 +71,7 @@ public:
     QList<DeviceRecord> found;
 
     void setBindAddress(const QString &adapterIp) override { bindAddresses << adapterIp; }
+    int startDelayMs() const override { return SearchManager::SsdpStartDelayMs; }
     void startBroadcast() override { ++broadcasts; }
     QList<DeviceRecord> takeDeviceRecords() override { return found; }
     void stopDiscovery() override { ++stops; }
@@ -95,7 +98,7 @@ private slots:
     void init();
     void cleanupTestCase();
 
-    void singleInstanceWithUseCount();
+    void oneInstanceOwnedByTheService();
     void utilityRecordConversion();
     void utilityRecordsWithoutNameOrModelDropped();
     void sourceRecordsMergeByMac();
@@ -117,6 +120,7 @@ private:
 
     QTemporaryDir home;
     RecordingLogger logger;
+    DiscoveryService *discovery = nullptr;
     SearchManager *manager = nullptr;
     QList<QByteArray> wolPasses;
 };
@@ -130,6 +134,8 @@ void TestSearchManager::initTestCase()
     log->setLogger(&logger);
     log->startLog();
 
+    QVERIFY(!SearchManager::getInstance());
+    discovery = new DiscoveryService;
     manager = SearchManager::getInstance();
     QVERIFY(manager);
     // Nothing in this suite may reach the network.
@@ -144,19 +150,20 @@ void TestSearchManager::init()
 
 void TestSearchManager::cleanupTestCase()
 {
-    SearchManager::releaseInstance();
+    delete discovery;
+    QVERIFY(!SearchManager::getInstance());
     LogSystem::getSysLogSystem()->stopLog();
     LogSystem::getSysLogSystem()->setLogger(nullptr);
 }
 
-void TestSearchManager::singleInstanceWithUseCount()
+void TestSearchManager::oneInstanceOwnedByTheService()
 {
     SearchManager *again = SearchManager::getInstance();
     QCOMPARE(again, manager);
-    SearchManager::releaseInstance();
-    // Still alive for the first user.
-    QCOMPARE(SearchManager::getInstance(), manager);
-    SearchManager::releaseInstance();
+    // Every part is the service's, as long as the service lives.
+    QCOMPARE(SearchManager::getInstance(), discovery->searchManager());
+    QCOMPARE(UtilitySearch::getInstance(), discovery->utilitySearch());
+    QCOMPARE(ViscaOipControl::getInstance(), discovery->viscaControl());
     QCOMPARE(manager->searchTypes(), 0);
     QCOMPARE(manager->setSearchTypes(1), 0);
     QCOMPARE(manager->searchTypes(), 1);
@@ -166,7 +173,10 @@ void TestSearchManager::utilityRecordConversion()
 {
     const UtilitySearchCamInfo info = camInfo(QStringLiteral("00:1a:2b:3c:4d:5e"),
                                               QStringLiteral("CAM-10"), QStringLiteral("Front door"));
-    const DeviceRecord record = SearchManager::toDeviceRecord(info);
+    QList<DeviceRecord> list;
+    DeviceListMerge::append(&list, DeviceRecord::BroadcastSearch, {info});
+    QCOMPARE(list.size(), 1);
+    const DeviceRecord record = list.first();
     QCOMPARE(record.searchType, 0);
     QCOMPARE(record.mac, info.mac);
     QCOMPARE(record.model, info.model);
@@ -194,7 +204,7 @@ void TestSearchManager::utilityRecordsWithoutNameOrModelDropped()
         camInfo(QString(), QStringLiteral("CAM-30"), QStringLiteral("no mac")),
     };
     QList<DeviceRecord> list;
-    SearchManager::appendUtilityRecords(&list, infos);
+    DeviceListMerge::append(&list, DeviceRecord::BroadcastSearch, infos);
     QCOMPARE(list.size(), 3);
     QCOMPARE(list.at(0).name, QStringLiteral("a"));
     QCOMPARE(list.at(1).model, QStringLiteral("CAM-20"));
@@ -205,9 +215,9 @@ void TestSearchManager::utilityRecordsWithoutNameOrModelDropped()
 void TestSearchManager::sourceRecordsMergeByMac()
 {
     QList<DeviceRecord> list;
-    SearchManager::appendUtilityRecords(&list, { camInfo(QStringLiteral("00:1a:2b:3c:4d:5e"),
+    DeviceListMerge::append(&list, DeviceRecord::BroadcastSearch, { camInfo(QStringLiteral("00:1a:2b:3c:4d:5e"),
                                                          QStringLiteral("CAM-10"), QStringLiteral("Hall")) });
-    SearchManager::appendSourceRecords(&list, DeviceRecord::ControlBox, {
+    DeviceListMerge::append(&list, DeviceRecord::ControlBox, {
         sourceRecord(QStringLiteral("00:1A:2B:3C:4D:5E"), QStringLiteral("Control Box"), QStringLiteral("box"),
                      QStringLiteral("192.0.2.99")),
         sourceRecord(QStringLiteral("00:1A:2B:3C:4D:5F"), QStringLiteral("Control Box"), QStringLiteral("box 2"),
@@ -317,8 +327,7 @@ void TestSearchManager::powerOnWithoutIpWakesAtOnce()
     QCOMPARE(manager->setPowerOn(QString(), QStringLiteral("00:11:22:33:44:55")), 0);
     QVERIFY(!manager->isWaitingForPowerState());
     QCOMPARE(visca->socketCount(), sockets);
-    ViscaOipControl::releaseInstance();
-
+    
     QCOMPARE(wolPasses.size(), 1);
     QCOMPARE(wolPasses.first(), WakeOnLan::buildMagicPacket(QStringLiteral("00:11:22:33:44:55")));
     QCOMPARE(messages(), QStringList({ QStringLiteral("Send wake on lan,mac=00:11:22:33:44:55") }));
@@ -345,39 +354,36 @@ void TestSearchManager::viscaOnAnswer()
 {
     ViscaOipControl *visca = ViscaOipControl::getInstance();
     QSignalSpy status(manager, &SearchManager::emitViscaStatus);
-    emit visca->viscaOipControlInquiryPowerStatusReply(QStringLiteral("203.0.113.50"), 2);
+    emit visca->viscaOipControlInquiryPowerStatusReply(QStringLiteral("203.0.113.50"), ViscaProtocol::PowerOn);
     QCOMPARE(status.count(), 1);
     QCOMPARE(status.at(0).at(0).toInt(), 0);
     QVERIFY(!visca->commandEntry(QStringLiteral("203.0.113.50")).isValid());   // no command
     QCOMPARE(messages(), QStringList({ QStringLiteral("Get VISCA: IP=[203.0.113.50], status=[DEVICE_STATUS_ON]") }));
-    ViscaOipControl::releaseInstance();
-}
+    }
 
 void TestSearchManager::viscaStandbyAnswerSendsPowerOn()
 {
     ViscaOipControl *visca = ViscaOipControl::getInstance();
     QCOMPARE(visca->socketCount(), 0);   // so the command below stays in the table
     QSignalSpy status(manager, &SearchManager::emitViscaStatus);
-    emit visca->viscaOipControlInquiryPowerStatusReply(QStringLiteral("203.0.113.51"), 3);
+    emit visca->viscaOipControlInquiryPowerStatusReply(QStringLiteral("203.0.113.51"), ViscaProtocol::PowerStandby);
     QCOMPARE(status.count(), 0);
     const ViscaCommandEntry entry = visca->commandEntry(QStringLiteral("203.0.113.51"));
     QCOMPARE(entry.command, QStringLiteral("8101040002ff"));
     QCOMPARE(int(entry.kind), 1);
     QCOMPARE(messages(), QStringList({ QStringLiteral("Get VISCA: IP=[203.0.113.51], status=[DEVICE_STATUS_STANDBY]") }));
-    ViscaOipControl::releaseInstance();
-}
+    }
 
 void TestSearchManager::viscaOtherAnswerLogsEmptyStatus()
 {
     ViscaOipControl *visca = ViscaOipControl::getInstance();
     QSignalSpy status(manager, &SearchManager::emitViscaStatus);
     // Also an address with a printf directive in it must come out literally.
-    emit visca->viscaOipControlInquiryPowerStatusReply(QStringLiteral("%s%n"), 4);
+    emit visca->viscaOipControlInquiryPowerStatusReply(QStringLiteral("%s%n"), ViscaProtocol::PowerMode(4));
     QCOMPARE(status.count(), 0);
     QVERIFY(!visca->commandEntry(QStringLiteral("%s%n")).isValid());
     QCOMPARE(messages(), QStringList({ QStringLiteral("Get VISCA: IP=[%s%n], status=[]") }));
-    ViscaOipControl::releaseInstance();
-}
+    }
 
 void TestSearchManager::viscaCompletion()
 {
@@ -387,24 +393,22 @@ void TestSearchManager::viscaCompletion()
     QCOMPARE(status.count(), 1);
     QCOMPARE(status.at(0).at(0).toInt(), 5);
     QCOMPARE(messages(), QStringList({ QStringLiteral("Recive visca cmd completed.") }));
-    ViscaOipControl::releaseInstance();
-}
+    }
 
 void TestSearchManager::forwardedSignals()
 {
     UtilitySearch *search = UtilitySearch::getInstance();
     QSignalSpy fail(manager, &SearchManager::emitUtilitySettingFail);
-    emit search->emitUtilityRecvSettingFail(1);
+    emit search->emitUtilityRecvSettingFail(UtilitySearch::SettingUnauthorized);
     QCOMPARE(fail.count(), 1);
     QCOMPARE(fail.at(0).at(0).toInt(), 1);
-    UtilitySearch::releaseInstance();
 
-    ViscaOipControl *visca = ViscaOipControl::getInstance();
-    QSignalSpy changed(manager, &SearchManager::emitNetInterfaceChanged);
-    emit visca->emitNetInterfaceChanged();
+    // An adapter change goes from the monitor through the service.
+    NetworkInterfaceMonitor *monitor = NetworkInterfaceMonitor::getInstance();
+    QSignalSpy changed(discovery, &DiscoveryService::emitNetInterfaceChanged);
+    emit monitor->networkInterfaceHasChanged();
     QCOMPARE(changed.count(), 1);
-    ViscaOipControl::releaseInstance();
-}
+    }
 
 void TestSearchManager::adapterEntries()
 {
@@ -480,8 +484,7 @@ void TestSearchManager::isolatedPowerOnTimeout()
     QCOMPARE(status.count(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(manager->wakeOnLanSender()->isBusy(), false, 20000);
     QCOMPARE(wolPasses.size(), 15);
-    ViscaOipControl::releaseInstance();
-}
+    }
 
 QTEST_GUILESS_MAIN(TestSearchManager)
 #include "tst_searchmanager.moc"

@@ -7,15 +7,15 @@
 
 namespace {
 
-bool sameMac(const DocCamUpnpData &a, const DocCamUpnpData &b) { return a.macText == b.macText; }
+bool sameMac(const DocCamUpnpData &a, const DocCamUpnpData &b) { return a.device.mac == b.device.mac; }
 
 DocCamUpnpData device(int n, const QString &name = QStringLiteral("cam"))
 {
     DocCamUpnpData d;
-    d.macText = QStringLiteral("02:00:00:00:%1:%2").arg(n / 256, 2, 16, QLatin1Char('0')).arg(n % 256, 2, 16, QLatin1Char('0'));
-    d.name = name;
-    d.model = QStringLiteral("M%1").arg(n);
-    d.ip = QStringLiteral("192.0.2.%1").arg(n % 250 + 1);
+    d.device.mac = QStringLiteral("02:00:00:00:%1:%2").arg(n / 256, 2, 16, QLatin1Char('0')).arg(n % 256, 2, 16, QLatin1Char('0'));
+    d.device.name = name;
+    d.device.model = QStringLiteral("M%1").arg(n);
+    d.device.ip = QStringLiteral("192.0.2.%1").arg(n % 250 + 1);
     return d;
 }
 
@@ -34,12 +34,12 @@ private slots:
         QVERIFY(!list.begin());
         QCOMPARE(list.merge(device(1)), SsdpFoundList::Merge::Added);
         DocCamUpnpData renamed = device(1, QStringLiteral("renamed"));
-        renamed.ip = QStringLiteral("198.51.100.9");
+        renamed.device.ip = QStringLiteral("198.51.100.9");
         QCOMPARE(list.merge(renamed), SsdpFoundList::Merge::Updated);
         QCOMPARE(list.records().size(), 1);
-        QCOMPARE(list.records().first().name, QStringLiteral("renamed"));
+        QCOMPARE(list.records().first().device.name, QStringLiteral("renamed"));
         // The first answer's address stays; only name and model follow.
-        QCOMPARE(list.records().first().ip, device(1).ip);
+        QCOMPARE(list.records().first().device.ip, device(1).device.ip);
 
         list.end();
         QCOMPARE(list.merge(device(2)), SsdpFoundList::Merge::NotRunning);

@@ -128,23 +128,23 @@ private slots:
         QCOMPARE(int(d.outcome), int(SsdpProtocol::Description::Ok));
         QVERIFY(!d.macError);
         QVERIFY(!d.bssidError);
-        QCOMPARE(d.data.name, QStringLiteral("Lab Q42D"));
-        QCOMPARE(d.data.serialNo, QStringLiteral("SN-77"));
+        QCOMPARE(d.data.device.name, QStringLiteral("Lab Q42D"));
+        QCOMPARE(d.data.device.serialNo, QStringLiteral("SN-77"));
         QCOMPARE(d.data.macBytes, (DocCamUpnpData::MacBytes{0x00, 0x11, 0x22, 0xAA, 0xBB, 0xCC}));
-        QCOMPARE(d.data.macText, QStringLiteral("00:11:22:AA:BB:CC"));
-        QCOMPARE(d.data.model, QStringLiteral("DC-42"));
+        QCOMPARE(d.data.device.mac, QStringLiteral("00:11:22:AA:BB:CC"));
+        QCOMPARE(d.data.device.model, QStringLiteral("DC-42"));
         QCOMPARE(d.data.numberField, 17u);
         QCOMPARE(d.data.addressField, QHostAddress(QStringLiteral("198.51.100.7")).toIPv4Address());
         QCOMPARE(d.data.hexTextField, QStringLiteral("AB"));
         QCOMPARE(d.data.bssid, (DocCamUpnpData::MacBytes{0x02, 0, 0, 0, 0, 0x09}));
         QCOMPARE(d.data.textField, QStringLiteral("note"));
-        QCOMPARE(d.data.ip, QStringLiteral("192.0.2.50"));
+        QCOMPARE(d.data.device.ip, QStringLiteral("192.0.2.50"));
         QCOMPARE(d.data.responderAddress, QHostAddress(QStringLiteral("192.0.2.50")).toIPv4Address());
         QCOMPARE(d.data.udnKey, QStringLiteral("2f402f80-da50-11e1-9b23-0019e7d1d001192.0.2.50"));
         QCOMPARE(d.data.usePasscode, QStringLiteral("1234"));
         QCOMPARE(d.data.major, 2u);
         QCOMPARE(d.data.minor, 5u);
-        QCOMPARE(d.data.fwVersion, QStringLiteral("1.0.7"));
+        QCOMPARE(d.data.device.fwVersion, QStringLiteral("1.0.7"));
         QVERIFY(d.data.ispState);
 
         // Without the optional elements: major 1, minor 0, nothing else.
@@ -155,8 +155,8 @@ private slots:
         QCOMPARE(bare.data.major, 1u);
         QCOMPARE(bare.data.minor, 0u);
         QVERIFY(!bare.data.ispState);
-        QVERIFY(bare.data.fwVersion.isEmpty());
-        QCOMPARE(bare.data.serialNo, QStringLiteral("Unknown"));
+        QVERIFY(bare.data.device.fwVersion.isEmpty());
+        QCOMPARE(bare.data.device.serialNo, QStringLiteral("Unknown"));
     }
 
     void descriptionRefusals()
@@ -235,7 +235,7 @@ private slots:
         QCOMPARE(int(d.outcome), int(SsdpProtocol::Description::Ok));
         QVERIFY(d.macError);
         QVERIFY(d.bssidError);
-        QCOMPARE(d.data.macText, QStringLiteral("001122AABBCC"));
+        QCOMPARE(d.data.device.mac, QStringLiteral("001122AABBCC"));
 
         QCOMPARE(SsdpProtocol::decodeHexText(QStringLiteral("4142")), QStringLiteral("AB"));
         QCOMPARE(SsdpProtocol::decodeHexText(QStringLiteral("c3a9")), QStringLiteral("é"));

@@ -1,3 +1,4 @@
+#include "discoveryservice.h"
 #include "utilityprotocol.h"
 #include "utilitysearch.h"
 
@@ -21,6 +22,7 @@ class TestUtilitySearch : public QObject
 
 private:
     RecordingLogger logger;
+    DiscoveryService *discovery = nullptr;
     UtilitySearch *search = nullptr;
 
     int countLines(const QString &message) const { return logger.messages().count(message); }
@@ -54,27 +56,27 @@ private slots:
         logSystem->setLogLevel(LogSystem::LogDetailMsg);
         logSystem->setLogger(&logger);
         logSystem->startLog();
+        discovery = new DiscoveryService;
         search = UtilitySearch::getInstance();
     }
 
     void cleanupTestCase()
     {
         const QPointer<UtilitySearch> watch(search);
-        UtilitySearch::releaseInstance();
+        delete discovery;
         QVERIFY(!watch);
+        QVERIFY(!UtilitySearch::getInstance());
         LogSystem::getSysLogSystem()->stopLog();
         LogSystem::getSysLogSystem()->setLogger(nullptr);
     }
 
     void init() { logger.lines.clear(); }
 
-    void oneSharedInstance()
+    void oneInstanceOwnedByTheService()
     {
         UtilitySearch *again = UtilitySearch::getInstance();
         QCOMPARE(again, search);
-        UtilitySearch::releaseInstance();
-        QCOMPARE(UtilitySearch::getInstance(), search);
-        UtilitySearch::releaseInstance();
+        QCOMPARE(discovery->utilitySearch(), search);
     }
 
     void searchFromNoMatchingAddressSendsNothing()

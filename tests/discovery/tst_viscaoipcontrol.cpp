@@ -4,12 +4,15 @@
 
 #include "../corvane/logtestsupport.h"
 
+#include "discoveryservice.h"
+#include "networkinterfacemonitor.h"
 #include "viscaoipcontrol.h"
 #include "viscaprotocol.h"
 
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QUdpSocket>
+#include <QNetworkInterface>
 #include <QtTest>
 
 namespace {
@@ -45,22 +48,33 @@ private slots:
     void openSocketsBindsOnly();
 
 private:
+    NetworkInterfaceMonitor *monitor = nullptr;
     ViscaOipControl *control = nullptr;
     int nextHost = 10;
 };
 
 void TestViscaOipControl::initTestCase()
 {
-    control = ViscaOipControl::getInstance();
-    QVERIFY(control);
-    QCOMPARE(ViscaOipControl::getInstance(), control);
-    ViscaOipControl::releaseInstance();
+    // The program's control is the discovery service's, while it lives.
+    QVERIFY(!ViscaOipControl::getInstance());
+    {
+        DiscoveryService discovery;
+        QVERIFY(ViscaOipControl::getInstance());
+        QCOMPARE(ViscaOipControl::getInstance(), discovery.viscaControl());
+        QCOMPARE(ViscaOipControl::getInstance()->socketCount(), 0);
+    }
+    QVERIFY(!ViscaOipControl::getInstance());
+    // The cases below need a control that nobody else answers for (the
+    // service's coordinator switches on every camera that says "standby").
+    monitor = new NetworkInterfaceMonitor(&QNetworkInterface::allAddresses);
+    control = new ViscaOipControl(monitor);
     QCOMPARE(control->socketCount(), 0);
 }
 
 void TestViscaOipControl::cleanupTestCase()
 {
-    ViscaOipControl::releaseInstance();
+    delete control;
+    delete monitor;
 }
 
 void TestViscaOipControl::sendingWithoutSocketsRegistersOnly()

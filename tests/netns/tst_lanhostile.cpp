@@ -2,6 +2,7 @@
 // forged and refusal datagrams while real cameras answer: every real camera
 // is listed and nothing else, and the memory the flood took is given back
 // by the next search.
+#include "discoveryservice.h"
 #include "camsimprocess.h"
 #include "devicerecord.h"
 #include "searchmanager.h"
@@ -35,6 +36,7 @@ class TestLanHostile : public QObject
     Q_OBJECT
 
 private:
+    DiscoveryService *discovery = nullptr;
     SearchManager *manager = nullptr;
     CamsimProcess *cameras = nullptr;
 
@@ -71,6 +73,7 @@ private slots:
     void initTestCase()
     {
         TESTLAN_REQUIRE();
+        discovery = new DiscoveryService;
         manager = SearchManager::getInstance();
         manager->setSearchTypes(SearchManager::UtilitySearchBit);
         QStringList args;
@@ -84,8 +87,8 @@ private slots:
     void cleanupTestCase()
     {
         delete cameras;
-        if (manager)
-            SearchManager::releaseInstance();
+        delete discovery;
+        discovery = nullptr;
     }
 
     void floodLosesNoCameraAndKeepsNoMemory()

@@ -1,6 +1,7 @@
 // Power-on and the interface monitor in the test LAN, through SearchManager
 // as the main window and the web page use it: one adapter, one camera side,
 // so every message the program sends reaches the camera exactly once.
+#include "discoveryservice.h"
 #include "camsimprocess.h"
 #include "searchmanager.h"
 #include "testlan.h"
@@ -16,6 +17,7 @@ class TestLanPower : public QObject
     Q_OBJECT
 
 private:
+    DiscoveryService *discovery = nullptr;
     SearchManager *manager = nullptr;
     CamsimProcess *camsim = nullptr;
 
@@ -47,6 +49,7 @@ private slots:
     {
         TESTLAN_REQUIRE();
         QCOMPARE(TestLan::cameraNamespaces().size(), 1);
+        discovery = new DiscoveryService;
         manager = SearchManager::getInstance();
         manager->setSearchTypes(SearchManager::UtilitySearchBit);
     }
@@ -59,8 +62,8 @@ private slots:
 
     void cleanupTestCase()
     {
-        if (manager)
-            SearchManager::releaseInstance();
+        delete discovery;
+        discovery = nullptr;
     }
 
     void powerOnStandbyCamera()
@@ -188,7 +191,7 @@ private slots:
 
     void monitorReportsAddedAddressOnce()
     {
-        QSignalSpy changed(manager, &SearchManager::emitNetInterfaceChanged);
+        QSignalSpy changed(discovery, &DiscoveryService::emitNetInterfaceChanged);
         manager->setMonitoring(true);
         QTest::qWait(1500);
         QCOMPARE(changed.count(), 0);

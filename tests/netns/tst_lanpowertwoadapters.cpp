@@ -2,6 +2,7 @@
 // VISCA message leaves once through each bound socket, the camera answers
 // every copy, and still the program sends one power-on command (one copy per
 // socket) and reports the completion once.
+#include "discoveryservice.h"
 #include "camsimprocess.h"
 #include "searchmanager.h"
 #include "testlan.h"
@@ -15,6 +16,7 @@ class TestLanPowerTwoAdapters : public QObject
     Q_OBJECT
 
 private:
+    DiscoveryService *discovery = nullptr;
     SearchManager *manager = nullptr;
     CamsimProcess *camsim = nullptr;
 
@@ -23,6 +25,7 @@ private slots:
     {
         TESTLAN_REQUIRE();
         QVERIFY2(TestLan::programAddresses().size() >= 2, "this suite needs the two-adapter LAN");
+        discovery = new DiscoveryService;
         manager = SearchManager::getInstance();
         manager->setSearchTypes(SearchManager::UtilitySearchBit);
     }
@@ -30,8 +33,8 @@ private slots:
     void cleanupTestCase()
     {
         delete camsim;
-        if (manager)
-            SearchManager::releaseInstance();
+        delete discovery;
+        discovery = nullptr;
     }
 
     void everyMessageLeavesThroughEverySocket()
@@ -49,8 +52,7 @@ private slots:
         QCOMPARE(visca->socketCount(), TestLan::programAddresses().size());
         QTRY_VERIFY_WITH_TIMEOUT(status.count() >= 1, 5000);
         QTest::qWait(800);   // room for the answers to the second copies
-        ViscaOipControl::releaseInstance();
-
+        
         QCOMPARE(state.count(), 1);
         QCOMPARE(state.first().at(1).toInt(), 3);
         QCOMPARE(status.count(), 1);

@@ -1,5 +1,6 @@
 // The utility search in the test LAN, driven through SearchManager the way
 // the main window drives it: two adapters, cameras behind each.
+#include "discoveryservice.h"
 #include "camsimprocess.h"
 #include "devicerecord.h"
 #include "recordinglogger.h"
@@ -74,6 +75,7 @@ class TestLanSearch : public QObject
     Q_OBJECT
 
 private:
+    DiscoveryService *discovery = nullptr;
     SearchManager *manager = nullptr;
     CamsimProcess *side[2] = {nullptr, nullptr};
     RecordingLogger logger;
@@ -129,6 +131,7 @@ private slots:
         LogSystem::getSysLogSystem()->setLogLevel(LogSystem::LogMajorMsg);
         LogSystem::getSysLogSystem()->setLogger(&logger);
         LogSystem::getSysLogSystem()->startLog();
+        discovery = new DiscoveryService;
         manager = SearchManager::getInstance();
         manager->setSearchTypes(SearchManager::UtilitySearchBit);
     }
@@ -143,8 +146,8 @@ private slots:
 
     void cleanupTestCase()
     {
-        if (manager)
-            SearchManager::releaseInstance();
+        delete discovery;
+        discovery = nullptr;
         LogSystem::getSysLogSystem()->stopLog();
         LogSystem::getSysLogSystem()->setLogger(nullptr);
     }

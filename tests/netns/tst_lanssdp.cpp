@@ -3,6 +3,7 @@
 // description) and control boxes (announcement, message), two adapters.
 // Peers that lie about their LOCATION, serve too much or never answer cost
 // a log line each and nothing else.
+#include "discoveryservice.h"
 #include "../corvane/logtestsupport.h"
 
 #include "camsimprocess.h"
@@ -40,6 +41,7 @@ class TestLanSsdp : public QObject
 private:
     QTemporaryDir home;
     RecordingLogger logger;
+    DiscoveryService *discovery = nullptr;
     SearchManager *manager = nullptr;
     CamsimProcess *side[2] = {nullptr, nullptr};
 
@@ -83,6 +85,7 @@ private slots:
         log->setLogLevel(LogSystem::LogDetailMsg);
         log->setLogger(&logger);
         log->startLog();
+        discovery = new DiscoveryService;
         manager = SearchManager::getInstance();
         manager->setSearchTypes(SearchManager::UtilitySearchBit | SearchManager::DocumentCameraBit
                                 | SearchManager::ControlBoxBit);
@@ -100,8 +103,8 @@ private slots:
 
     void cleanupTestCase()
     {
-        if (manager)
-            SearchManager::releaseInstance();
+        delete discovery;
+        discovery = nullptr;
         LogSystem::getSysLogSystem()->setLogger(nullptr);
     }
 

@@ -4,6 +4,7 @@
 #include "devicetable.h"
 #include "ipctrl.h"
 #include "pathmere.h"
+#include "searchmanager.h"
 #include "searchprogress.h"
 #include "settingsform.h"
 #include "traymenu.h"
@@ -15,7 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTableWidget>
+#include <QTableView>
 
 // The window as the tests see it, from outside: the form's widgets by the
 // object names of its .ui form, and the parts the window offers for the
@@ -25,7 +26,13 @@ class PathmereTestAccess
 public:
     explicit PathmereTestAccess(Pathmere *window) : w(window) {}
 
-    QTableWidget *table() const { return child<QTableWidget>("searchTable"); }
+    QTableView *table() const { return child<QTableView>("searchTable"); }
+    // A cell of the table as it shows it (rows in view order).
+    QModelIndex cellIndex(int row, int column) const { return table()->model()->index(row, column); }
+    QString cell(int row, int column) const { return cellIndex(row, column).data().toString(); }
+    QString cellToolTip(int row, int column) const { return cellIndex(row, column).data(Qt::ToolTipRole).toString(); }
+    QWidget *cellWidget(int row, int column) const { return table()->indexWidget(cellIndex(row, column)); }
+    int rowCount() const { return table()->model()->rowCount(); }
     QComboBox *adapterChooser() const { return child<QComboBox>("DeviceSelect"); }
     QPushButton *searchButton() const { return child<QPushButton>("btnSearch"); }
     QPushButton *applyButton() const { return child<QPushButton>("btnApply"); }
@@ -49,14 +56,19 @@ public:
     int searchProgress() const { return w->searchProgress()->value(); }
     int sortToggle() const { return w->deviceTable()->sortToggle(); }
     int settingRow() const { return w->searchProgress()->settingRow(); }
-    const QList<DeviceRecord> &deviceList() const { return w->deviceTable()->devices(); }
+    QList<DeviceRecord> deviceList() const { return w->deviceTable()->devices(); }
 
     // What a finished search leaves behind: the list and its rows.
     void showDevices(const QList<DeviceRecord> &devices) { w->deviceTable()->showDevices(devices); }
-    // The list replaced while the table still shows the older rows.
-    void replaceDeviceList(const QList<DeviceRecord> &devices) { w->deviceTable()->setDevices(devices); }
+    // The list replaced under a running setting (the table has one list:
+    // its rows change with it).
+    void replaceDeviceList(const QList<DeviceRecord> &devices) { w->deviceTable()->showDevices(devices); }
 
-    QByteArray settingsRecord(const DeviceRecord &device) const { return w->settingsForm()->settingsRecord(device); }
+    // The settings record Apply sends to device, from what the form shows.
+    QByteArray settingsRecord(const DeviceRecord &device) const
+    {
+        return SearchManager::settingsRecord(device, w->settingsForm()->settings(), w->settingsForm()->credentials());
+    }
 
     // The tray icon activated, and its menu about to open.
     void iconActive(QSystemTrayIcon::ActivationReason reason) { w->tray()->activate(reason); }

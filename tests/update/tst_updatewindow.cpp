@@ -4,6 +4,7 @@
 // box. The process runs in a network namespace of its own (the window
 // searches and serves the web bridge).
 
+#include "discoveryservice.h"
 #include "aboutdlg.h"
 #include "pathmere.h"
 #include "pathmeretestaccess.h"
@@ -51,6 +52,7 @@ private slots:
         SessionSegment segment(SingleInstance::sessionKey());
         const SessionSegment::Outcome made = segment.create(1024);
         QVERIFY(made == SessionSegment::Outcome::Created || made == SessionSegment::Outcome::Attached);
+        DiscoveryService discovery;
         Pathmere window;
         PathmereTestAccess access(&window);
         window.setStartHidden(true);
@@ -89,6 +91,7 @@ private slots:
         fixture->resetDataFolder();
         fixture->pointAtClosedPort();
         messages.clear();
+        DiscoveryService discovery;
         Pathmere window;
         PathmereTestAccess access(&window);
         window.setStartHidden(false);

@@ -19,14 +19,8 @@ public:
     explicit UpdateHarness(const QByteArray &publicKey, bool answerYes = true)
         : coordinator(&window, &about, &web, publicKey)
     {
-        DownloadManager *m = coordinator.downloadManager();
-        QObject::connect(m, &DownloadManager::versionUpdate, &window,
-                         [this](bool need) { coordinator.getCurServerVersion(need); });
-        QObject::connect(m, &DownloadManager::sendToWebIsNeedDownload, &window,
-                         [this](bool need, const QString &v) { coordinator.sendToWebIsNeedDownload(need, v); });
-        QObject::connect(m, &DownloadManager::prepareUpdateFail, &window,
-                         [this](int reason) { coordinator.connectServerFail(reason); });
-        QObject::connect(m, &DownloadManager::ready4Update, &window, [this] { coordinator.ready4Update(); });
+        // The coordinator hears the download manager and the page itself,
+        // as it does in the program.
         QObject::connect(&coordinator, &UpdateCoordinator::quitRequested, &window, [this] { quitRequested = true; });
         QObject::connect(&web, &WebAnalytic::sendText, &window, [this](const QString &text) {
             webTexts << QJsonDocument::fromJson(text.toUtf8()).object();

@@ -1,0 +1,18 @@
+#ifndef SEARCHCOMMAND_H
+#define SEARCHCOMMAND_H
+
+#include "clicommand.h"
+
+// pathmere-cli search: one search and the merged device list as a table,
+// JSON or CSV, or each device as it first answers (--stream).
+class SearchCommand : public CliCommand
+{
+    Q_OBJECT
+
+public:
+    using CliCommand::CliCommand;
+
+    int run(const QStringList &arguments) override;
+};
+
+#endif // SEARCHCOMMAND_H
