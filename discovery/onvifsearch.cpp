@@ -37,7 +37,6 @@ quint64 datagramKey(const char *data, int size, quint32 sender)
 
 OnvifSearch::OnvifSearch(QObject *parent)
     : QObject(parent)
-    , monitor(NetworkInterfaceMonitor::getInstance())
 {
     windowTimer.setSingleShot(true);
     connect(&windowTimer, &QTimer::timeout, this, &OnvifSearch::finish);
@@ -47,7 +46,6 @@ OnvifSearch::OnvifSearch(QObject *parent)
 OnvifSearch::~OnvifSearch()
 {
     closeSockets();
-    NetworkInterfaceMonitor::releaseInstance();
 }
 
 void OnvifSearch::setBindAddress(const QString &adapterIp)
@@ -78,8 +76,9 @@ bool OnvifSearch::start()
     refusalLogs = 0;
     sentProbes = 0;
 
-    QList<QHostAddress> addresses;
-    monitor->getAddresses(addresses);
+    // Read here, not from the discovery service's monitor: the search also
+    // runs on its own (the CLI's info, the benchmark) with no service alive.
+    const QList<QHostAddress> addresses = NetworkInterfaceMonitor::localAddresses(QNetworkInterface::allAddresses());
     localAddresses.clear();
     for (const QHostAddress &address : qAsConst(addresses)) {
         if (address.protocol() == QAbstractSocket::IPv4Protocol)

@@ -17,7 +17,6 @@
 #include <QStringList>
 #include <QTimer>
 
-class NetworkInterfaceMonitor;
 class QUdpSocket;
 
 // Finds ONVIF cameras with WS-Discovery: a Probe goes out from every adapter
@@ -102,7 +101,6 @@ private:
     void closeSockets();
     void finish();
 
-    NetworkInterfaceMonitor *monitor = nullptr;
     QString bindAddress;
     QString neighbourPath = QString::fromLatin1(NeighbourTable::DefaultPath);
     int windowMs = DefaultWindowMs;

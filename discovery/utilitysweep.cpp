@@ -2,7 +2,6 @@
 
 #include "applog.h"
 #include "routelookup.h"
-#include "searchmanager.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>
@@ -362,7 +361,7 @@ void UtilitySweep::takeReply(const char *data, int size, quint32 senderIpv4)
     const UtilitySearchCamInfo &merged = devices.records().at(position);
     // The device list keeps only cameras with a name and a model.
     const bool listed = !merged.name.isEmpty() && !merged.model.isEmpty();
-    DeviceRecord record = listed ? SearchManager::toDeviceRecord(merged) : DeviceRecord();
+    DeviceRecord record = listed ? merged : DeviceRecord();
     if (result == UtilityDeviceList::MergeResult::Appended) {
         reported.append(record);
         if (!listed)

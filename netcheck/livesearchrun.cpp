@@ -1,18 +1,25 @@
 #include "livesearchrun.h"
 
+#include "devicelistmerge.h"
 #include "kernelcounters.h"
-#include "searchmanager.h"
+#include "networkinterfacemonitor.h"
 #include "socketowner.h"
 #include "socketprocesses.h"
 #include "utilityprotocol.h"
 #include "utilitysearch.h"
 
+#include <QNetworkInterface>
 #include <QSet>
 
 LiveSearchRun::LiveSearchRun(QObject *parent)
     : QObject(parent)
     , search(UtilitySearch::getInstance())
 {
+    if (!search) {
+        ownMonitor = std::make_unique<NetworkInterfaceMonitor>(&QNetworkInterface::allAddresses);
+        ownSearch = std::make_unique<UtilitySearch>(ownMonitor.get());
+        search = ownSearch.get();
+    }
     listen.setSingleShot(true);
     connect(&listen, &QTimer::timeout, this, &LiveSearchRun::collect);
 }
@@ -22,7 +29,6 @@ LiveSearchRun::~LiveSearchRun()
     if (running)
         search->takeDeviceList();
     search = nullptr;
-    UtilitySearch::releaseInstance();
 }
 
 void LiveSearchRun::start(const QList<Adapter> &adapters, int listenMs)
@@ -60,7 +66,7 @@ void LiveSearchRun::collect()
     const qint64 counterAfter = reversePathCounter();
     if (counterBefore >= 0 && counterAfter >= 0)
         current.reversePathDrops = counterAfter - counterBefore;
-    SearchManager::appendUtilityRecords(&current.devices, search->takeDeviceList());
+    DeviceListMerge::append(&current.devices, DeviceRecord::BroadcastSearch, search->takeDeviceList());
     done.append(current);
     startNext();
 }

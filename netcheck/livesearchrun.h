@@ -8,6 +8,9 @@
 #include <QString>
 #include <QTimer>
 
+#include <memory>
+
+class NetworkInterfaceMonitor;
 class UtilitySearch;
 
 // The live part of the check: a utility search from each adapter in turn,
@@ -60,6 +63,10 @@ private:
     static qint64 ownSocketDrops();
     static qint64 reversePathCounter();
 
+    // The discovery service's search where one lives (the window), else one
+    // of our own (the CLI's doctor, the tests).
+    std::unique_ptr<NetworkInterfaceMonitor> ownMonitor;
+    std::unique_ptr<UtilitySearch> ownSearch;
     UtilitySearch *search = nullptr;
     QTimer listen;
     QList<Adapter> pending;

@@ -11,6 +11,7 @@
 // all traffic stays inside those namespaces.
 #include "camsimprocess.h"
 #include "devicerecord.h"
+#include "discoveryservice.h"
 #include "onvifsearch.h"
 #include "searchmanager.h"
 #include "testlan.h"
@@ -86,6 +87,7 @@ bool measureUtility(int size, int repeat, Series *series)
     CamsimProcess camsim;
     if (!startFleet(&camsim, {QStringLiteral("--fleet"), QString::number(size), QStringLiteral("--quiet")}))
         return false;
+    DiscoveryService discovery;
     SearchManager *manager = SearchManager::getInstance();
     manager->setSearchTypes(SearchManager::UtilitySearchBit);
     for (int i = 0; i < repeat; ++i) {
@@ -99,7 +101,6 @@ bool measureUtility(int size, int repeat, Series *series)
         series->add(listed, processCpuUs() - start - idle);
         QTest::qWait(500);
     }
-    SearchManager::releaseInstance();
     camsim.stop();
     return true;
 }
