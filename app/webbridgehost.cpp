@@ -50,9 +50,9 @@ WebBridgeHost::WebBridgeHost(SearchManager *searchManager, QObject *parent)
     m_channel = new QWebChannel;
     connect(m_clientWrapper, &WebSocketClientWrapper::clientConnected, m_channel, &QWebChannel::connectTo);
 
-    connect(m_analytic, &WebAnalytic::UpdateDeviceList, this, &WebBridgeHost::startDeviceListSearch);
-    connect(m_analytic, &WebAnalytic::setDevicePowerStatus, this, &WebBridgeHost::setPowerStatus);
-    connect(m_analytic, &WebAnalytic::checkViscaStatus, this, &WebBridgeHost::checkViscaStatus);
+    connect(m_analytic, &WebAnalytic::UpdateDeviceList, this, &WebBridgeHost::UpdateDeviceListFromWeb);
+    connect(m_analytic, &WebAnalytic::setDevicePowerStatus, this, &WebBridgeHost::setPowerStatusFromWeb);
+    connect(m_analytic, &WebAnalytic::checkViscaStatus, this, &WebBridgeHost::checkViscaStatusFromWeb);
 
     m_core = new Core(m_analytic);
     connect(m_analytic, &WebAnalytic::sendText, m_core, &Core::sendText);
@@ -103,7 +103,7 @@ void WebBridgeHost::refusedConnection(const QHostAddress &peer, quint16 peerPort
            qPrintable(peer.toString()), int(peerPort));
 }
 
-void WebBridgeHost::startDeviceListSearch()
+void WebBridgeHost::UpdateDeviceListFromWeb()
 {
     appLog(LogSystem::LogMajorMsg, "Update device list from web.");
     // The page's search leaves the table, the progress bar and the buttons
@@ -111,10 +111,10 @@ void WebBridgeHost::startDeviceListSearch()
     // (a precise timer: a coarse one may fire 5 % early).
     m_searchManager->refreshAddresses();
     m_searchManager->startSearch(QString());
-    QTimer::singleShot(DeviceListDelayMs, Qt::PreciseTimer, this, &WebBridgeHost::sendDeviceList);
+    QTimer::singleShot(DeviceListDelayMs, Qt::PreciseTimer, this, &WebBridgeHost::sendDeviceListToWeb);
 }
 
-void WebBridgeHost::sendDeviceList()
+void WebBridgeHost::sendDeviceListToWeb()
 {
     // The window's own list stays as it is: its rows are what the table
     // shows, and a row must keep naming the camera Apply writes to.
@@ -123,7 +123,7 @@ void WebBridgeHost::sendDeviceList()
     m_analytic->replyDeviceList(webList);
 }
 
-void WebBridgeHost::setPowerStatus(const QString &ip, const QString &mac, int status)
+void WebBridgeHost::setPowerStatusFromWeb(const QString &ip, const QString &mac, int status)
 {
     // The texts come from the page: a real address or MAC is far shorter
     // than this, and a hostile one is not copied into the log whole.
@@ -188,10 +188,10 @@ void WebBridgeHost::powerOnFinished(PowerOnJob::Result result)
 {
     switch (result) {
     case PowerOnJob::AlreadyOn:
-        viscaStateReceived(SearchManager::ViscaPowerAlreadyOn);
+        receiveViscaState(SearchManager::ViscaPowerAlreadyOn);
         break;
     case PowerOnJob::SwitchedOn:
-        viscaStateReceived(SearchManager::ViscaCommandCompleted);
+        receiveViscaState(SearchManager::ViscaCommandCompleted);
         break;
     case PowerOnJob::WakeOnLanSent:
         m_analytic->sendStatusMessage(WebAnalytic::WolSendCompleted);
@@ -208,7 +208,7 @@ void WebBridgeHost::powerOnFinished(PowerOnJob::Result result)
     }
 }
 
-void WebBridgeHost::checkViscaStatus()
+void WebBridgeHost::checkViscaStatusFromWeb()
 {
     // A page can ask without end; the line is written at most once a second.
     int held = 0;
@@ -223,7 +223,7 @@ void WebBridgeHost::checkViscaStatus()
         m_analytic->sendErrorMessage(WebAnalytic::UdpSocketBindFail);
 }
 
-void WebBridgeHost::viscaStateReceived(SearchManager::ViscaStatus status)
+void WebBridgeHost::receiveViscaState(SearchManager::ViscaStatus status)
 {
     appLog(LogSystem::LogMajorMsg, "Pathmere receive visca stats:%d", int(status));
     if (status == SearchManager::ViscaPowerAlreadyOn)

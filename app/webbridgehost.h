@@ -52,20 +52,20 @@ public:
 
     // Searches without touching the window; the list goes to the page
     // DeviceListDelayMs later.
-    void startDeviceListSearch();
-    void sendDeviceList();
+    void UpdateDeviceListFromWeb();
+    void sendDeviceListToWeb();
     // status 0 (power off) is refused; so is an address and MAC pair that
     // the last search did not list (the page names cameras from its list).
     // Anything else starts a power-on, whose outcome the page hears when
     // it comes.
-    void setPowerStatus(const QString &ip, const QString &mac, int status);
-    void checkViscaStatus();
+    void setPowerStatusFromWeb(const QString &ip, const QString &mac, int status);
+    void checkViscaStatusFromWeb();
 
 private:
     void handOverConnections();
     void refusedConnection(const QHostAddress &peer, quint16 peerPort);
     void powerOnFinished(PowerOnJob::Result result);
-    void viscaStateReceived(SearchManager::ViscaStatus status);
+    void receiveViscaState(SearchManager::ViscaStatus status);
 
     SearchManager *const m_searchManager;
     // None has a Qt parent: the order of deletion matters (see the destructor).
