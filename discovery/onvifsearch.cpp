@@ -40,6 +40,9 @@ OnvifSearch::OnvifSearch(QObject *parent)
 {
     windowTimer.setSingleShot(true);
     connect(&windowTimer, &QTimer::timeout, this, &OnvifSearch::finish);
+    announceTimer.setSingleShot(true);
+    announceTimer.setInterval(25);
+    connect(&announceTimer, &QTimer::timeout, this, [this]() { announce(false); });
     clock.start();
 }
 
@@ -69,6 +72,8 @@ bool OnvifSearch::start()
         stop();
     ++generation;
     found.clear();
+    announced = 0;
+    announceTimer.stop();
     byEndpoint.clear();
     seenDatagrams.clear();
     neighbours.clear();
@@ -255,10 +260,32 @@ void OnvifSearch::addDevice(const WsDiscoveryProtocol::Target &target, const QHo
     record.model = !target.hardware.isEmpty() ? target.hardware : QStringLiteral("ONVIF");
     record.name = !target.name.isEmpty() ? target.name : record.model;
     record.mac = macOf(sender);
+    device.heardAtMs = clock.elapsed();
 
     byEndpoint.insert(device.endpoint, found.size());
     found.append(device);
-    emit deviceFound(record);
+    announce(false);
+}
+
+void OnvifSearch::announce(bool waitNoLonger)
+{
+    const quint64 current = generation;
+    while (announced < found.size()) {
+        Device &device = found[announced];
+        if (device.record.mac.isEmpty()) {
+            device.record.mac = macOf(device.address);
+            if (device.record.mac.isEmpty() && !waitNoLonger && clock.elapsed() - device.heardAtMs < MacWaitMs) {
+                announceTimer.start();
+                return;
+            }
+        }
+        ++announced;
+        const DeviceRecord record = device.record;
+        emit deviceFound(record);
+        // A slot may have ended this search, and finish() pushed the rest.
+        if (current != generation)
+            return;
+    }
 }
 
 void OnvifSearch::removeDevice(const QString &endpoint)
@@ -267,11 +294,18 @@ void OnvifSearch::removeDevice(const QString &endpoint)
     if (index < 0)
         return;
     const DeviceRecord record = found.at(index).record;
+    const bool wasAnnounced = index < announced;
     found.removeAt(index);
+    if (wasAnnounced)
+        --announced;
     byEndpoint.clear();
     for (int i = 0; i < found.size(); ++i)
         byEndpoint.insert(found.at(i).endpoint, i);
-    emit deviceLeft(record);
+    // A device never pushed leaves without a word.
+    if (wasAnnounced)
+        emit deviceLeft(record);
+    else
+        announce(false);
 }
 
 QString OnvifSearch::macOf(const QHostAddress &address)
@@ -325,17 +359,14 @@ void OnvifSearch::finish()
     ++generation;
     windowTimer.stop();
     closeSockets();
-    // Cameras whose ARP exchange came after their answer.
-    bool missing = false;
-    for (const Device &device : qAsConst(found))
-        missing = missing || device.record.mac.isEmpty();
-    if (missing) {
+    announceTimer.stop();
+    // Cameras heard last, whose ARP exchange came after their answer, get
+    // one more look; what was pushed already stays as it was pushed.
+    if (announced < found.size()) {
         neighbours = NeighbourTable::read(neighbourPath);
-        for (Device &device : found) {
-            if (device.record.mac.isEmpty())
-                device.record.mac = neighbours.value(device.address.toIPv4Address()).mac;
-        }
+        neighboursAge.start();
     }
+    announce(true);
     if (const int held = refusalRepeats.finish())
         appLog(LogSystem::LogMajorMsg, "\"ONVIF refusal\" repeated %d more times.", held);
     emit finished();

@@ -27,8 +27,12 @@ class QUdpSocket;
 // search's interfaces. Devices are merged by endpoint address: one device
 // however many adapters or repeats it answered on.
 //
-// Each new device is pushed with deviceFound as it is heard; the search ends
-// by itself after the window (or on stop()) with finished().
+// Each new device is pushed with deviceFound as it is heard, once its MAC is
+// in the kernel's neighbour table or MacWaitMs have passed (a camera that
+// already knew our address never asks for it, so ours may never hold its
+// entry); devices are pushed in the order they were heard, and what was
+// pushed is what deviceRecords() lists at the end. The search ends by itself
+// after the window (or on stop()) with finished().
 class OnvifSearch : public QObject
 {
     Q_OBJECT
@@ -39,6 +43,8 @@ public:
     static constexpr int MaxDevices = 4096;
     // Refusal log lines a search may write (the rest are counted).
     static constexpr int MaxRefusalLogs = 20;
+    // How long a device heard without a neighbour entry waits for one.
+    static constexpr int MacWaitMs = 300;
 
     // One device as the search knows it.
     struct Device
@@ -48,6 +54,7 @@ public:
         QString serviceUrl;                // the first usable XAddr; "" when none was
         WsDiscoveryProtocol::Target target;
         DeviceRecord record;               // searchType Onvif
+        qint64 heardAtMs = 0;              // on the search's clock
     };
 
     explicit OnvifSearch(QObject *parent = nullptr);
@@ -96,6 +103,9 @@ private:
     void takeDatagram(const BatchDatagramReceiver::Datagram &datagram, bool listener);
     void addDevice(const WsDiscoveryProtocol::Target &target, const QHostAddress &sender);
     void removeDevice(const QString &endpoint);
+    // Pushes the devices heard but not yet pushed, in order, as far as their
+    // MACs are known or waited for; all of them when waitNoLonger.
+    void announce(bool waitNoLonger);
     QString macOf(const QHostAddress &address);
     void refuse(const QString &text);
     void closeSockets();
@@ -119,6 +129,9 @@ private:
     int sentProbes = 0;
 
     QList<Device> found;
+    // found[0, announced) went out with deviceFound.
+    int announced = 0;
+    QTimer announceTimer;
     QHash<QString, int> byEndpoint;
     // Identical datagrams (a camera's own repeats) are read once.
     QSet<quint64> seenDatagrams;
