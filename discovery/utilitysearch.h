@@ -40,7 +40,9 @@ class UtilitySearch : public SearchSource
 
 public:
     // Why a camera refused a settings record (emitUtilityRecvSettingFail).
-    enum SettingFailCase {
+    // Other values than the one named pass through as the camera gave them,
+    // so the type holds every value.
+    enum SettingFailCase : int {
         SettingUnauthorized = 1   // the user ID or password did not match
     };
     Q_ENUM(SettingFailCase)

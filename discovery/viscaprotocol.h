@@ -35,7 +35,9 @@ public:
     };
 
     // Power values carried by the power-state signal.
-    enum PowerMode {
+    // Whatever byte a camera answers is carried as it came (the log shows
+    // it), so the type holds every value, not only the two named.
+    enum PowerMode : int {
         PowerOn = 2,
         PowerStandby = 3
     };
