@@ -19,8 +19,9 @@ public:
     // index (owning its addresses on the namespace's interface) and waits for
     // its "ready" event. False with errorText() when it did not come up.
     bool start(int cameraSide, const QStringList &arguments, int readyTimeoutMs = 15000);
-    // The same with one --camera per spec.
-    bool startCameras(int cameraSide, const QStringList &cameraSpecs, int readyTimeoutMs = 15000);
+    // The same with one --camera option for each camera description
+    // ("mac=...,ip=...", as camsim reads them).
+    bool startCameras(int cameraSide, const QStringList &cameras, int readyTimeoutMs = 15000);
     QString errorText() const { return m_error; }
 
 private:
