@@ -192,8 +192,14 @@ QStringList DesktopEntry::splitExec(const QString &rawExec)
             if (code == QLatin1Char('%')) {
                 current += code;
                 inArg = true;
+                continue;
             }
-            // Any other field code expands to nothing without files or URLs.
+            // Field codes are letters. Anything else makes the line invalid;
+            // skipping one UTF-16 unit of it could leave half a surrogate pair
+            // in an argument, which no file can hold.
+            if (code.unicode() > 0x7f || !code.isLetter())
+                return QStringList();
+            // A letter expands to nothing without files or URLs.
             continue;
         }
         if (inQuotes) {

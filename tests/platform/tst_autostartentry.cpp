@@ -294,6 +294,10 @@ void TestAutostartEntry::execParsing_data()
                                         << QStringList{QStringLiteral("/P"), QStringLiteral("--name=a b")};
     QTest::newRow("unterminated quote") << QStringLiteral("\"/P -hide") << QStringList();
     QTest::newRow("lone percent") << QStringLiteral("/P %") << QStringList();
+    QTest::newRow("percent before a non-letter") << QStringLiteral("/P %1") << QStringList();
+    QTest::newRow("percent before a surrogate pair")
+        << QString(QStringLiteral("/P a%") + QString::fromUtf8("\xf0\x9f\x98\x80") + QStringLiteral("b"))
+        << QStringList();
     QTest::newRow("empty") << QString() << QStringList();
 }
 
