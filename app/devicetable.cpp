@@ -1,4 +1,5 @@
 #include "devicetable.h"
+#include "adaptersurvey.h"
 
 #include "devicelistcsv.h"
 #include "devicesortproxy.h"
@@ -41,17 +42,29 @@ DeviceTable::DeviceTable(QTableView *view, double dpiScale, QObject *parent)
     connect(m_exportAction, &QAction::triggered, this, &DeviceTable::exportList);
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_view, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        emit contextMenuRequested();
         QMenu menu(m_view);
-        menu.addAction(m_exportAction);
+        menu.addActions(menuActions());
         menu.exec(m_view->viewport()->mapToGlobal(at));
     });
     const DpiScaler scaler(dpiScale);
     for (int column = 0; column < ColumnCount; ++column)
         m_view->setColumnWidth(column, scaler.scaled(columnWidths[column]));
-    // The setting progress bars look the same whatever the desktop style.
-    m_barStyle = QStyleFactory::create(QStringLiteral("Fusion"));
-    if (m_barStyle)
-        m_barStyle->setParent(this);
+}
+
+QList<QAction *> DeviceTable::menuActions() const
+{
+    QList<QAction *> actions{m_exportAction};
+    for (QAction *action : m_menuActions) {
+        if (action)
+            actions.append(action);
+    }
+    return actions;
+}
+
+AdapterSurvey DeviceTable::survey() const
+{
+    return m_surveyReader ? m_surveyReader() : AdapterSurvey::read();
 }
 
 QList<DeviceRecord> DeviceTable::devices() const
@@ -69,6 +82,7 @@ void DeviceTable::showDevices(const QList<DeviceRecord> &devices)
     // A new list stands in the coordinator's order until the next sort.
     m_proxy->sort(-1);
     m_model->setDevices(devices);
+    m_model->setMarks(DeviceMarks::of(devices, survey()));
 }
 
 void DeviceTable::removeRows()
@@ -131,6 +145,13 @@ void DeviceTable::addProgressBar(int row)
     if (!cell.isValid())
         return;
     auto *bar = new QProgressBar;
+    // The setting progress bars look the same whatever the desktop style.
+    // Made for the first bar: most starts never show one.
+    if (!m_barStyle) {
+        m_barStyle = QStyleFactory::create(QStringLiteral("Fusion"));
+        if (m_barStyle)
+            m_barStyle->setParent(this);
+    }
     if (m_barStyle)
         bar->setStyle(m_barStyle);
     bar->setRange(0, 100);

@@ -1,14 +1,18 @@
 #ifndef DEVICETABLE_H
 #define DEVICETABLE_H
 
+#include "adaptersurvey.h"
 #include "devicerecord.h"
 #include "devicetablemodel.h"
 
+#include <QAction>
 #include <QList>
 #include <QObject>
+#include <QPointer>
+
+#include <functional>
 
 class DeviceSortProxy;
-class QAction;
 class QStyle;
 class QTableView;
 
@@ -41,6 +45,12 @@ public:
 
     // The list in the order the rows show it.
     QList<DeviceRecord> devices() const;
+    // What showDevices found about the list's cameras (reach, conflicts).
+    const DeviceMarks &marks() const { return m_model->marks(); }
+    // This computer's adapters, which the marks are judged against; a test
+    // gives its own (an empty reader: the system's).
+    AdapterSurvey survey() const;
+    void setSurveyReader(std::function<AdapterSurvey()> reader) { m_surveyReader = std::move(reader); }
     // Shows a new list in its own order.
     void showDevices(const QList<DeviceRecord> &devices);
     void removeRows();
@@ -67,6 +77,9 @@ public:
     // The table's context menu offers this; it asks for a file name and
     // writes the list there as CSV.
     QAction *exportAction() const { return m_exportAction; }
+    // Another choice the context menu offers, after the export (not owned).
+    void addMenuAction(QAction *action) { m_menuActions.append(action); }
+    QList<QAction *> menuActions() const;
     // Writes the list as CSV to path, whole or not at all; false, with the
     // reason, when it cannot.
     bool exportTo(const QString &path, QString *error) const;
@@ -74,6 +87,8 @@ public:
 signals:
     // The user selected another row (not a row kept in place by a sort).
     void selectionChanged();
+    // A right click asks for the context menu; its actions are gathered next.
+    void contextMenuRequested();
 
 private slots:
     void exportList();
@@ -88,6 +103,8 @@ private:
     bool m_keepingRow = false;
     QStyle *m_barStyle = nullptr;
     QAction *m_exportAction = nullptr;
+    QList<QPointer<QAction>> m_menuActions;
+    std::function<AdapterSurvey()> m_surveyReader;
 };
 
 #endif // DEVICETABLE_H

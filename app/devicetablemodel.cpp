@@ -1,6 +1,9 @@
 #include "devicetablemodel.h"
 
-#include <QCoreApplication>
+#include "subnetreach.h"
+
+#include <QApplication>
+#include <QStyle>
 
 DeviceTableModel::DeviceTableModel(QObject *parent)
     : QAbstractTableModel(parent)
@@ -11,6 +14,7 @@ void DeviceTableModel::setDevices(const QList<DeviceRecord> &devices)
 {
     beginResetModel();
     m_devices = devices;
+    m_marks = DeviceMarks();
     m_statuses = QVector<QString>(devices.size()).toList();
     endResetModel();
 }
@@ -31,6 +35,34 @@ void DeviceTableModel::resetStatuses()
     for (QString &status : m_statuses)
         status.clear();
     emit dataChanged(index(0, ColumnStatus), index(m_statuses.size() - 1, ColumnStatus), {Qt::DisplayRole, Qt::ToolTipRole});
+}
+
+void DeviceTableModel::setMarks(const DeviceMarks &marks)
+{
+    m_marks = marks;
+    if (!m_devices.isEmpty())
+        emit dataChanged(index(0, 0), index(m_devices.size() - 1, ColumnCount - 1),
+                         {Qt::DisplayRole, Qt::ToolTipRole, Qt::DecorationRole});
+}
+
+QString DeviceTableModel::markText(int row) const
+{
+    if (row < 0 || row >= m_devices.size())
+        return QString();
+    const DeviceRecord &device = m_devices.at(row);
+    QStringList reasons;
+    if (!m_marks.reachable(device))
+        reasons.append(QCoreApplication::translate("Pathmere", "%1: its address lies in no adapter's subnet. "
+                                                               "Readdress it with: pathmere-cli fix-subnet %2 --user USER")
+                           .arg(SubnetReach::notReachableText(), device.mac));
+    if (m_marks.conflict(device)) {
+        const QStringList sentences = m_marks.conflictSentences();
+        for (const QString &sentence : sentences) {
+            if (sentence.contains(QLatin1Char(' ') + device.ip + QLatin1Char(' ')))
+                reasons.append(sentence);
+        }
+    }
+    return reasons.join(QLatin1Char('\n'));
 }
 
 QString DeviceTableModel::text(const DeviceRecord &device, int column)
@@ -61,13 +93,23 @@ QVariant DeviceTableModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= m_devices.size())
         return QVariant();
     const int row = index.row();
+    const bool conflict = m_marks.conflict(m_devices.at(row));
     if (index.column() == ColumnStatus) {
+        if (role == Qt::DisplayRole && m_statuses.at(row).isEmpty())
+            return conflict ? DeviceMarks::conflictText() : QCoreApplication::translate("Pathmere", "Working");
         if (role == Qt::DisplayRole)
-            return m_statuses.at(row).isEmpty() ? QCoreApplication::translate("Pathmere", "Working") : m_statuses.at(row);
+            return m_statuses.at(row);
         if (role == Qt::ToolTipRole && !m_statuses.at(row).isEmpty())
             return m_statuses.at(row);
-        return QVariant();
     }
+    if (role == Qt::ToolTipRole) {
+        const QString reason = markText(row);
+        return reason.isEmpty() ? QVariant() : reason;
+    }
+    if (role == Qt::DecorationRole && index.column() == ColumnIpv4 && (conflict || !m_marks.reachable(m_devices.at(row))))
+        return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    if (index.column() == ColumnStatus)
+        return QVariant();
     if (role != Qt::DisplayRole)
         return QVariant();
     if (index.column() == ColumnNo)

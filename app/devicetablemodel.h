@@ -1,6 +1,7 @@
 #ifndef DEVICETABLEMODEL_H
 #define DEVICETABLEMODEL_H
 
+#include "devicemarks.h"
 #include "devicerecord.h"
 
 #include <QAbstractTableModel>
@@ -39,6 +40,13 @@ public:
     // narrow, and "Unauthorized" does not fit it at every scale.
     void setStatus(int row, const QString &text);
     void resetStatuses();
+    // Marks the rows of cameras not reachable from this computer and of
+    // address conflicts: a warning sign on the address, the reason as every
+    // cell's tool tip, and "Conflict" as the status while no other is set.
+    void setMarks(const DeviceMarks &marks);
+    const DeviceMarks &marks() const { return m_marks; }
+    // The reason a row is marked, empty when it is not.
+    QString markText(int row) const;
 
     // The text a column shows for device (the row number aside).
     static QString text(const DeviceRecord &device, int column);
@@ -52,6 +60,7 @@ private:
     QList<DeviceRecord> m_devices;
     // Parallel to m_devices; empty: "Working", without a tool tip.
     QList<QString> m_statuses;
+    DeviceMarks m_marks;
 };
 
 #endif // DEVICETABLEMODEL_H

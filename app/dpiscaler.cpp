@@ -1,8 +1,12 @@
 #include "dpiscaler.h"
 
+#include "applog.h"
+
 #include <QApplication>
 #include <QDesktopWidget>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 
 #include <cmath>
@@ -42,4 +46,16 @@ void DpiScaler::scaleChildren(QWidget *root) const
         if (qobject_cast<QGroupBox *>(child))
             scaleChildren(child);
     }
+}
+
+double DpiScaler::scaleFixedForm(QWidget *window, const QSize &designSize)
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect geometry = screen->geometry();
+        appLog(LogSystem::LogMajorMsg, "Screen size %dx%d", geometry.width(), geometry.height());
+    }
+    const DpiScaler scaler(desktopScale());
+    window->setFixedSize(scaler.scaled(designSize));
+    scaler.scaleChildren(window);
+    return scaler.scale();
 }

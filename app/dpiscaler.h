@@ -28,6 +28,11 @@ public:
     // table) are left to their layout and their owner.
     void scaleChildren(QWidget *root) const;
 
+    // A form of fixed design size at the desktop's scale: the screen's size
+    // logged for support, the window fixed at its scaled size and its
+    // children scaled. Returns the scale.
+    static double scaleFixedForm(QWidget *window, const QSize &designSize);
+
 private:
     double m_scale;
 };

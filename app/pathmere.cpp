@@ -3,30 +3,31 @@
 #include "aboutdlg.h"
 #include "adapterchooser.h"
 #include "applog.h"
-#include "applysettingsjob.h"
 #include "devicetable.h"
 #include "discoveryservice.h"
 #include "dpiscaler.h"
+#include "loginmemory.h"
+#include "othermakerschoice.h"
 #include "searchmanager.h"
 #include "searchprogress.h"
 #include "segmentpoll.h"
 #include "settingsform.h"
 #include "singleinstance.h"
+#include "subnetmove.h"
 #include "traymenu.h"
 #include "updatecoordinator.h"
 #include "updatepaths.h"
 #include "usermessage.h"
 #include "webbridgehost.h"
+#include "whyline.h"
+#include "windowapply.h"
+#include "windowpresence.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QGuiApplication>
 #include <QHeaderView>
-#include <QIcon>
 #include <QKeyEvent>
-#include <QScreen>
 #include <QShortcut>
-#include <QTimer>
 #include <QUrl>
 
 #include <cstdint>
@@ -39,48 +40,43 @@ Pathmere::Pathmere(QWidget *parent)
     // setupUi also connects slots by object name; no slot here follows that
     // naming, so everything below is wired explicitly.
     setupUi(this);
-    setWindowIcon(QIcon(QStringLiteral(":/Pathmere.png")));
 
     auto *crashShortcut = new QShortcut(QKeySequence(Qt::CTRL + Qt::ALT + Qt::SHIFT + Qt::Key_C), this);
     crashShortcut->setContext(Qt::WindowShortcut);
     connect(crashShortcut, &QShortcut::activated, this, &Pathmere::doCrash);
-    // With a tray, its "Exit" is the way out; without one, this is.
-    auto *quitShortcut = new QShortcut(QKeySequence(Qt::CTRL + Qt::Key_Q), this);
-    quitShortcut->setContext(Qt::WindowShortcut);
-    connect(quitShortcut, &QShortcut::activated, this, [this] {
-        if (!trayMenu->hasTray())
-            closeProgram();
-    });
 
     discovery = DiscoveryService::getInstance();
     if (!discovery)
         qFatal("The main window needs the discovery service, which start-up creates first.");
     searchManager = discovery->searchManager();
     connect(discovery, &DiscoveryService::emitNetInterfaceChanged, this, &Pathmere::netInterfaceChanged);
-    searchManager->setSearchTypes(SearchManager::UtilitySearchBit);
 
-    trayMenu = new TrayMenu(this);
+    presence = new WindowPresence(this, searchManager, SingleInstance::sessionKey(), this);
+    trayMenu = presence->tray();
     connect(trayMenu, &TrayMenu::showRequested, this, &Pathmere::dlgShowNormal);
     connect(trayMenu, &TrayMenu::exitRequested, this, &Pathmere::closeProgram);
     connect(trayMenu, &TrayMenu::activated, this, &Pathmere::iconActive);
+    connect(presence->segment(), &SegmentPoll::due, this, &Pathmere::checkSharedMemory);
     setContextMenuPolicy(Qt::CustomContextMenu);
 
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect geometry = screen->geometry();
-        appLog(LogSystem::LogMajorMsg, "Screen size %dx%d", geometry.width(), geometry.height());
-    }
-
-    dpiScale = DpiScaler::desktopScale();
-    const DpiScaler scaler(dpiScale);
-    setFixedSize(scaler.scaled(QSize(891, 664)));
-    scaler.scaleChildren(this);
+    dpiScale = DpiScaler::scaleFixedForm(this, QSize(891, 664));
 
     adapters = new AdapterChooser(DeviceSelect, this);
     adapters->setAdapters(searchManager->getNetworkAdapters());
 
     table = new DeviceTable(searchTable, dpiScale, this);
+    whyLine = new WhyLine(whyLabel, dpiScale, this);
     form = new SettingsForm({EditDeviceName, EditUserID, EditPassword, radioDHCP, radioStaticIP,
                              frameIPAddress, frameMask, frameGateway, framePDNS, frameSDNS}, this);
+    table->addMenuAction((new OtherMakersChoice(searchManager, this))->action());
+    table->addMenuAction((new SubnetMove(table, form, adapters, btnApply, this))->action());
+    loginMemory = new LoginMemory(EditUserID, EditPassword, checkRemember, this);
+    apply = new WindowApply(searchManager, table, loginMemory, this);
+    connect(apply, &WindowApply::settingFailed, this, &Pathmere::utilitySettingFail);
+    // A confirmed change shows in a new search, as the maker's cameras' do.
+    connect(apply, &WindowApply::onvifFinished, this, [this](bool confirmed) {
+        confirmed ? startSearch() : setButtonsEnabled(true);
+    });
     connect(table, &DeviceTable::selectionChanged, this, &Pathmere::searchSelected);
     connect(searchTable, &QTableView::doubleClicked, this, &Pathmere::handleItemDoubleClicked);
     connect(searchTable->horizontalHeader(), &QHeaderView::sectionClicked, this, &Pathmere::onheaderclicked);
@@ -90,9 +86,6 @@ Pathmere::Pathmere(QWidget *parent)
     progress = new SearchProgress(progressBar, table, this);
     connect(progress, &SearchProgress::searchTick, this, &Pathmere::updateProgress);
     connect(progress, &SearchProgress::settingTick, this, &Pathmere::updateTPgbar);
-
-    segmentPoll = new SegmentPoll(SingleInstance::sessionKey(), this);
-    connect(segmentPoll, &SegmentPoll::due, this, &Pathmere::checkSharedMemory);
 
     // The page's commands go from the bridge's WebAnalytic to the bridge
     // host, and its version check to the update coordinator.
@@ -104,55 +97,19 @@ Pathmere::Pathmere(QWidget *parent)
     updateCoordinator = new UpdateCoordinator(this, nullptr, web->analytic(), UpdatePaths::builtInPublicKey(), this);
     connect(updateCoordinator, &UpdateCoordinator::quitRequested, this, &Pathmere::closeProgram);
     connect(updateCoordinator, &UpdateCoordinator::statusLineChanged, trayMenu, &TrayMenu::setStatusLine);
+    connect(presence, &WindowPresence::shown, updateCoordinator, &UpdateCoordinator::windowShown);
+    presence->afterFirstFrame([this] { web->startPageServer(); loginMemory->probeKeyring(); });
 }
 
 Pathmere::~Pathmere()
 {
-    endApply();
-    delete trayMenu;
+    apply->end();
+    delete presence;
     delete aboutDlg;
     delete web;
 }
 
-namespace {
-
-int trayWaitMs()
-{
-    bool ok = false;
-    const int shortened = qEnvironmentVariableIntValue("PATHMERE_TRAY_WAIT_MS", &ok);
-    return ok && shortened >= 0 && shortened < Pathmere::TrayWaitMs ? shortened : Pathmere::TrayWaitMs;
-}
-
-} // namespace
-
-void Pathmere::setStartHidden(bool hidden)
-{
-    searchManager->setMonitoring(!hidden);
-    if (!hidden) {
-        prepareShowing();
-        return;
-    }
-    QTimer::singleShot(trayWaitMs(), this, &Pathmere::showMinimizedWithoutTray);
-}
-
-void Pathmere::showMinimizedWithoutTray()
-{
-    // Shown in the meantime ("Show_Normal_UI"), or reachable through the tray.
-    if (isVisible() || trayMenu->hasTray())
-        return;
-    appLog(LogSystem::LogMajorMsg, "No system tray, show minimized.");
-    // On the task bar the window is as good as shown: its adapter list must
-    // keep up. The daily update check still waits for a real showing.
-    searchManager->setMonitoring(true);
-    showMinimized();
-}
-
-void Pathmere::prepareShowing()
-{
-    const bool firstShowing = firstShowPending;
-    firstShowPending = false;
-    updateCoordinator->windowShown(firstShowing);
-}
+void Pathmere::setStartHidden(bool hidden) { presence->start(hidden); }
 
 void Pathmere::keyPressEvent(QKeyEvent *event)
 {
@@ -163,62 +120,23 @@ void Pathmere::keyPressEvent(QKeyEvent *event)
 void Pathmere::closeEvent(QCloseEvent *event)
 {
     event->ignore();
-    if (!trayMenu->hasTray()) {
-        // A hidden window could not be brought back, and it serves the web
-        // page; it goes to the task bar like any minimised window.
-        showMinimized();
-        return;
-    }
-    searchManager->setMonitoring(false);
-    hide();
+    presence->closeRequested();
 }
 
-void Pathmere::dlgShowNormal()
-{
-    searchManager->setMonitoring(true);
-    showNormal();
-    prepareShowing();
-}
+void Pathmere::dlgShowNormal() { presence->showNormal(); }
 
-void Pathmere::iconActive(QSystemTrayIcon::ActivationReason reason)
-{
-    if (reason == QSystemTrayIcon::DoubleClick)
-        dlgShowNormal();
-}
+void Pathmere::iconActive(QSystemTrayIcon::ActivationReason reason) { presence->trayActivated(reason); }
 
-void Pathmere::closeProgram()
-{
-    trayMenu->hideIcon();
-    QCoreApplication::quit();
-}
+void Pathmere::closeProgram() { presence->quit(); }
 
-void Pathmere::checkSharedMemory()
-{
-    switch (segmentPoll->takeCommand()) {
-    case SegmentPoll::ShowWindow:
-        searchManager->setMonitoring(true);
-        show();
-        break;
-    case SegmentPoll::CloseProgram:
-        closeProgram();
-        break;
-    case SegmentPoll::NoCommand:
-        break;
-    }
-}
+void Pathmere::checkSharedMemory() { presence->takeSegmentCommand(); }
 
 AboutDlg *Pathmere::aboutDialog()
 {
     // Most starts never open it; built at start-up it cost every one of
     // them its form. One dialog is kept and shown again.
-    if (!aboutDlg) {
-        aboutDlg = new AboutDlg(nullptr, dpiScale);
-        connect(aboutDlg, &AboutDlg::checkUpdate, updateCoordinator, &UpdateCoordinator::checkSWUpdate);
-        aboutDlg->setUpdateStatus(updateCoordinator->statusLine());
-        connect(updateCoordinator, &UpdateCoordinator::statusLineChanged, aboutDlg, &AboutDlg::setUpdateStatus);
-        aboutDlg->hide();
-        updateCoordinator->setAboutDialog(aboutDlg);
-    }
+    if (!aboutDlg)
+        aboutDlg = updateCoordinator->makeAboutDialog(dpiScale);
     return aboutDlg;
 }
 
@@ -244,14 +162,13 @@ void Pathmere::setButtonsEnabled(bool enabled)
 void Pathmere::startSearch()
 {
     table->removeRows();
+    whyLine->clear();
     form->clear();
 
     const QString address = adapters->currentAddress();
     appLog(LogSystem::LogMajorMsg, "start search %s", address.toLatin1().constData());
     // After a setting, this search is the one that confirms it.
-    if (applyJob && applyJob->isRunning())
-        applyJob->confirm();
-    else
+    if (!apply->confirm())
         searchManager->startSearch(address);
 
     progress->startSearch();
@@ -269,13 +186,9 @@ void Pathmere::updateProgress()
 void Pathmere::refreshDeviceList()
 {
     appLog(LogSystem::LogMajorMsg, "Pathmere update search list.");
-    if (applyJob && applyJob->isRunning()) {
-        applyJob->conclude();
-        table->showDevices(applyJob->foundAfter());
-    } else {
-        table->showDevices(searchManager->getDeviceList());
-    }
-    endApply();
+    QList<DeviceRecord> confirmed;
+    table->showDevices(apply->conclude(&confirmed) ? confirmed : searchManager->getDeviceList());
+    whyLine->showFor(table->devices(), table->marks());
     // What the user now sees, for support and for the demo's own check.
     appLog(LogSystem::LogMajorMsg, "Pathmere lists %d devices.", int(table->devices().size()));
 }
@@ -302,7 +215,9 @@ void Pathmere::showSelectedDevice()
         appLog(LogSystem::LogMajorMsg, "Pathmere selected device %s (%s, %s).", qPrintable(device->name),
                qPrintable(device->ip), qPrintable(device->mac));
         form->show(*device);
-        btnApply->setEnabled(device->searchType == DeviceRecord::BroadcastSearch);
+        loginMemory->fillFor(*device);
+        btnApply->setEnabled(device->searchType == DeviceRecord::BroadcastSearch
+                             || device->searchType == DeviceRecord::Onvif);
     }
 }
 
@@ -336,21 +251,13 @@ void Pathmere::clickApply()
     if (!form->readyToApply(*device) || !form->plannedSettingAcceptable(*device, table->devices()))
         return;
 
-    // The job's confirming search is the one this window runs at the end of
-    // the setting's ticks, so the job waits to be told (confirm, conclude).
-    endApply();
-    ApplySettingsJob::Options paced;
-    paced.refusalWaitMs = -1;
-    paced.searchMs = -1;
-    paced.adapter = adapters->currentAddress();
-    applyJob = new ApplySettingsJob(searchManager, {{*device, form->settings()}}, form->credentials(), paced, this);
-    connect(applyJob, &ApplySettingsJob::settingFailed, this, &Pathmere::utilitySettingFail);
-    applyJob->start();
-
     const int row = table->currentRow();
-    table->setStatus(row, tr("Setting and checking"));
-    form->setAddressFieldsEnabled(true);
-    progress->startSetting(row);
+    if (apply->start(*device, form->settings(), form->credentials(), adapters->currentAddress(), row)
+        == WindowApply::Started::Paced) {
+        table->setStatus(row, tr("Setting and checking"));
+        form->setAddressFieldsEnabled(true);
+        progress->startSetting(row);
+    }
     setButtonsEnabled(false);
 }
 
@@ -369,23 +276,14 @@ void Pathmere::updateTPgbar()
     case SearchProgress::SettingRefused:
         table->setStatus(row, tr("Unauthorized"));
         setButtonsEnabled(true);
-        endApply();
+        apply->end();
         break;
     case SearchProgress::SettingRowGone:
         setButtonsEnabled(true);
-        endApply();
+        apply->end();
         break;
     case SearchProgress::SettingFinished:
         startSearch();
         break;
     }
-}
-
-void Pathmere::endApply()
-{
-    if (!applyJob)
-        return;
-    applyJob->kill();
-    applyJob->deleteLater();
-    applyJob = nullptr;
 }

@@ -10,19 +10,22 @@
 
 class AboutDlg;
 class AdapterChooser;
-class ApplySettingsJob;
 class DeviceTable;
 class DiscoveryService;
+class LoginMemory;
 class QCloseEvent;
 class QKeyEvent;
 class QModelIndex;
 class SearchManager;
 class SearchProgress;
 class SegmentPoll;
+class WindowApply;
+class WindowPresence;
 class SettingsForm;
 class TrayMenu;
 class UpdateCoordinator;
 class WebBridgeHost;
+class WhyLine;
 
 // The program's main window: the device table the search fills, the settings
 // form that writes a camera's network settings, and the tray. It lives in the
@@ -34,19 +37,12 @@ class WebBridgeHost;
 // menu, the settings form) connect to what they serve themselves, so no slot
 // of the window only passes a call on. Discovery is the discovery service's,
 // which start-up creates before the window.
-//
-// Without a tray the window must stay reachable: closing minimises it, Ctrl+Q
-// quits, and a hidden start shows it minimised once the tray has had time to
-// come up (autostart runs at login, often before the tray host).
+// Showing, hiding and the tray are WindowPresence's.
 class Pathmere : public QWidget, private Ui::Pathmere
 {
     Q_OBJECT
 
 public:
-    // How long a start with "-hide" waits for a tray before it shows the
-    // window minimised. PATHMERE_TRAY_WAIT_MS may shorten it (tests).
-    static constexpr int TrayWaitMs = 5000;
-
     explicit Pathmere(QWidget *parent = nullptr);
     ~Pathmere() override;
 
@@ -57,6 +53,8 @@ public:
     // The window's parts, for what a caller needs to see of them.
     DeviceTable *deviceTable() const { return table; }
     SettingsForm *settingsForm() const { return form; }
+    LoginMemory *logins() const { return loginMemory; }
+    WhyLine *whyLineUnderTable() const { return whyLine; }
     SearchProgress *searchProgress() const { return progress; }
     TrayMenu *tray() const { return trayMenu; }
     WebBridgeHost *webBridge() const { return web; }
@@ -88,33 +86,25 @@ private slots:
 private:
     Q_DISABLE_COPY(Pathmere)
 
-    // What every way of showing the window does after the search
-    // coordinator's monitoring is switched on,
-    // except the segment's "Show_Normal_UI".
-    void prepareShowing();
-    // The end of a hidden start's wait for a tray.
-    void showMinimizedWithoutTray();
-
     void refreshDeviceList();
     void showSelectedDevice();
     void setButtonsEnabled(bool enabled);
-    // The running setting's job is done with (or gives way to a new one).
-    void endApply();
 
     DiscoveryService *discovery = nullptr;
     SearchManager *searchManager = nullptr;
-    ApplySettingsJob *applyJob = nullptr;
+    WindowApply *apply = nullptr;
     AdapterChooser *adapters = nullptr;
     double dpiScale = 1.0;
     DeviceTable *table = nullptr;
     SettingsForm *form = nullptr;
+    LoginMemory *loginMemory = nullptr;
+    WhyLine *whyLine = nullptr;
     SearchProgress *progress = nullptr;
-    SegmentPoll *segmentPoll = nullptr;
+    WindowPresence *presence = nullptr;
     TrayMenu *trayMenu = nullptr;
     WebBridgeHost *web = nullptr;
     AboutDlg *aboutDlg = nullptr;
     UpdateCoordinator *updateCoordinator = nullptr;
-    bool firstShowPending = true;
 };
 
 #endif // PATHMERE_H

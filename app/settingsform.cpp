@@ -82,8 +82,10 @@ void SettingsForm::setAddressFieldsEnabled(bool enabled)
 
 bool SettingsForm::readyToApply(const DeviceRecord &device) const
 {
+    // Another maker's camera is written by its endpoint; its MAC is only
+    // known when the neighbour table had it.
     UtilityProtocol::MacBytes mac{};
-    if (!UtilityProtocol::macFromText(device.mac, &mac)) {
+    if (device.searchType != DeviceRecord::Onvif && !UtilityProtocol::macFromText(device.mac, &mac)) {
         UserMessage::information(QStringLiteral("Setting"), QStringLiteral("macAddress fail !!"));
         return false;
     }

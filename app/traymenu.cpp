@@ -46,10 +46,18 @@ TrayMenu::TrayMenu(QObject *parent)
     // Nobody waits on the exact moment; let the system batch the wake-ups.
     m_trayPoll->setTimerType(Qt::VeryCoarseTimer);
     connect(m_trayPoll, &QTimer::timeout, this, &TrayMenu::lookForTray);
-    if (trayAvailable())
+}
+
+void TrayMenu::start()
+{
+    if (m_icon || m_trayPoll->isActive())
+        return;
+    if (trayAvailable()) {
         createIcon();
-    else
+    } else {
+        appLog(LogSystem::LogMajorMsg, "No system tray yet, looking for one.");
         m_trayPoll->start();
+    }
 }
 
 TrayMenu::~TrayMenu()

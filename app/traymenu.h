@@ -31,6 +31,11 @@ public:
     explicit TrayMenu(QObject *parent = nullptr);
     ~TrayMenu() override;
 
+    // Looks for the tray and makes the icon, or starts looking for one.
+    // Apart from the constructor: the look is a round trip to the display
+    // server that a window's first frame need not wait for.
+    void start();
+
     QMenu *menu() const { return m_menu; }
     QAction *autostartAction() const { return m_autostart; }
 

@@ -1,5 +1,6 @@
 #include "updatecoordinator.h"
 
+#include "aboutdlg.h"
 #include "applog.h"
 #include "downloadmanager.h"
 #include "installrecord.h"
@@ -30,18 +31,27 @@ UpdateCoordinator::UpdateCoordinator(QWidget *window, QWidget *aboutDialog, WebA
     , aboutDialog(aboutDialog)
     , web(web)
     , publicKey(publicKey)
-    , manager(new DownloadManager)
 {
     connect(&installWatcher, &QFutureWatcherBase::finished, this, &UpdateCoordinator::installFinished);
-    // A failed description reaches whoever asked through the check; a
-    // failed package has no check left to go through.
-    connect(manager, &DownloadManager::prepareUpdateFail, this, [this](int reason) {
-        if (reason == DownloadManager::PackageDownloadFail)
-            connectServerFail(reason);
-    });
-    connect(manager, &DownloadManager::ready4Update, this, &UpdateCoordinator::ready4Update);
     if (web)
         connect(web, &WebAnalytic::checkVersion, this, &UpdateCoordinator::checkVersionFromWeb);
+}
+
+DownloadManager *UpdateCoordinator::downloadManager() const
+{
+    if (manager)
+        return manager;
+    manager = new DownloadManager;
+    // Made on demand from const callers too; the coordinator itself is never const.
+    auto *self = const_cast<UpdateCoordinator *>(this);
+    // A failed description reaches whoever asked through the check; a
+    // failed package has no check left to go through.
+    connect(manager, &DownloadManager::prepareUpdateFail, self, [self](int reason) {
+        if (reason == DownloadManager::PackageDownloadFail)
+            self->connectServerFail(reason);
+    });
+    connect(manager, &DownloadManager::ready4Update, self, &UpdateCoordinator::ready4Update);
+    return manager;
 }
 
 UpdateCoordinator::~UpdateCoordinator()
@@ -69,12 +79,12 @@ void UpdateCoordinator::checkVersionFromWeb()
 
 bool UpdateCoordinator::updatesItself() const
 {
-    return PackageVerifier::usableKey(publicKey) && manager->hasUpdateServer();
+    return PackageVerifier::usableKey(publicKey) && downloadManager()->hasUpdateServer();
 }
 
 bool UpdateCoordinator::offerUnderWay() const
 {
-    return questionOpen || manager->downloadRunning() || installRunning();
+    return questionOpen || downloadManager()->downloadRunning() || installRunning();
 }
 
 void UpdateCoordinator::request(Asker who)
@@ -100,10 +110,10 @@ void UpdateCoordinator::request(Asker who)
     }
     // A check whose description is in but whose answers are still on
     // their way is over for a new asker: it gets a check of its own.
-    if (!check || !manager->checkRunning()) {
+    if (!check || !downloadManager()->checkRunning()) {
         askers = 0;
         userAgreed = false;
-        UpdateCheckJob *const job = new UpdateCheckJob(manager, this);
+        UpdateCheckJob *const job = new UpdateCheckJob(downloadManager(), this);
         connect(job, &UpdateCheckJob::finished, this,
                 [this, job](UpdateCheckJob::Result result) { checkFinished(job, result); });
         check = job;
@@ -157,7 +167,7 @@ void UpdateCoordinator::setStatusLine(const QString &text)
 void UpdateCoordinator::getCurServerVersion(bool needDownload)
 {
     setStatusLine(QString());
-    const QList<UpdateItem> items = manager->items();
+    const QList<UpdateItem> items = downloadManager()->items();
     const auto it = std::find_if(items.cbegin(), items.cend(),
                                  [](const UpdateItem &item) { return item.name == QLatin1String("OTA"); });
     if (it == items.cend())
@@ -177,7 +187,7 @@ void UpdateCoordinator::getCurServerVersion(bool needDownload)
     questionOpen = false;
     if (yes) {
         userAgreed = true;
-        manager->startNextDownload();
+        downloadManager()->startNextDownload();
     }
 }
 
@@ -228,14 +238,14 @@ void UpdateCoordinator::ready4Update()
     }
     appLog(LogSystem::LogMajorMsg, "Install update package %s (version %s)", qPrintable(packagePath),
            qPrintable(offer.version));
-    manager->showInstalling();
+    downloadManager()->showInstalling();
     installWatcher.setFuture(QtConcurrent::run(&PackageInstaller::install, packagePath, offer, publicKey,
                                                InstallRecord::floorVersion(), UpdatePaths::extractionFolder()));
 }
 
 void UpdateCoordinator::installFinished()
 {
-    manager->hideProgress();
+    downloadManager()->hideProgress();
     const PackageInstaller::Outcome outcome = installWatcher.result();
     const QString packagePath = UpdatePaths::packageFile();
     QString message;
@@ -274,4 +284,15 @@ void UpdateCoordinator::installFinished()
     if (askers & Web)
         web->sendErrorMessage(WebAnalytic::DownloadZipFail);
     UserMessage::warning(window, updateTitle, message);
+}
+
+AboutDlg *UpdateCoordinator::makeAboutDialog(double dpiScale)
+{
+    auto *dialog = new AboutDlg(nullptr, dpiScale);
+    connect(dialog, &AboutDlg::checkUpdate, this, &UpdateCoordinator::checkSWUpdate);
+    dialog->setUpdateStatus(statusLine());
+    connect(this, &UpdateCoordinator::statusLineChanged, dialog, &AboutDlg::setUpdateStatus);
+    dialog->hide();
+    setAboutDialog(dialog);
+    return dialog;
 }

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 
+class AboutDlg;
 class DownloadManager;
 class QWidget;
 class UpdateCheckJob;
@@ -36,9 +37,14 @@ public:
                       QObject *parent = nullptr);
     ~UpdateCoordinator() override;
 
-    DownloadManager *downloadManager() const { return manager; }
+    // Made at the first call: its form and its file fix-ups are nothing the
+    // window's first frame needs.
+    DownloadManager *downloadManager() const;
     // For a window that builds its About dialog later than this object.
     void setAboutDialog(QWidget *dialog) { aboutDialog = dialog; }
+    // A hidden About dialog whose "Check update" and status line are this
+    // object's, set as its about dialog; the caller owns it.
+    AboutDlg *makeAboutDialog(double dpiScale);
 
     // Every way of showing the window except a "Show_Normal_UI" command;
     // the first showing runs the check of the day.
@@ -89,7 +95,7 @@ private:
     QPointer<QWidget> aboutDialog;
     WebAnalytic *const web;
     const QByteArray publicKey;
-    DownloadManager *const manager;
+    mutable DownloadManager *manager = nullptr;
     // The check running now, which later askers join.
     UpdateCheckJob *check = nullptr;
     QFutureWatcher<PackageInstaller::Outcome> installWatcher;

@@ -57,7 +57,13 @@ WebBridgeHost::WebBridgeHost(SearchManager *searchManager, QObject *parent)
     m_core = new Core(m_analytic);
     connect(m_analytic, &WebAnalytic::sendText, m_core, &Core::sendText);
     m_channel->registerObject(QStringLiteral("core"), m_core);
+}
 
+void WebBridgeHost::startPageServer()
+{
+    if (m_pageServerTried)
+        return;
+    m_pageServerTried = true;
     // Without the page server the bridge still serves pages opened from a
     // file or from another local server, so its failure is not fatal.
     m_pageServer = std::make_unique<WebPageServer>(QCoreApplication::applicationDirPath() + QStringLiteral("/web"));

@@ -46,8 +46,12 @@ public:
     ~WebBridgeHost() override;
 
     WebAnalytic *analytic() const { return m_analytic; }
-    // The control page served over HTTP beside the bridge, or empty when
-    // it could not be (no web/ folder beside the program, port taken).
+    // Serves the control page over HTTP beside the bridge. Apart from the
+    // bridge: the page server's thread and folder check are nothing the
+    // window's first frame needs. Once; a second call changes nothing.
+    void startPageServer();
+    // The control page's address, or empty before startPageServer() or when
+    // it could not be served (no web/ folder beside the program, port taken).
     QString pageUrl() const;
 
     // Searches without touching the window; the list goes to the page
@@ -77,6 +81,7 @@ private:
     QWebChannel *m_channel = nullptr;
     Core *m_core = nullptr;
     std::unique_ptr<WebPageServer> m_pageServer;
+    bool m_pageServerTried = false;
     // The page's power-on that still waits for the camera's power state; a
     // newer request replaces it.
     QPointer<PowerOnJob> m_powerOn;

@@ -4,12 +4,17 @@
 #include "arpprobe.h"
 #include "assignplanner.h"
 #include "cliinput.h"
+#include "keyringlogin.h"
+#include "onvifcamera.h"
 #include "settingsrequest.h"
 #include "utilityprotocol.h"
 
 #include <QCommandLineParser>
 #include <QEventLoop>
+#include <QHash>
 #include <QSet>
+
+#include <algorithm>
 
 namespace {
 
@@ -27,6 +32,7 @@ int AssignCommand::run(const QStringList &arguments)
 {
     QCommandLineParser parser;
     addSearchOptions(&parser);
+    addSourcesOption(&parser);
     parser.addOption({QStringLiteral("range"), QStringLiteral("The addresses to hand out, FIRST-LAST (at most %1).")
                                                    .arg(CliInput::MaxRangeCount), QStringLiteral("FIRST-LAST")});
     addNetworkOptions(&parser, QStringLiteral("each camera's"));
@@ -34,6 +40,7 @@ int AssignCommand::run(const QStringList &arguments)
     parser.addOption({QStringLiteral("only"), QStringLiteral("Only these cameras (MACs joined by ',')."), QStringLiteral("MAC,...")});
     parser.addOption({QStringLiteral("dry-run"), QStringLiteral("Print the plan, send nothing.")});
     addCredentialOptions(&parser, QStringLiteral("The cameras'"));
+    KeyringLogin::addOptions(&parser, QStringLiteral("the first changing camera's"));
     parser.addOption({QStringLiteral("force"),
                       QStringLiteral("Send even when a planned address is held by another device or by this "
                                      "computer. A malformed value is never sent.")});
@@ -42,9 +49,12 @@ int AssignCommand::run(const QStringList &arguments)
                                            "camera already in the range keeps its address. The range must lie in "
                                            "one subnet of the mask (--mask, or the cameras' common mask); its "
                                            "network and broadcast addresses are never handed out. Exit codes: 0 "
-                                           "all confirmed, 2 usage or refused setting, 3 no camera matched, 6 some "
-                                           "not confirmed, 7 range too small (nothing sent), 8 no route to a "
-                                           "--target."),
+                                           "all confirmed, 2 usage or refused setting, 3 no camera matched, 4 an "
+                                           "ONVIF camera refused the login (nothing sent), 6 some not confirmed, "
+                                           "7 range too small (nothing sent), 8 no route to a --target. With "
+                                           "--sources onvif (or all) other makers' cameras take part too: each is "
+                                           "read with the login first (also for --dry-run) and written through "
+                                           "ONVIF."),
                             QStringLiteral("pathmere-cli assign --range 192.0.2.100-192.0.2.149 --mask 255.255.255.0 "
                                            "--gateway 192.0.2.1 --user admin --dry-run")))
         return r < 0 ? Ok : r;
@@ -97,27 +107,49 @@ int AssignCommand::run(const QStringList &arguments)
     const bool dryRun = parser.isSet(QStringLiteral("dry-run"));
     QString user;
     QString password;
-    if (!dryRun) {
+    KeyringLogin keyring;
+    if (!keyring.read(parser, &error))
+        return usage(error);
+    if (!dryRun && keyring.defersPassword(parser)) {
+        // The keyring is asked once the search has found the cameras.
+        user = parser.value(QStringLiteral("user"));
+        if (!user.isEmpty() && !CliInput::credential(user, QStringLiteral("user ID"), &error))
+            return usage(error);
+    } else if (!dryRun) {
         if (const int r = readCredentials(parser, &user, &password))
             return r;
     }
 
     QList<DeviceRecord> list;
     if (!search(options, &list))
-        return fail(Failed, QStringLiteral("UDP port %1 is still in use by another program").arg(UtilityProtocol::Port));
+        return searchFailed();
     const QSet<QString> onlySet(only.cbegin(), only.cend());
     QList<DeviceRecord> cameras;
     for (const DeviceRecord &r : qAsConst(list)) {
-        if (r.searchType != DeviceRecord::BroadcastSearch)
+        if (r.searchType != DeviceRecord::BroadcastSearch && r.searchType != DeviceRecord::Onvif)
             continue;
         if (!model.isEmpty() && r.model.compare(model, Qt::CaseInsensitive) != 0)
             continue;
         if (!onlySet.isEmpty() && !onlySet.contains(r.mac))
             continue;
+        if (r.searchType == DeviceRecord::Onvif) {
+            // Its mask and gateway are known only from the camera itself.
+            if (password.isEmpty()) {
+                if (const int rc = readCredentials(parser, &user, &password))
+                    return rc;
+            }
+            const OnvifInfoJob::Result info = OnvifCamera::readInfo(OnvifCamera::serviceUrl(r), {user, password});
+            if (const int code = OnvifCamera::exitCode(info.status))
+                return fail(code == Refused ? Refused : NotFound,
+                            QStringLiteral("the ONVIF camera at %1 could not be read (%2); nothing was sent")
+                                .arg(r.ip, code == Refused ? QStringLiteral("Unauthorized") : info.error));
+            cameras.append(OnvifCamera::withSettings(r, info));
+            continue;
+        }
         cameras.append(r);
     }
     for (const QString &mac : qAsConst(only)) {
-        if (!ApplySettingsJob::findCamera(cameras, mac, QString()))
+        if (std::none_of(cameras.cbegin(), cameras.cend(), [&](const DeviceRecord &c) { return c.mac == mac; }))
             writeTo(stderr, QStringLiteral("pathmere-cli: %1 did not answer the search.\n").arg(mac).toLocal8Bit());
     }
     if (cameras.isEmpty())
@@ -183,7 +215,10 @@ int AssignCommand::run(const QStringList &arguments)
     // address for another).
     QList<DeviceRecord> afterPlan;
     for (const DeviceRecord &device : qAsConst(list)) {
-        if (!ApplySettingsJob::findCamera(cameras, device.mac, QString()))
+        const bool planned = std::any_of(cameras.cbegin(), cameras.cend(), [&](const DeviceRecord &camera) {
+            return camera.searchType == device.searchType && camera.ip == device.ip && camera.mac == device.mac;
+        });
+        if (!planned)
             afterPlan.append(device);
     }
     for (const AssignPlanner::Entry &entry : plan.entries)
@@ -213,10 +248,31 @@ int AssignCommand::run(const QStringList &arguments)
     if (dryRun)
         return Ok;
 
+    if (password.isEmpty()) {
+        // Every camera of the batch takes the same login; the keyring is asked
+        // once, before anything is written by either protocol.
+        for (const AssignPlanner::Entry &entry : plan.entries) {
+            if (entry.unchanged)
+                continue;
+            if (const int r = keyringCredentials(&keyring, entry.current, &user, &password))
+                return r;
+            break;
+        }
+    }
     QList<ApplySettingsJob::Change> changes;
-    for (const AssignPlanner::Entry &entry : plan.entries) {
-        if (!entry.unchanged)
-            changes.append({entry.current, CameraSettings::fromRecord(entry.desired)});
+    QHash<int, OnvifApplyJob::Status> onvifOutcomes;   // by plan entry
+    for (int i = 0; i < plan.entries.size(); ++i) {
+        const AssignPlanner::Entry &entry = plan.entries.at(i);
+        if (entry.unchanged)
+            continue;
+        if (entry.current.searchType == DeviceRecord::Onvif) {
+            progress(QStringLiteral("Writing %1 through ONVIF...").arg(entry.current.ip));
+            OnvifCamera::ApplyTimes times;
+            times.adapter = options.adapter;
+            onvifOutcomes.insert(i, OnvifCamera::apply(entry.current, {user, password}, entry.desired, times).status);
+            continue;
+        }
+        changes.append({entry.current, CameraSettings::fromRecord(entry.desired)});
     }
     ApplySettingsJob::Options how;
     how.refusalWaitMs = RefusalWaitMs;
@@ -238,12 +294,25 @@ int AssignCommand::run(const QStringList &arguments)
     }
     bool allConfirmed = true;
     int sentIndex = 0;
-    for (const AssignPlanner::Entry &entry : plan.entries) {
+    QStringList keptSentences;
+    for (int i = 0; i < plan.entries.size(); ++i) {
+        const AssignPlanner::Entry &entry = plan.entries.at(i);
         QString status;
         if (entry.unchanged) {
             status = QStringLiteral("unchanged");
+        } else if (onvifOutcomes.contains(i)) {
+            const OnvifApplyJob::Status outcome = onvifOutcomes.value(i);
+            allConfirmed = allConfirmed && outcome == OnvifApplyJob::Status::Ok;
+            status = outcome == OnvifApplyJob::Status::Ok ? QStringLiteral("confirmed")
+                : outcome == OnvifApplyJob::Status::Unauthorized ? QStringLiteral("not confirmed (Unauthorized)")
+                                                                 : QStringLiteral("not confirmed");
         } else if (job.status(sentIndex++) == ApplySettingsJob::Shown) {
             status = QStringLiteral("confirmed");
+            if (keyring.storesPerCamera() || keptSentences.isEmpty()) {
+                const QString kept = keyring.remember(entry.desired, user, password);
+                if (!kept.isEmpty())
+                    keptSentences.append(kept);
+            }
         } else {
             allConfirmed = false;
             status = job.wasRefused() ? QStringLiteral("not confirmed (a camera answered Invalid ID)")
@@ -251,6 +320,8 @@ int AssignCommand::run(const QStringList &arguments)
         }
         out(QStringLiteral("%1 %2 %3\n").arg(entry.current.mac, entry.desired.ip, status));
     }
+    for (const QString &kept : qAsConst(keptSentences))
+        note(kept);
     if (!allConfirmed)
         return fail(SomeNotConfirmed, QStringLiteral("some cameras did not confirm their new address"));
     return Ok;

@@ -1,5 +1,6 @@
 #include "cliinput.h"
 
+#include "sweeptargets.h"
 #include "wakeonlan.h"
 
 #include <QRegularExpression>
@@ -140,8 +141,12 @@ bool CliInput::sources(const QString &text, int *mask, QString *error)
             bits |= DocCamBit;
         else if (word == QLatin1String("box"))
             bits |= BoxBit;
+        else if (word == QLatin1String("onvif"))
+            bits |= OnvifBit;
+        else if (word == QLatin1String("all"))
+            bits |= UtilityBit | DocCamBit | BoxBit | OnvifBit;
         else {
-            *error = QStringLiteral("--sources takes utility, doccam and box joined by ',', not \"%1\"")
+            *error = QStringLiteral("--sources takes utility, onvif, doccam and box joined by ',', or all, not \"%1\"")
                          .arg(shortened(text));
             return false;
         }
@@ -168,5 +173,42 @@ bool CliInput::credential(const QString &text, const QString &what, QString *err
         *error = QStringLiteral("the %1 must be 1 to %2 printable Latin-1 characters").arg(what).arg(MaxUserLength);
         return false;
     }
+    return true;
+}
+
+bool CliInput::targets(const QStringList &values, const QString &file, QList<QHostAddress> *addresses,
+                       Ipv4RangeSet *sweep, QString *error)
+{
+    QList<QHostAddress> plain;
+    Ipv4RangeSet ranges;
+    for (const QString &value : values) {
+        QHostAddress address;
+        QString ignored;
+        if (ipv4(value, QString(), &address, &ignored)) {
+            if (!plain.contains(address))
+                plain.append(address);
+            continue;
+        }
+        QString why;
+        if (!SweepTargets::parseEntry(value, &ranges, &why)) {
+            *error = QStringLiteral("--target takes an address, a network (A.B.C.D/N) or a range (A.B.C.D-E.F.G.H): %1")
+                         .arg(why);
+            return false;
+        }
+    }
+    if (plain.size() > MaxTargets) {
+        *error = QStringLiteral("--target may name at most %1 single addresses; put more in a network, a range "
+                                "or a --targets-from file").arg(MaxTargets);
+        return false;
+    }
+    if (!file.isEmpty()) {
+        QString why;
+        if (!SweepTargets::readFile(file, &ranges, &why)) {
+            *error = QStringLiteral("--targets-from: %1").arg(why);
+            return false;
+        }
+    }
+    *addresses = plain;
+    *sweep = std::move(ranges);
     return true;
 }

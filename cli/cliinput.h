@@ -1,7 +1,10 @@
 #ifndef CLIINPUT_H
 #define CLIINPUT_H
 
+#include "ipv4rangeset.h"
+
 #include <QHostAddress>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +29,7 @@ public:
     static constexpr int UtilityBit = 1;
     static constexpr int DocCamBit = 2;
     static constexpr int BoxBit = 4;
+    static constexpr int OnvifBit = 8;
 
     // Dotted-quad IPv4 only ("192.0.2.1"); what names the option in the error.
     static bool ipv4(const QString &text, const QString &what, QHostAddress *address, QString *error);
@@ -43,13 +47,21 @@ public:
                        QString *error);
     // "FIRST-LAST", both IPv4, FIRST <= LAST, at most MaxRangeCount addresses.
     static bool range(const QString &text, quint32 *first, quint32 *last, QString *error);
-    // "utility,doccam,box" in any order and combination -> mask bits.
+    // "utility,onvif,doccam,box" in any order and combination, or "all" ->
+    // mask bits.
     static bool sources(const QString &text, int *mask, QString *error);
     // Printable text of at most maxLength characters.
     static bool text(const QString &text, const QString &what, int maxLength, QString *error);
     // The user ID or password as the settings record carries it: 1..32
     // Latin-1 characters.
     static bool credential(const QString &text, const QString &what, QString *error);
+
+    // The values of --target: a plain address stays one of the search's own
+    // unicast targets (*addresses, at most MaxTargets); a network or a range
+    // joins *sweep, as does every entry of the --targets-from file (file may
+    // be empty). Nothing is added to either unless all of it is usable.
+    static bool targets(const QStringList &values, const QString &file, QList<QHostAddress> *addresses,
+                        Ipv4RangeSet *sweep, QString *error);
 
 private:
     CliInput() = delete;

@@ -2,10 +2,16 @@
 
 #include "adapterscommand.h"
 #include "assigncommand.h"
+#include "doctorcommand.h"
+#include "infocommand.h"
+#include "forgetcommand.h"
+#include "fixsubnetcommand.h"
 #include "cliinput.h"
 #include "powercommand.h"
+#include "reportcommand.h"
 #include "searchcommand.h"
 #include "setcommand.h"
+#include "watchcommand.h"
 
 #include <QCoreApplication>
 
@@ -25,6 +31,12 @@ const char TopHelp[] =
     "  set        change one camera's network settings\n"
     "  assign     give a batch of cameras static addresses from a range\n"
     "  power      switch a camera on (VISCA, or Wake-on-LAN when it is silent)\n"
+    "  doctor     check why a search may find nothing, and how to fix it\n"
+    "  fix-subnet bring a camera from another subnet within reach\n"
+    "  report     a fleet report: models, firmware, DHCP and static, conflicts\n"
+    "  info       read another maker's (ONVIF) camera with a login, as JSON\n"
+    "  watch      search every few seconds and print what changed, until stopped\n"
+    "  forget     remove camera logins stored in the keyring by --keyring\n"
     "\n"
     "Run 'pathmere-cli COMMAND --help' for a command's options; see also\n"
     "pathmere-cli(1).\n"
@@ -55,6 +67,18 @@ int CliTool::run(const QStringList &arguments)
         chosen = std::make_unique<AssignCommand>();
     else if (command == QLatin1String("power"))
         chosen = std::make_unique<PowerCommand>();
+    else if (command == QLatin1String("doctor"))
+        chosen = std::make_unique<DoctorCommand>();
+    else if (command == QLatin1String("fix-subnet"))
+        chosen = std::make_unique<FixSubnetCommand>();
+    else if (command == QLatin1String("report"))
+        chosen = std::make_unique<ReportCommand>();
+    else if (command == QLatin1String("info"))
+        chosen = std::make_unique<InfoCommand>();
+    else if (command == QLatin1String("watch"))
+        chosen = std::make_unique<WatchCommand>();
+    else if (command == QLatin1String("forget"))
+        chosen = std::make_unique<ForgetCommand>();
     if (chosen)
         return chosen->run(arguments.mid(1));
     if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {

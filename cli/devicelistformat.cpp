@@ -23,24 +23,36 @@ bool DeviceListFormat::kindFromText(const QString &text, Kind *kind)
     return true;
 }
 
-QByteArray DeviceListFormat::format(const QList<DeviceRecord> &list, Kind kind)
+QByteArray DeviceListFormat::format(const QList<DeviceRecord> &list, Kind kind, const DeviceMarks *marks)
 {
     switch (kind) {
     case Kind::Json:
-        return json(list);
+        return json(list, marks);
     case Kind::Csv:
-        return DeviceListCsv::write(list);
+        return csv(list, DeviceListCsv::Fields::Neutralized, marks);
     case Kind::CsvRaw:
-        return DeviceListCsv::write(list, DeviceListCsv::Fields::Raw);
+        return csv(list, DeviceListCsv::Fields::Raw, marks);
     case Kind::Table:
         break;
     }
-    return table(list);
+    return table(list, marks);
+}
+
+QByteArray DeviceListFormat::csv(const QList<DeviceRecord> &list, DeviceListCsv::Fields fields, const DeviceMarks *marks)
+{
+    if (!marks)
+        return DeviceListCsv::write(list, fields);
+    const auto flag = [](bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); };
+    // The marks go last, so a reader that counts columns finds the record's where they always were.
+    QString text = DeviceListCsv::line(DeviceListCsv::fieldNames() << QStringLiteral("reachable") << QStringLiteral("conflict"), fields);
+    for (const DeviceRecord &r : list)
+        text += DeviceListCsv::line(DeviceListCsv::fieldTexts(r) << flag(marks->reachable(r)) << flag(marks->conflict(r)), fields);
+    return text.toUtf8();
 }
 
 namespace {
 
-QJsonObject jsonObject(const DeviceRecord &r)
+QJsonObject jsonObject(const DeviceRecord &r, const DeviceMarks *marks)
 {
     QJsonObject o;
     o.insert(QStringLiteral("searchType"), r.searchType);
@@ -56,22 +68,30 @@ QJsonObject jsonObject(const DeviceRecord &r)
     o.insert(QStringLiteral("dns1"), r.dns1);
     o.insert(QStringLiteral("dns2"), r.dns2);
     o.insert(QStringLiteral("ipv6"), r.ipv6);
+    if (r.searchType == DeviceRecord::Onvif) {
+        o.insert(QStringLiteral("endpoint"), r.endpoint);
+        o.insert(QStringLiteral("serviceUrl"), r.serviceUrl);
+    }
+    if (marks) {
+        o.insert(QStringLiteral("reachable"), marks->reachable(r));
+        o.insert(QStringLiteral("conflict"), marks->conflict(r));
+    }
     return o;
 }
 
 } // namespace
 
-QByteArray DeviceListFormat::json(const QList<DeviceRecord> &list)
+QByteArray DeviceListFormat::json(const QList<DeviceRecord> &list, const DeviceMarks *marks)
 {
     QJsonArray array;
     for (const DeviceRecord &r : list)
-        array.append(jsonObject(r));
+        array.append(jsonObject(r, marks));
     return QJsonDocument(array).toJson(QJsonDocument::Indented);
 }
 
-QByteArray DeviceListFormat::jsonLine(const DeviceRecord &record)
+QByteArray DeviceListFormat::jsonLine(const DeviceRecord &record, const DeviceMarks *marks)
 {
-    return QJsonDocument(jsonObject(record)).toJson(QJsonDocument::Compact) + '\n';
+    return QJsonDocument(jsonObject(record, marks)).toJson(QJsonDocument::Compact) + '\n';
 }
 
 namespace {
@@ -107,7 +127,7 @@ QString fitted(QString text, int width)
 
 } // namespace
 
-QByteArray DeviceListFormat::table(const QList<DeviceRecord> &list)
+QByteArray DeviceListFormat::table(const QList<DeviceRecord> &list, const DeviceMarks *marks)
 {
     constexpr int columns = int(sizeof tableColumns / sizeof tableColumns[0]);
     QList<QStringList> rows;
@@ -137,6 +157,16 @@ QByteArray DeviceListFormat::table(const QList<DeviceRecord> &list)
             line += row.at(column).leftJustified(widths.at(column));
         }
         text += line.trimmed() + QLatin1Char('\n');
+    }
+    // Under the table rather than in a column: the table keeps its width,
+    // and each line has room for the fix.
+    if (marks) {
+        for (const DeviceRecord &r : list) {
+            if (!marks->reachable(r))
+                text += QStringLiteral("! ") + fitted(DeviceMarks::unreachableSentence(r), 4 * MaxTableWidth) + QLatin1Char('\n');
+        }
+        for (const QString &sentence : marks->conflictSentences())
+            text += QStringLiteral("! ") + fitted(sentence, 4 * MaxTableWidth) + QLatin1Char('\n');
     }
     text += list.size() == 1 ? QStringLiteral("1 camera found\n")
                              : QStringLiteral("%1 cameras found\n").arg(list.size());

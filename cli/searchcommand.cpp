@@ -1,6 +1,8 @@
 #include "searchcommand.h"
 
+#include "adaptersurvey.h"
 #include "cliinput.h"
+#include "devicemarks.h"
 #include "devicelistformat.h"
 #include "searchmanager.h"
 #include "utilityprotocol.h"
@@ -11,11 +13,7 @@ int SearchCommand::run(const QStringList &arguments)
 {
     QCommandLineParser parser;
     addSearchOptions(&parser);
-    parser.addOption({QStringLiteral("sources"),
-                      QStringLiteral("Which searches run: utility, doccam and box joined by ',' (default utility). "
-                                     "doccam and box find devices only where their discovery sources are "
-                                     "registered with the search coordinator; until then they find nothing."),
-                      QStringLiteral("LIST"), QStringLiteral("utility")});
+    addSourcesOption(&parser);
     parser.addOption({QStringLiteral("stream"),
                       QStringLiteral("Print each device as soon as it first answers, one JSON object a line, "
                                      "instead of the list at the end (a later answer's details, such as the "
@@ -25,37 +23,54 @@ int SearchCommand::run(const QStringList &arguments)
                                      "that begins with =, +, -, @, a tab or CR, so no spreadsheet takes a name "
                                      "for a formula; csv-raw writes every field exactly as it came."),
                       QStringLiteral("FORMAT"), QStringLiteral("table")});
+    parser.addOption({QStringLiteral("dry-run"),
+                      QStringLiteral("Print what the search would send (addresses, datagrams, rate) and how long "
+                                     "it would take, and send nothing.")});
     if (const int r = parse(&parser, arguments, QStringLiteral("search"),
                             QStringLiteral("Runs one search and prints the merged device list. The table shows "
                                            "model, name, address, MAC, firmware and mode in at most 100 columns; "
                                            "json and csv carry every field."),
-                            QStringLiteral("pathmere-cli search --adapter eth0 --seconds 3 --format json")))
+                            QStringLiteral("pathmere-cli search --target 198.51.100.0/24 --seconds 3 --format json")))
         return r < 0 ? Ok : r;
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("search takes no arguments, only options"));
     SearchOptions options;
+    options.planOnly = parser.isSet(QStringLiteral("dry-run"));
     if (const int r = readSearchOptions(parser, &options))
         return r;
-    QString error;
-    if (!CliInput::sources(parser.value(QStringLiteral("sources")), &options.mask, &error))
-        return usage(error);
     DeviceListFormat::Kind kind = DeviceListFormat::Kind::Table;
     if (!DeviceListFormat::kindFromText(parser.value(QStringLiteral("format")), &kind))
         return usage(QStringLiteral("--format takes table, json, csv or csv-raw"));
     const bool stream = parser.isSet(QStringLiteral("stream"));
     if (stream && parser.isSet(QStringLiteral("format")))
         return usage(QStringLiteral("--stream prints JSON lines and takes no --format"));
+    if (options.planOnly) {
+        out(searchPlan(options));
+        return Ok;
+    }
     if (stream) {
-        connect(manager, &SearchManager::deviceFound, this, [](const DeviceRecord &record) {
-            writeTo(stdout, DeviceListFormat::jsonLine(record));
+        connect(manager, &SearchManager::deviceFound, this, [this](const DeviceRecord &record) {
+            if (!streamed.contains(record.mac))
+                writeTo(stdout, DeviceListFormat::jsonLine(record));
+        });
+        // The search asks the swept cameras again; each is printed once.
+        connect(this, &CliCommand::sweepFound, this, [this](const DeviceRecord &record) {
+            if (!streamed.contains(record.mac)) {
+                streamed.insert(record.mac);
+                writeTo(stdout, DeviceListFormat::jsonLine(record));
+            }
         });
     }
 
     QList<DeviceRecord> list;
     if (!search(options, &list))
-        return fail(Failed, QStringLiteral("UDP port %1 is still in use by another program; "
-                                           "try again when its search has ended").arg(UtilityProtocol::Port));
+        return searchFailed();
+    // A conflict is worth a line even when the output goes to a program.
+    const DeviceMarks marks = DeviceMarks::of(list, AdapterSurvey::read());
+    const QStringList conflicts = marks.conflictSentences();
+    for (const QString &sentence : conflicts)
+        warn(sentence);
     if (!stream)
-        writeTo(stdout, DeviceListFormat::format(list, kind));
+        writeTo(stdout, DeviceListFormat::format(list, kind, &marks));
     return Ok;
 }

@@ -3,6 +3,8 @@
 #include "applysettingsjob.h"
 #include "arpprobe.h"
 #include "cliinput.h"
+#include "onvifcamera.h"
+#include "keyringlogin.h"
 #include "searchmanager.h"
 #include "settingsrequest.h"
 #include "utilityprotocol.h"
@@ -14,13 +16,13 @@ int SetCommand::run(const QStringList &arguments)
 {
     QCommandLineParser parser;
     addSearchOptions(&parser);
-    parser.addPositionalArgument(QStringLiteral("MAC"), QStringLiteral("The camera's MAC address."));
-    parser.addOption({QStringLiteral("model"), QStringLiteral("Only the camera of this model (when MACs repeat)."),
-                      QStringLiteral("MODEL")});
+    addSourcesOption(&parser);
+    addCameraArguments(&parser);
     parser.addOption({QStringLiteral("dhcp"), QStringLiteral("Let the camera take its address by DHCP.")});
     parser.addOption({QStringLiteral("ip"), QStringLiteral("Static address."), QStringLiteral("A")});
     addNetworkOptions(&parser, QStringLiteral("the camera's"));
     addCredentialOptions(&parser, QStringLiteral("The camera's"));
+    KeyringLogin::addOptions(&parser, QStringLiteral("the camera's"));
     parser.addOption({QStringLiteral("dry-run"),
                       QStringLiteral("Search and check, then print the settings record's fields as they would be "
                                      "sent, and send nothing (no password is needed).")});
@@ -34,20 +36,19 @@ int SetCommand::run(const QStringList &arguments)
                                            "outside the subnet) or that conflicts with another holder of the "
                                            "address is refused with exit code 2 before anything is sent. Exit "
                                            "codes: 0 confirmed, 2 usage or refused setting, 3 camera not found, "
-                                           "4 refused (Invalid ID), 5 not confirmed, 8 no route to a --target."),
+                                           "4 refused (Invalid ID, or an ONVIF camera's "
+                                           "Unauthorized), 5 not confirmed, 8 no route to a --target. With "
+                                           "--sources onvif (or all) another maker's camera is found too and "
+                                           "written through ONVIF: it is read with the login first (also for "
+                                           "--dry-run), so the same checks see its current settings."),
                             QStringLiteral("pathmere-cli set 02-50-4D-00-00-01 --ip 192.0.2.50 --mask 255.255.255.0 "
                                            "--gateway 192.0.2.1 --user admin --password-stdin")))
         return r < 0 ? Ok : r;
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1)
-        return usage(QStringLiteral("set takes exactly one MAC address"));
-    QString error;
     QString mac;
-    if (!CliInput::mac(positional.first(), &mac, &error))
-        return usage(error);
-    const QString model = parser.value(QStringLiteral("model"));
-    if (!CliInput::text(model, QStringLiteral("--model"), CliInput::MaxTextLength, &error))
-        return usage(error);
+    QString model;
+    if (const int r = readCamera(parser, QStringLiteral("set"), &mac, &model))
+        return r;
+    QString error;
 
     SettingsRequest request;
     const bool dhcp = parser.isSet(QStringLiteral("dhcp"));
@@ -73,9 +74,17 @@ int SetCommand::run(const QStringList &arguments)
     if (const int r = readSearchOptions(parser, &options))
         return r;
     const bool dryRun = parser.isSet(QStringLiteral("dry-run"));
+    KeyringLogin keyring;
+    if (!keyring.read(parser, &error))
+        return usage(error);
     QString user;
     QString password;
     if (dryRun) {
+        user = parser.value(QStringLiteral("user"));
+        if (!user.isEmpty() && !CliInput::credential(user, QStringLiteral("user ID"), &error))
+            return usage(error);
+    } else if (keyring.defersPassword(parser)) {
+        // The keyring is asked once the search has found the camera.
         user = parser.value(QStringLiteral("user"));
         if (!user.isEmpty() && !CliInput::credential(user, QStringLiteral("user ID"), &error))
             return usage(error);
@@ -85,12 +94,48 @@ int SetCommand::run(const QStringList &arguments)
 
     QList<DeviceRecord> list;
     if (!search(options, &list))
-        return fail(Failed, QStringLiteral("UDP port %1 is still in use by another program").arg(UtilityProtocol::Port));
+        return searchFailed();
     const DeviceRecord *found = ApplySettingsJob::findCamera(list, mac, model);
+    DeviceRecord onvifCamera;
+    if (!found) {
+        QList<DeviceRecord> onvifRows;
+        for (const DeviceRecord &row : qAsConst(list)) {
+            if (row.searchType == DeviceRecord::Onvif && row.mac.compare(mac, Qt::CaseInsensitive) == 0
+                && (model.isEmpty() || row.model.compare(model, Qt::CaseInsensitive) == 0))
+                onvifRows.append(row);
+        }
+        // Cameras behind one router or encoder share the MAC we see.
+        if (onvifRows.size() > 1)
+            return usage(QStringLiteral("%1 ONVIF cameras answered with MAC %2; give --model").arg(onvifRows.size()).arg(mac));
+        if (onvifRows.size() == 1) {
+            if (dryRun && password.isEmpty()) {
+                if (const int r = readCredentials(parser, &user, &password))
+                    return r;
+            }
+            // Reading the camera's settings already takes the login.
+            if (!dryRun && password.isEmpty()) {
+                if (const int r = keyringCredentials(&keyring, onvifRows.first(), &user, &password))
+                    return r;
+            }
+            const OnvifInfoJob::Result info = OnvifCamera::readInfo(OnvifCamera::serviceUrl(onvifRows.first()),
+                                                                    {user, password});
+            if (const int code = OnvifCamera::exitCode(info.status)) {
+                return fail(code, code == Refused
+                                      ? QStringLiteral("the camera refused the login (Unauthorized): check the user ID and password")
+                                      : QStringLiteral("the camera %1 could not be read: %2").arg(mac, info.error));
+            }
+            onvifCamera = OnvifCamera::withSettings(onvifRows.first(), info);
+            found = &onvifCamera;
+        }
+    }
     if (!found)
         return fail(NotFound, QStringLiteral("no camera with MAC %1%2 answered the search")
                                   .arg(mac, model.isEmpty() ? QString() : QStringLiteral(" and model ") + model));
     const DeviceRecord desired = request.desired(*found);
+    if (!dryRun && password.isEmpty()) {
+        if (const int r = keyringCredentials(&keyring, *found, &user, &password))
+            return r;
+    }
 
     QString probeInterface;
     QString probeNote;
@@ -122,6 +167,30 @@ int SetCommand::run(const QStringList &arguments)
             return r;
     }
 
+    if (dryRun && found->searchType == DeviceRecord::Onvif) {
+        const OnvifApplyJob::Settings onvif = OnvifCamera::settingsFor(desired);
+        out(QStringLiteral("ONVIF settings for %1 at %2, not written (--dry-run):\n  dhcp %3\n  ip %4\n  mask %5\n"
+                           "  gateway %6\n  dns %7 %8\n")
+                .arg(mac, found->ip, onvif.dhcp ? QStringLiteral("on") : QStringLiteral("off"), onvif.ip, onvif.mask,
+                     onvif.gateway, onvif.dns1, onvif.dns2));
+        return Ok;
+    }
+    if (found->searchType == DeviceRecord::Onvif) {
+        OnvifCamera::ApplyTimes times;
+        times.adapter = options.adapter;
+        startCountdown(OnvifApplyJob::ConfirmDeadlineMs / 1000);
+        const OnvifApplyJob::Result result = OnvifCamera::apply(*found, {user, password}, desired, times);
+        stopCountdown();
+        if (result.status == OnvifApplyJob::Status::Unauthorized)
+            return fail(Refused, QStringLiteral("the camera refused the login (Unauthorized): check the user ID and password"));
+        if (const int code = OnvifCamera::exitCode(result.status))
+            return fail(code, QStringLiteral("the camera %1 did not confirm the change: %2").arg(mac, result.error));
+        out(desired.dhcp ? QStringLiteral("%1: confirmed, DHCP (now %2)\n").arg(mac, result.confirmedIp)
+                         : QStringLiteral("%1: confirmed, %2 mask %3 gateway %4 dns %5 %6\n")
+                               .arg(mac, result.confirmedIp, desired.mask, desired.gateway, desired.dns1, desired.dns2));
+        return Ok;
+    }
+
     if (dryRun) {
         QString text = QStringLiteral("Settings record for %1, not sent (--dry-run):\n").arg(mac)
             + SettingsRequest::recordText(SearchManager::settingsRecord(*found, CameraSettings::fromRecord(desired), {user, password}));
@@ -132,38 +201,5 @@ int SetCommand::run(const QStringList &arguments)
         return Ok;
     }
 
-    ApplySettingsJob::Options how;
-    how.refusalWaitMs = RefusalWaitMs;
-    how.searchMs = options.seconds * 1000;
-    how.adapter = options.adapter;
-    // A camera reached by unicast is asked again at its new address.
-    QList<QHostAddress> targets = options.targets;
-    const QHostAddress newAddress(desired.ip);
-    if (!targets.isEmpty() && !targets.contains(newAddress) && targets.size() < CliInput::MaxTargets)
-        targets.append(newAddress);
-    how.unicastTargets = targets;
-    how.refreshAddresses = true;
-    ApplySettingsJob job(manager, {{*found, CameraSettings::fromRecord(desired)}}, {user, password}, how);
-    QEventLoop loop;
-    ApplySettingsJob::Result result = ApplySettingsJob::NotConfirmed;
-    connect(&job, &ApplySettingsJob::confirmingSearchStarted, this, [&] { startCountdown(options.seconds); });
-    connect(&job, &ApplySettingsJob::finished, &loop, [&](ApplySettingsJob::Result r) {
-        result = r;
-        loop.quit();
-    });
-    progress(QStringLiteral("Settings sent; waiting for the camera..."));
-    job.start();
-    if (job.isRunning())
-        loop.exec();
-    stopCountdown();
-    if (result == ApplySettingsJob::Refused)
-        return fail(Refused, QStringLiteral("the camera refused the settings (Invalid ID): check the user ID and password"));
-    const DeviceRecord *now = job.foundTarget(0);
-    if (result != ApplySettingsJob::Confirmed)
-        return fail(NotConfirmed, now ? QStringLiteral("the camera %1 still shows other settings after the change").arg(mac)
-                                      : QStringLiteral("the camera %1 did not answer the confirming search").arg(mac));
-    out(desired.dhcp ? QStringLiteral("%1: confirmed, DHCP (now %2)\n").arg(mac, now->ip)
-                     : QStringLiteral("%1: confirmed, %2 mask %3 gateway %4 dns %5 %6\n")
-                           .arg(mac, now->ip, now->mask, now->gateway, now->dns1, now->dns2));
-    return Ok;
+    return applyAndConfirm(*found, desired, user, password, options, &keyring);
 }

@@ -45,17 +45,19 @@ QString DeviceListCsv::field(const QString &given, Fields fields)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+QString DeviceListCsv::line(const QStringList &texts, Fields fields)
+{
+    QStringList quoted;
+    quoted.reserve(texts.size());
+    for (const QString &f : texts)
+        quoted.append(field(f, fields));
+    return quoted.join(QLatin1Char(',')) + QLatin1String("\r\n");
+}
+
 QByteArray DeviceListCsv::write(const QList<DeviceRecord> &list, Fields kind)
 {
-    const auto line = [kind](const QStringList &fields) {
-        QStringList quoted;
-        quoted.reserve(fields.size());
-        for (const QString &f : fields)
-            quoted.append(field(f, kind));
-        return quoted.join(QLatin1Char(',')) + QLatin1String("\r\n");
-    };
-    QString text = line(fieldNames());
+    QString text = line(fieldNames(), kind);
     for (const DeviceRecord &record : list)
-        text += line(fieldTexts(record));
+        text += line(fieldTexts(record), kind);
     return text.toUtf8();
 }

@@ -29,6 +29,8 @@ public:
     // "true" or "false".
     static QStringList fieldTexts(const DeviceRecord &record);
     static QByteArray write(const QList<DeviceRecord> &list, Fields fields = Fields::Neutralized);
+    // One CSV line (CRLF included) of texts, each written as field() writes it.
+    static QString line(const QStringList &texts, Fields fields = Fields::Neutralized);
     // A field quoted when it holds a comma, a quote, CR or LF; neutralized
     // first unless Raw.
     static QString field(const QString &text, Fields fields = Fields::Neutralized);

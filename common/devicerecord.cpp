@@ -6,7 +6,7 @@ bool DeviceRecord::operator==(const DeviceRecord &other) const
         && serialNo == other.serialNo && ip == other.ip && mac == other.mac
         && fwVersion == other.fwVersion && dhcp == other.dhcp && mask == other.mask
         && gateway == other.gateway && dns1 == other.dns1 && dns2 == other.dns2
-        && ipv6 == other.ipv6;
+        && ipv6 == other.ipv6 && endpoint == other.endpoint && serviceUrl == other.serviceUrl;
 }
 
 void DeviceRecord::clearNetworkSettings()

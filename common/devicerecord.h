@@ -28,6 +28,11 @@ struct DeviceRecord
     QString dns1;
     QString dns2;
     QString ipv6;
+    // Onvif rows: the WS-Discovery endpoint ("urn:uuid:...") and the device
+    // service address the camera gave, which a settings change writes to
+    // and its confirming search looks for.
+    QString endpoint;
+    QString serviceUrl;
 
     // Empties dhcp, mask, gateway, DNS and IPv6: the settings only the
     // utility search reports (and can change).

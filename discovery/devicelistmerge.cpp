@@ -31,11 +31,30 @@ void DeviceListMerge::append(QList<DeviceRecord> *list, int searchType, const QL
     list->reserve(list->size() + records.size());
     for (DeviceRecord record : records) {
         const bool listed = prepare(&record, searchType);
-        if (searchType != DeviceRecord::BroadcastSearch && findSameMac(*list, record))
+        if (searchType == DeviceRecord::Onvif) {
+            // Cameras behind one address share the MAC the neighbour table
+            // gives them, and one without an entry has none: ONVIF rows are
+            // told apart by endpoint (the search already keeps one each), and
+            // only a row of the maker's own protocols with the same MAC
+            // means the same camera, which that row already shows.
+            if (!record.mac.isEmpty() && findSameMac(otherSources(*list, searchType), record))
+                continue;
+        } else if (searchType != DeviceRecord::BroadcastSearch && findSameMac(*list, record)) {
             continue;
+        }
         if (listed)
             list->append(record);
     }
+}
+
+QList<DeviceRecord> DeviceListMerge::otherSources(const QList<DeviceRecord> &list, int searchType)
+{
+    QList<DeviceRecord> others;
+    for (const DeviceRecord &listed : list) {
+        if (listed.searchType != searchType)
+            others.append(listed);
+    }
+    return others;
 }
 
 bool DeviceListMerge::findSameMac(const QList<DeviceRecord> &list, const DeviceRecord &record)

@@ -20,11 +20,18 @@ public:
 
     // Appends the records of one source. The utility search's are not
     // checked by MAC; any other source's record is dropped when a listed
-    // one has its MAC (with the three log lines of findSameMac).
+    // one has its MAC (with the three log lines of findSameMac). An ONVIF
+    // record is dropped only for a row of another source with its MAC (a
+    // camera that answers the maker's search too is listed once, as the
+    // maker's row, which can show and change more); ONVIF rows sharing a
+    // MAC, or with none known, are all kept.
     static void append(QList<DeviceRecord> *list, int searchType, const QList<DeviceRecord> &records);
 
     // True (and the three log lines) when a record of list has record's mac.
     static bool findSameMac(const QList<DeviceRecord> &list, const DeviceRecord &record);
+
+private:
+    static QList<DeviceRecord> otherSources(const QList<DeviceRecord> &list, int searchType);
 };
 
 #endif // DEVICELISTMERGE_H

@@ -30,6 +30,7 @@ DiscoveryService::DiscoveryService(NetworkInterfaceMonitor::AddressSource source
     current = this;
     m_searchManager.setSearchSource(DeviceRecord::DocumentCamera, &m_docCams);
     m_searchManager.setSearchSource(DeviceRecord::ControlBox, &m_boxes);
+    m_searchManager.setSearchSource(DeviceRecord::Onvif, &m_onvif);
     connect(&m_monitor, &NetworkInterfaceMonitor::networkInterfaceHasChanged,
             this, &DiscoveryService::netInterfaceChanged);
 }

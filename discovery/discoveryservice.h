@@ -4,6 +4,7 @@
 #include "boxpnpmanager.h"
 #include "netdoccampnpmanager.h"
 #include "networkinterfacemonitor.h"
+#include "onvifsearchsource.h"
 #include "searchmanager.h"
 #include "utilitysearch.h"
 #include "viscaoipcontrol.h"
@@ -39,6 +40,7 @@ public:
     UtilitySearch *utilitySearch() { return &m_utilitySearch; }
     NetDocCamPnPManager *docCamManager() { return &m_docCams; }
     BoxPnPManager *boxManager() { return &m_boxes; }
+    OnvifSearchSource *onvifSource() { return &m_onvif; }
     SearchManager *searchManager() { return &m_searchManager; }
 
 signals:
@@ -55,6 +57,7 @@ private:
     UtilitySearch m_utilitySearch;
     NetDocCamPnPManager m_docCams;
     BoxPnPManager m_boxes;
+    OnvifSearchSource m_onvif;
     SearchManager m_searchManager;
 };
 

@@ -260,6 +260,8 @@ void OnvifSearch::addDevice(const WsDiscoveryProtocol::Target &target, const QHo
     record.model = !target.hardware.isEmpty() ? target.hardware : QStringLiteral("ONVIF");
     record.name = !target.name.isEmpty() ? target.name : record.model;
     record.mac = macOf(sender);
+    record.endpoint = device.endpoint;
+    record.serviceUrl = device.serviceUrl;
     device.heardAtMs = clock.elapsed();
 
     byEndpoint.insert(device.endpoint, found.size());

@@ -57,6 +57,13 @@ SearchManager::~SearchManager()
 
 int SearchManager::setSearchTypes(int mask)
 {
+    // A source switched off mid-search would otherwise run on, unread, with
+    // its sockets open.
+    for (auto it = sources.cbegin(); it != sources.cend(); ++it) {
+        const int bit = 1 << it.key();
+        if ((searchTypeMask & bit) && !(mask & bit) && it.key() != DeviceRecord::BroadcastSearch)
+            it.value()->stopDiscovery();
+    }
     searchTypeMask = mask;
     return 0;
 }

@@ -34,7 +34,8 @@ public:
     enum SearchTypeBit {
         UtilitySearchBit = 1,     // broadcast utility search
         DocumentCameraBit = 2,    // wireless document camera SSDP discovery
-        ControlBoxBit = 4         // control box SSDP discovery
+        ControlBoxBit = 4,        // control box SSDP discovery
+        OnvifBit = 8              // other makers' cameras (WS-Discovery)
     };
 
     // What emitViscaStatus reports about a camera's power.

@@ -3,6 +3,7 @@
 #include "applog.h"
 #include "discoveryservice.h"
 #include "networkinterfacemonitor.h"
+#include "routelookup.h"
 #include "utilityprotocol.h"
 
 #include <QMutexLocker>
@@ -85,14 +86,32 @@ void UtilitySearch::startSearch(QString onlyAddress)
         socket->writeDatagram(queryA, QHostAddress(QHostAddress::Broadcast), UtilityProtocol::Port);
         socket->writeDatagram(queryB, QHostAddress(QHostAddress::Broadcast), UtilityProtocol::Port);
     }
-    // One socket is enough: the kernel routes the query, and the reply comes
-    // back by unicast to that socket's address.
+    // The reply comes back by unicast to the query's source address, so the
+    // query leaves from the address the kernel routes the target from: a
+    // camera behind a router has no way back to another adapter's subnet.
     if (!sockets.isEmpty()) {
         for (const QHostAddress &target : qAsConst(extraTargets)) {
-            sockets.first()->writeDatagram(queryA, target, UtilityProtocol::Port);
-            sockets.first()->writeDatagram(queryB, target, UtilityProtocol::Port);
+            QUdpSocket *const sender = routedSender(target);
+            sender->writeDatagram(queryA, target, UtilityProtocol::Port);
+            sender->writeDatagram(queryB, target, UtilityProtocol::Port);
         }
     }
+}
+
+QUdpSocket *UtilitySearch::routedSender(const QHostAddress &target)
+{
+    const RouteLookup::Result route = RouteLookup::to(target.toIPv4Address());
+    if (route.routed && route.source != 0) {
+        const QHostAddress source(route.source);
+        for (QUdpSocket *socket : qAsConst(sockets)) {
+            if (socket->localAddress() == source)
+                return socket;
+        }
+        bindAddressSocket(source);
+        if (sockets.last()->localAddress() == source)
+            return sockets.last();
+    }
+    return sockets.first();
 }
 
 bool UtilitySearch::setUnicastTargets(const QList<QHostAddress> &targets)
@@ -170,7 +189,7 @@ void UtilitySearch::sendSetting(QByteArray record, const QString &cameraIp)
     // A camera found through a unicast target goes by unicast alone.
     if (routed && !sockets.isEmpty()) {
         appLog(LogSystem::LogMajorMsg, "UtilitySearch send setting by unicast to %s.", qPrintable(camera.toString()));
-        sockets.first()->writeDatagram(text, camera, UtilityProtocol::Port);
+        routedSender(camera)->writeDatagram(text, camera, UtilityProtocol::Port);
         return;
     }
     appLog(LogSystem::LogMajorMsg, "UtilitySearch send setting by broadcast: %s is on no adapter's link.",

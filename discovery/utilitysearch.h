@@ -94,6 +94,9 @@ private:
 
     Q_DISABLE_COPY(UtilitySearch)
 
+    // The socket bound to the local address the kernel routes target from
+    // (bound now if need be); the first socket when there is no route.
+    QUdpSocket *routedSender(const QHostAddress &target);
     void bindAddressSocket(const QHostAddress &address);
     void openBroadcastReceiver();
     // A socket bound to address on port 8000 (the failure logged), or nullptr.

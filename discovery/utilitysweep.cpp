@@ -23,18 +23,21 @@ QString dotted(quint32 address)
     return QHostAddress(address).toString();
 }
 
-int interfaceIndexOf(quint32 address)
+// Sender, size and bytes folded into 64 bits, cheaper than hashing the bytes
+// and good enough to tell a site's replies apart.
+quint64 fingerprint(quint32 sender, const char *data, int size)
 {
-    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &interface : interfaces) {
-        const QList<QNetworkAddressEntry> entries = interface.addressEntries();
-        for (const QNetworkAddressEntry &entry : entries) {
-            bool isIpv4 = false;
-            if (entry.ip().toIPv4Address(&isIpv4) == address && isIpv4)
-                return interface.index();
-        }
+    constexpr quint64 Prime = 0x100000001b3ULL;
+    quint64 folded = (quint64(sender) << 32 | quint32(size)) * Prime;
+    int i = 0;
+    for (; i + 8 <= size; i += 8) {
+        quint64 word;
+        std::memcpy(&word, data + i, sizeof word);
+        folded = (folded ^ word) * Prime;
     }
-    return 0;
+    for (; i < size; ++i)
+        folded = (folded ^ quint8(data[i])) * Prime;
+    return folded ^ (folded >> 29);
 }
 
 } // namespace
@@ -88,7 +91,8 @@ void UtilitySweep::start()
     failureText.clear();
     devices.clear();
     reported.clear();
-    replyFilter.clear();
+    repliesSeen.clear();
+    repliesRemembered = 0;
     recurringTexts.clear();
     state = SweepProgress(plan());
     cursor.rewind();
@@ -102,13 +106,18 @@ void UtilitySweep::start()
     lastProgressMs = -1;
     clock.start();
 
+    // One look at the interfaces serves the whole start: each look asks the
+    // kernel for every link and address anew.
     localAddresses.clear();
-    const QList<QHostAddress> all = QNetworkInterface::allAddresses();
-    for (const QHostAddress &address : all) {
-        bool isIpv4 = false;
-        const quint32 ipv4 = address.toIPv4Address(&isIpv4);
-        if (isIpv4)
-            localAddresses.insert(ipv4);
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        const QList<QNetworkAddressEntry> entries = interface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            bool isIpv4 = false;
+            const quint32 ipv4 = entry.ip().toIPv4Address(&isIpv4);
+            if (isIpv4 && !localAddresses.contains(ipv4))
+                localAddresses.insert(ipv4, interface.index());
+        }
     }
 
     QString error;
@@ -180,7 +189,7 @@ int UtilitySweep::laneFor(quint32 source, QString *error)
     Lane lane;
     lane.socket = socket;
     lane.source = source;
-    lane.interfaceIndex = interfaceIndexOf(source);
+    lane.interfaceIndex = localAddresses.value(source, 0);
     lanes.push_back(lane);
     addReceiver(socket, lanes.size(), false);
     return int(lanes.size()) - 1;
@@ -207,6 +216,11 @@ void UtilitySweep::addReceiver(QUdpSocket *socket, quint64 ordinal, bool isWildc
             [this, ordinal, isWildcard](const BatchDatagramReceiver::Datagram *datagrams, int count) {
                 receive(datagrams, count, ordinal, isWildcard);
             });
+    // While sending, the pacing timer wakes us anyway: replies wait for its
+    // tick instead of waking the loop a few at a time, where the queue can
+    // hold them that long.
+    if (receiver->holdsBurst())
+        receiver->setPolled(true);
     receivers.append(receiver);
 }
 
@@ -219,6 +233,9 @@ void UtilitySweep::tick()
 {
     if (!sending)
         return;
+    // Reading hands cameras to slots, and one of them may end the sweep.
+    if (!readPolled() || !sending)
+        return;
     const qint64 now = clock.nsecsElapsed();
     credit += double(now - lastTickNs) * ratePps / 1e9;
     lastTickNs = now;
@@ -227,6 +244,19 @@ void UtilitySweep::tick()
     if (credit >= 1 && !sendBudget(quint64(credit)))
         return;
     reportProgress(false);
+}
+
+bool UtilitySweep::readPolled()
+{
+    // A slot reached from deviceFound may end the sweep, closing them all.
+    const quint64 current = generation;
+    const QList<BatchDatagramReceiver *> reading = receivers;
+    for (BatchDatagramReceiver *receiver : reading) {
+        receiver->readPending();
+        if (generation != current)
+            return false;
+    }
+    return true;
 }
 
 bool UtilitySweep::sendBudget(quint64 budget)
@@ -295,6 +325,9 @@ void UtilitySweep::sendingDone()
     pacing.stop();
     state.elapsedMs = clock.elapsed();
     state.sendingEndedMs = state.elapsedMs;
+    // The last replies come as they arrive: nothing else wakes us now.
+    for (BatchDatagramReceiver *receiver : qAsConst(receivers))
+        receiver->setPolled(false);
     replyWindow.start(replyWindowMs);
     reportProgress(true);
 }
@@ -306,7 +339,6 @@ void UtilitySweep::receive(const BatchDatagramReceiver::Datagram *datagrams, int
     // A slot reached from deviceFound may end the sweep: the rest of the
     // batch is not ours then.
     const quint64 current = generation;
-    const qint64 now = clock.elapsed();
     for (int i = 0; i < count && current == generation; ++i) {
         const BatchDatagramReceiver::Datagram &datagram = datagrams[i];
         // Our own queries and those of other tools arrive on port 8000 too.
@@ -314,15 +346,39 @@ void UtilitySweep::receive(const BatchDatagramReceiver::Datagram *datagrams, int
             continue;
         if (isWildcard && !keepsWildcardDatagram(datagram))
             continue;
+        if (!firstSight(datagram))
+            continue;
         const UtilityProtocol::DatagramKind kind = UtilityProtocol::classifyDatagram(datagram.data, datagram.size);
         if (kind != UtilityProtocol::DatagramKind::ShortReply && kind != UtilityProtocol::DatagramKind::LongReply)
             continue;
-        // One datagram reaching both the bound socket and the wildcard one.
-        const quint64 path = (ordinal << 32) | quint32(datagram.interfaceIndex);
-        if (!replyFilter.accept(datagram.data, datagram.size, datagram.senderIpv4, datagram.senderPort, path, now))
-            continue;
         takeReply(datagram.data, datagram.size, datagram.senderIpv4);
     }
+}
+
+bool UtilitySweep::firstSight(const BatchDatagramReceiver::Datagram &datagram)
+{
+    // Each camera answers both queries in both passes, and one datagram may
+    // reach the bound and the wildcard socket: bytes a sender already sent
+    // would merge into the same record, so they are not parsed again. Past
+    // the cap every datagram is parsed, which costs time and loses nothing.
+    if (repliesRemembered >= MaxRememberedReplies)
+        return true;
+    // A repeat is found by a fingerprint of its sender and bytes folded a
+    // word at a time, then one comparison: nothing is copied for it.
+    const quint64 key = fingerprint(datagram.senderIpv4, datagram.data, datagram.size);
+    QVector<SeenReply> &sameKey = repliesSeen[key];
+    for (const SeenReply &seen : qAsConst(sameKey)) {
+        if (seen.sender == datagram.senderIpv4 && seen.bytes.size() == datagram.size
+            && std::memcmp(seen.bytes.constData(), datagram.data, size_t(datagram.size)) == 0)
+            return false;
+    }
+    // Datagrams that keep sharing a fingerprint get parsed rather than each
+    // compared with every one before it.
+    if (sameKey.size() < MaxRememberedPerFingerprint) {
+        sameKey.append({datagram.senderIpv4, QByteArray(datagram.data, datagram.size)});
+        ++repliesRemembered;
+    }
+    return true;
 }
 
 bool UtilitySweep::keepsWildcardDatagram(const BatchDatagramReceiver::Datagram &datagram) const

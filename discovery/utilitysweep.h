@@ -10,7 +10,6 @@
 #include "sweepprogress.h"
 #include "utilitydevicelist.h"
 #include "utilityprotocol.h"
-#include "utilityreplyfilter.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -19,6 +18,7 @@
 #include <QSet>
 #include <QString>
 #include <QTimer>
+#include <QVector>
 
 #include <vector>
 
@@ -54,6 +54,12 @@ public:
     static constexpr int TickMs = 10;
     static constexpr int MaxCatchUpMs = 50;
     static constexpr int ProgressIntervalMs = 100;
+    // Distinct datagrams remembered so that a repeat is not parsed again
+    // (about 300 bytes each): far more than the replies of a site's cameras.
+    static constexpr int MaxRememberedReplies = 65536;
+    // Of those, sharing one fingerprint (a few at most, but for a hostile
+    // sender).
+    static constexpr int MaxRememberedPerFingerprint = 16;
 
     explicit UtilitySweep(QObject *parent = nullptr);
     ~UtilitySweep() override;
@@ -102,12 +108,15 @@ private:
     int laneOf(quint32 address) const;
 
     void tick();
+    // Reads the sockets polled while sending; false when that ended the sweep.
+    bool readPolled();
     // Queues and sends up to budget datagrams; false when the sweep failed.
     bool sendBudget(quint64 budget);
     bool flush(bool *full);
     void sendingDone();
 
     void receive(const BatchDatagramReceiver::Datagram *datagrams, int count, quint64 ordinal, bool wildcard);
+    bool firstSight(const BatchDatagramReceiver::Datagram &datagram);
     bool keepsWildcardDatagram(const BatchDatagramReceiver::Datagram &datagram) const;
     void takeReply(const char *data, int size, quint32 senderIpv4);
 
@@ -126,7 +135,7 @@ private:
 
     std::vector<Lane> lanes;
     QHash<quint32, int> laneOfBlock;     // /24 block (address >> 8) -> lane
-    QSet<quint32> localAddresses;
+    QHash<quint32, int> localAddresses;   // this computer's address -> its interface index
     QUdpSocket *wildcard = nullptr;
     QList<BatchDatagramReceiver *> receivers;   // children of their sockets
 
@@ -152,7 +161,14 @@ private:
     QString failureText;
     UtilityDeviceList devices;
     QList<DeviceRecord> reported;   // parallel to devices.records()
-    UtilityReplyFilter replyFilter;
+    struct SeenReply
+    {
+        quint32 sender = 0;
+        QByteArray bytes;
+    };
+    // Every datagram taken, by a fingerprint of its sender and bytes.
+    QHash<quint64, QVector<SeenReply>> repliesSeen;
+    int repliesRemembered = 0;
     UtilityProtocol::RecurringTexts recurringTexts;
     LogRepeatLimiter refusedReplyLog;
 };

@@ -8,6 +8,8 @@
 #include <libsecret/secret.h>
 
 #include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
 #include <QList>
 #include <QSet>
 
@@ -139,9 +141,26 @@ void freeRetrievables(GList *list)
 
 // The users of the entries matching attributes (secrets not loaded), or
 // the secret of the first one too when withSecret.
+// Without a session bus address GLib falls back to autolaunching a bus of
+// its own on the X display (dbus-launch), and that bus may start a keyring
+// daemon that writes its files into HOME: a side effect nobody asked for.
+// Neither DBUS_SESSION_BUS_ADDRESS nor $XDG_RUNTIME_DIR/bus is no bus.
+bool noSessionBus(GError **error)
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return false;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo::exists(QFile::decodeName(runtime + "/bus")))
+        return false;
+    g_set_error_literal(error, G_DBUS_ERROR, G_DBUS_ERROR_NO_SERVER, "no session bus address");
+    return true;
+}
+
 bool search(GHashTable *attributes, SecretSearchFlags flags, bool withSecret, GCancellable *cancellable,
             QList<Entry> *entries, GError **error)
 {
+    if (noSessionBus(error))
+        return false;
     GList *found = secret_password_searchv_sync(&credentialSchema, attributes, flags, cancellable, error);
     if (*error)
         return false;

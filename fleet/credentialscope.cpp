@@ -26,6 +26,20 @@ CredentialScope CredentialScope::site(quint32 address, quint32 mask)
     return scope;
 }
 
+CredentialScope CredentialScope::siteHolding(const QString &ip)
+{
+    quint32 address = 0;
+    if (!SettingsCheck::parseAddress(ip, &address))
+        return {};
+    const QList<SettingsCheck::HostAddress> hosts = SettingsCheck::hostAddresses();
+    for (const SettingsCheck::HostAddress &host : hosts) {
+        const CredentialScope scope = site(host.address, host.mask);
+        if (scope.isValid() && host.mask != 0 && scope.contains(address))
+            return scope;
+    }
+    return {};
+}
+
 CredentialScope CredentialScope::siteFromText(const QString &text)
 {
     const int slash = text.indexOf(QLatin1Char('/'));

@@ -26,6 +26,9 @@ public:
     static CredentialScope site(quint32 address, quint32 mask);
     // "192.0.2.0/24" or "192.0.2.77/24" (the same site); invalid otherwise.
     static CredentialScope siteFromText(const QString &text);
+    // The site of this computer's adapter whose subnet holds the IPv4
+    // address (dotted text); invalid when none does.
+    static CredentialScope siteHolding(const QString &ip);
 
     Kind kind() const { return m_kind; }
     bool isValid() const { return m_kind != Kind::None; }

@@ -25,6 +25,21 @@ struct NetworkDoctor::Readings
     PortHolderCheck::Reading port;
 };
 
+QList<quint16> NetworkDoctor::portsForSources(int mask)
+{
+    const struct { DeviceRecord::SearchType type; QList<quint16> ports; } sources[] = {
+        {DeviceRecord::BroadcastSearch, {8000}},
+        {DeviceRecord::DocumentCamera, {1900}},
+        {DeviceRecord::ControlBox, {1988, 1688}},
+        {DeviceRecord::Onvif, {3702}}};
+    QList<quint16> ports;
+    for (const auto &source : sources) {
+        if (mask & (1 << source.type))
+            ports += source.ports;
+    }
+    return ports.isEmpty() ? QList<quint16>{8000} : ports;
+}
+
 NetworkDoctor::NetworkDoctor(QObject *parent)
     : QObject(parent)
     , watcher(new QFutureWatcher<void>(this))

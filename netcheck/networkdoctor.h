@@ -31,6 +31,12 @@ public:
         QString onlyAdapter;          // empty: every adapter
     };
 
+    // The inbound ports the firewall must let through for the searches in
+    // mask (bit 1 << DeviceRecord::SearchType): 8000 for the utility search,
+    // 1900 for document cameras, 1988 and 1688 for control boxes, 3702 for
+    // WS-Discovery. Never empty: 8000 stands for an empty mask.
+    static QList<quint16> portsForSources(int mask);
+
     explicit NetworkDoctor(QObject *parent = nullptr);
     ~NetworkDoctor() override;
 

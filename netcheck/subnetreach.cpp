@@ -1,5 +1,6 @@
 #include "subnetreach.h"
 
+#include "arpprobe.h"
 #include "settingscheck.h"
 #include "settingsrequest.h"
 #include "temporaryaddress.h"
@@ -29,7 +30,8 @@ bool SubnetReach::reachable(const DeviceRecord &device, const AdapterSurvey &sur
 }
 
 QList<SubnetReach::Finding> SubnetReach::evaluate(const QList<DeviceRecord> &devices, const AdapterSurvey &survey,
-                                                  const QHash<QString, QString> &heardOn, const Probe &probe)
+                                                  const QHash<QString, QString> &heardOn, const Probe &probe,
+                                                  const QString &onlyMac)
 {
     QList<Finding> findings;
     const QList<AdapterSurvey::Adapter> usable = survey.usable();
@@ -45,6 +47,8 @@ QList<SubnetReach::Finding> SubnetReach::evaluate(const QList<DeviceRecord> &dev
         }
     }
     for (const DeviceRecord &device : devices) {
+        if (!onlyMac.isEmpty() && device.mac.compare(onlyMac, Qt::CaseInsensitive) != 0)
+            continue;
         quint32 cameraAddress = 0;
         if (!SettingsCheck::parseAddress(device.ip, &cameraAddress) || survey.adapterFor(cameraAddress))
             continue;
@@ -125,4 +129,37 @@ QList<SubnetReach::Finding> SubnetReach::evaluate(const QList<DeviceRecord> &dev
         findings.append(finding);
     }
     return findings;
+}
+
+QList<SubnetReach::Finding> SubnetReach::planFor(const QList<DeviceRecord> &devices, const AdapterSurvey &survey,
+                                                 const QString &mac, const QString &searchAddress, const Probe &probe)
+{
+    // Without a MAC, evaluate would plan for every camera out of reach.
+    if (mac.isEmpty())
+        return {};
+    QHash<QString, QString> heardOn;
+    const QStringList addresses = searchAddress.split(QLatin1Char('\n'));
+    for (const QString &line : addresses) {
+        quint32 address = 0;
+        if (!SettingsCheck::parseAddress(line.trimmed(), &address))
+            continue;
+        if (const AdapterSurvey::Adapter *chosen = survey.adapterFor(address)) {
+            for (const DeviceRecord &device : devices) {
+                if (device.mac.compare(mac, Qt::CaseInsensitive) == 0)
+                    heardOn.insert(device.mac, chosen->name);
+            }
+            break;
+        }
+    }
+    return evaluate(devices, survey, heardOn, probe, mac);
+}
+
+SubnetReach::Probe SubnetReach::arpProbe(QStringList *notes)
+{
+    return [notes](const QString &adapter, const QList<quint32> &candidates) {
+        const ArpProbe::Result probed = ArpProbe::probe(adapter, candidates);
+        if (!probed.probed && notes && !notes->contains(probed.reason))
+            notes->append(probed.reason);
+        return probed.inUse;
+    };
 }

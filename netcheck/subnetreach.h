@@ -10,6 +10,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -47,8 +48,23 @@ public:
     // heardOn: MAC -> the adapter whose search the camera answered (from the
     // live search); without it the adapter with the default route, else the
     // first usable one. probe may be empty (no address-conflict probe).
+    // onlyMac, when given, limits the findings to that camera (every
+    // device's address is still taken), so one camera's fix probes for
+    // nobody else.
     static QList<Finding> evaluate(const QList<DeviceRecord> &devices, const AdapterSurvey &survey,
-                                   const QHash<QString, QString> &heardOn, const Probe &probe = Probe());
+                                   const QHash<QString, QString> &heardOn, const Probe &probe = Probe(),
+                                   const QString &onlyMac = QString());
+
+    // One camera's readdress as every front end plans it: the camera
+    // counts as heard on the adapter holding searchAddress (the address a
+    // search ran from; several may be given, one a line), otherwise the
+    // default one. Empty when mac is empty, the camera is not among devices,
+    // is reachable already, or no adapter is usable.
+    static QList<Finding> planFor(const QList<DeviceRecord> &devices, const AdapterSurvey &survey,
+                                  const QString &mac, const QString &searchAddress, const Probe &probe);
+    // The ARP address-conflict probe; why none could be made (no capability,
+    // most often) is added to notes once.
+    static Probe arpProbe(QStringList *notes);
 
 private:
     SubnetReach() = delete;

@@ -164,6 +164,24 @@ void BatchDatagramReceiver::close()
     }
 }
 
+void BatchDatagramReceiver::setPolled(bool on)
+{
+    if (polled == on)
+        return;
+    polled = on;
+    // A level-triggered notifier left enabled over a queue nobody drains
+    // would fire for ever.
+    if (notifier && !stopped)
+        notifier->setEnabled(!polled);
+}
+
+int BatchDatagramReceiver::readPending()
+{
+    if (stopped || closed)
+        return 0;
+    return descriptor >= 0 ? drainDescriptor() : readSocket();
+}
+
 void BatchDatagramReceiver::readDescriptor()
 {
     if (drainDescriptor() > 0 && mayPause)
@@ -220,14 +238,15 @@ void BatchDatagramReceiver::pause()
     // the notifier, enabled again, fires at once when there are any.
     notifier->setEnabled(false);
     QTimer::singleShot(BatchPauseMs, Qt::PreciseTimer, this, [this] {
-        if (!stopped)
+        if (!stopped && !polled)
             notifier->setEnabled(true);
     });
 }
 
-void BatchDatagramReceiver::readSocket()
+int BatchDatagramReceiver::readSocket()
 {
     const QPointer<BatchDatagramReceiver> self(this);
+    int handedOver = 0;
     while (self && !closed && socket->state() == QAbstractSocket::BoundState) {
         const QNetworkDatagram received = socket->receiveDatagram();
         if (!received.isValid())
@@ -244,6 +263,8 @@ void BatchDatagramReceiver::readSocket()
         datagram.senderPort = quint16(received.senderPort());
         datagram.destination = received.destinationAddress().toIPv4Address(&datagram.hasDestination);
         datagram.interfaceIndex = int(received.interfaceIndex());
+        ++handedOver;
         emit datagramsReceived(&datagram, 1);
     }
+    return handedOver;
 }

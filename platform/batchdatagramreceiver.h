@@ -54,6 +54,17 @@ public:
 
     // Whether the socket is read in batches (false: the fallback).
     bool isBatched() const { return descriptor >= 0; }
+    // Whether the kernel queue holds a burst, so that reading may wait.
+    bool holdsBurst() const { return mayPause; }
+
+    // While polled, the socket is read only by readPending(), typically from
+    // a timer the caller runs anyway: a datagram then costs no wake-up of its
+    // own. Only worth it where the queue holds what arrives between two
+    // reads (holdsBurst()). The fallback keeps reading as datagrams come.
+    void setPolled(bool polled);
+    // Reads what the queue holds now, in batches, and returns how many
+    // datagrams were handed over.
+    int readPending();
 
     // No more reading; the socket stays open. A read under way finishes.
     void stop();
@@ -74,12 +85,13 @@ private:
 
     int drainDescriptor();
     void pause();
-    void readSocket();
+    int readSocket();
 
     QUdpSocket *const socket;
     int descriptor = -1;             // our duplicate; -1: read through the QUdpSocket
     QSocketNotifier *notifier = nullptr;
     bool mayPause = false;           // the queue holds a burst
+    bool polled = false;
     bool stopped = false;
     bool closed = false;
 };

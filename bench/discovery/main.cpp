@@ -19,6 +19,7 @@
 //
 // Started outside a test LAN it re-runs itself through tests/netns/netns.sh;
 // all traffic stays inside those namespaces.
+#include "benchoptions.h"
 #include "discoveryservice.h"
 #include "camsimprocess.h"
 #include "devicerecord.h"
@@ -342,18 +343,10 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    QList<int> sizes{1000, 10000};
-    QStringList modes{QStringLiteral("unicast"), QStringLiteral("broadcast")};
-    int repeat = 3;
-    const QStringList arguments = app.arguments();
-    for (int i = 1; i + 1 < arguments.size(); i += 2) {
-        if (arguments.at(i) == QLatin1String("--sizes"))
-            sizes = intList(arguments.at(i + 1));
-        else if (arguments.at(i) == QLatin1String("--repeat"))
-            repeat = qMax(1, arguments.at(i + 1).toInt());
-        else if (arguments.at(i) == QLatin1String("--modes"))
-            modes = arguments.at(i + 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
-    }
+    const BenchOptions options(argc, argv);
+    const QList<int> sizes = intList(options.text("--sizes", QStringLiteral("1000,10000")));
+    const QStringList modes = options.text("--modes", QStringLiteral("unicast,broadcast")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const int repeat = options.number("--repeat", 3);
 
     const QString programAddress = TestLan::programAddresses().value(0);
     const QString macPrefix = QStringLiteral("02:50:4d:");

@@ -9,6 +9,7 @@
 //
 // Started outside a test LAN it re-runs itself through tests/netns/netns.sh;
 // all traffic stays inside those namespaces.
+#include "benchoptions.h"
 #include "camsimprocess.h"
 #include "devicerecord.h"
 #include "discoveryservice.h"
@@ -150,17 +151,9 @@ int main(int argc, char *argv[])
         std::printf("skipped: %s\n", qPrintable(why));
         return 0;
     }
-    int size = 500;
-    int repeat = 3;
-    const QStringList arguments = app.arguments();
-    for (int i = 1; i + 1 < arguments.size(); ++i) {
-        if (arguments.at(i) == QLatin1String("--size"))
-            size = arguments.at(++i).toInt();
-        else if (arguments.at(i) == QLatin1String("--repeat"))
-            repeat = arguments.at(++i).toInt();
-    }
-    size = std::max(1, size);
-    repeat = std::max(1, repeat);
+    const BenchOptions options(argc, argv);
+    const int size = options.number("--size", 500);
+    const int repeat = options.number("--repeat", 3);
 
     Series utility;
     Series onvif;

@@ -9,6 +9,7 @@
 //
 // Started outside a test LAN it re-runs itself through tests/netns/netns.sh;
 // all traffic stays inside those namespaces.
+#include "benchoptions.h"
 #include "discoveryservice.h"
 #include "camsimprocess.h"
 #include "devicerecord.h"
@@ -135,17 +136,9 @@ int main(int argc, char *argv[])
         std::printf("skipped: %s\n", qPrintable(why));
         return 0;
     }
-    int size = 1000;
-    int repeat = 3;
-    const QStringList arguments = app.arguments();
-    for (int i = 1; i + 1 < arguments.size(); ++i) {
-        if (arguments.at(i) == QLatin1String("--size"))
-            size = arguments.at(++i).toInt();
-        else if (arguments.at(i) == QLatin1String("--repeat"))
-            repeat = arguments.at(++i).toInt();
-    }
-    size = std::max(1, size);
-    repeat = std::max(1, repeat);
+    const BenchOptions options(argc, argv);
+    const int size = options.number("--size", 1000);
+    const int repeat = options.number("--repeat", 3);
 
     DiscoveryService discovery;
     SearchManager *manager = SearchManager::getInstance();

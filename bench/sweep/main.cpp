@@ -7,8 +7,11 @@
 //     cameras found (worst run), wall time, the addresses per second of
 //     sending actually held, CPU per address probed; the wall time of a /16
 //     is computed from that measured rate, not measured;
-//   - a bare sendmmsg loop sending the same datagrams at the same rate: the
-//     CPU baseline;
+//   - after each of those sweeps, a bare sendmmsg loop sending the same
+//     datagrams at the same rate (the CPU baseline), and the same loop also
+//     reading every reply with recvmmsg (what the answers alone cost): each
+//     sweep's ratios are taken against the loops run right after it, and
+//     the worst is reported;
 //   - nmap -sn -n over the same targets at its default timing, from the
 //     program's side (wall time, hosts up);
 //   - the sweep of the site with no cameras, --repeat times: CPU per address
@@ -22,6 +25,7 @@
 //
 // Started outside a test LAN it re-runs itself through tests/netns/netns.sh;
 // all traffic stays inside those namespaces.
+#include "benchoptions.h"
 #include "devicerecord.h"
 #include "sweepplan.h"
 #include "sweeptargets.h"
@@ -49,6 +53,7 @@
 #include <cstring>
 #include <ctime>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -183,15 +188,48 @@ SweepRun runSweep(const Ipv4RangeSet &targets, const QSet<QString> &expected)
     return run;
 }
 
+// Reads what fd holds now with recvmmsg in batches; returns the datagrams read.
+int drainReplies(int fd)
+{
+    constexpr int Batch = 64;
+    constexpr int Room = 2048;   // replies are a few hundred bytes
+    static char data[Batch][Room];
+    mmsghdr headers[Batch] = {};
+    iovec vectors[Batch] = {};
+    sockaddr_in senders[Batch] = {};
+    int total = 0;
+    for (;;) {
+        for (int i = 0; i < Batch; ++i) {
+            vectors[i].iov_base = data[i];
+            vectors[i].iov_len = Room;
+            headers[i].msg_hdr.msg_name = &senders[i];
+            headers[i].msg_hdr.msg_namelen = sizeof senders[i];
+            headers[i].msg_hdr.msg_iov = &vectors[i];
+            headers[i].msg_hdr.msg_iovlen = 1;
+        }
+        const int n = ::recvmmsg(fd, headers, Batch, MSG_DONTWAIT, nullptr);
+        if (n <= 0)
+            return total;
+        total += n;
+        if (n < Batch)
+            return total;
+    }
+}
+
 // The least a program can do to send the same datagrams at the same pace:
-// one socket, sendmmsg in batches of the same size every tick, nothing read.
-double bareSendmmsgCpuUs(const Ipv4RangeSet &targets, int rate, quint64 *probes)
+// one socket, sendmmsg in batches of the same size every tick. With
+// receiving, it also reads every reply with recvmmsg, on each tick while
+// sending and then as they come until the reply window is over, as the sweep
+// does; replies are counted, not looked at.
+double bareSendmmsgCpuUs(const Ipv4RangeSet &targets, int rate, bool receiving, quint64 *probes, quint64 *replies)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const int one = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     const int sendBuffer = 4 * 1024 * 1024;
     setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+    const int receiveBuffer = 8 * 1024 * 1024;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in local = {};
     local.sin_family = AF_INET;
     local.sin_port = htons(UtilityProtocol::Port);
@@ -221,6 +259,7 @@ double bareSendmmsgCpuUs(const Ipv4RangeSet &targets, int rate, quint64 *probes)
     timespec due = {};
     clock_gettime(CLOCK_MONOTONIC, &due);
     *probes = 0;
+    *replies = 0;
     for (int pass = 0; pass < SweepPlan::Passes; ++pass) {
         Ipv4RangeSet::Cursor cursor(targets);
         while (!cursor.atEnd()) {
@@ -242,12 +281,24 @@ double bareSendmmsgCpuUs(const Ipv4RangeSet &targets, int rate, quint64 *probes)
                     queued = 0;
                 }
             }
+            if (receiving)
+                *replies += quint64(drainReplies(fd));
             due.tv_nsec += long(UtilitySweep::TickMs) * 1000000L;
             if (due.tv_nsec >= 1000000000L) {
                 due.tv_nsec -= 1000000000L;
                 ++due.tv_sec;
             }
             clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr);
+        }
+    }
+    if (receiving) {
+        QElapsedTimer window;
+        window.start();
+        for (qint64 left = SweepPlan::DefaultReplyWindowMs; left > 0;
+             left = SweepPlan::DefaultReplyWindowMs - window.elapsed()) {
+            pollfd waiting = {fd, POLLIN, 0};
+            if (::poll(&waiting, 1, int(left)) > 0)
+                *replies += quint64(drainReplies(fd));
         }
     }
     const double cpu = processCpuUs() - start;
@@ -334,15 +385,9 @@ int main(int argc, char *argv[])
         std::printf("skipped: %s\n", why.isEmpty() ? "no routed site in this test LAN" : qPrintable(why));
         return 0;
     }
-    int repeat = 3;
-    bool peers = true;
-    const QStringList arguments = app.arguments();
-    for (int i = 1; i < arguments.size(); ++i) {
-        if (arguments.at(i) == QLatin1String("--repeat") && i + 1 < arguments.size())
-            repeat = qMax(1, arguments.at(++i).toInt());
-        else if (arguments.at(i) == QLatin1String("--no-peers"))
-            peers = false;
-    }
+    const BenchOptions options(argc, argv);
+    const int repeat = options.number("--repeat", 3);
+    const bool peers = !options.flag("--no-peers");
 
     // Every address of the site but the lowest and highest of each subnet:
     // .2-.253 of 198.51.100.0/24, .130-.253 of 203.0.113.128/25.
@@ -392,6 +437,13 @@ int main(int argc, char *argv[])
     double worstCpuPerProbe = 0;
     double slowestAddressRate = 1e12;
     double fastestAddressRate = 0;
+    // Each sweep is paired with the bare loops run right after it, so that
+    // the load of the moment weighs on both sides of its ratio.
+    QVector<double> bareCpuPerProbes;
+    QVector<double> readingCpuPerProbes;
+    double worstRatio = 0;
+    double worstReadingRatio = 0;
+    double worstBareReadingRatio = 0;
     for (int r = 1; r <= repeat; ++r) {
         const SweepRun run = runSweep(siteTargets, siteMacs);
         if (!run.failure.isEmpty())
@@ -410,13 +462,33 @@ int main(int argc, char *argv[])
         worstCpuPerProbe = std::max(worstCpuPerProbe, cpuPerProbe);
         slowestAddressRate = std::min(slowestAddressRate, addressRate);
         fastestAddressRate = std::max(fastestAddressRate, addressRate);
-    }
 
-    quint64 bareProbes = 0;
-    const double bareCpu = bareSendmmsgCpuUs(siteTargets, rate, &bareProbes);
-    const double bareCpuPerProbe = bareProbes ? bareCpu / double(bareProbes) : 0;
-    std::printf("bare sendmmsg loop: %llu probes, %.3f us CPU per probe\n", static_cast<unsigned long long>(bareProbes),
-                bareCpuPerProbe);
+        quint64 bareProbes = 0;
+        quint64 bareReplies = 0;
+        const double bareCpu = bareSendmmsgCpuUs(siteTargets, rate, false, &bareProbes, &bareReplies);
+        const double bareCpuPerProbe = bareProbes ? bareCpu / double(bareProbes) : 0;
+        // The same loop reading the same replies: what answers cost a program
+        // that does nothing with them.
+        quint64 readingProbes = 0;
+        quint64 readingReplies = 0;
+        const double readingCpu = bareSendmmsgCpuUs(siteTargets, rate, true, &readingProbes, &readingReplies);
+        const double readingCpuPerProbe = readingProbes ? readingCpu / double(readingProbes) : 0;
+        std::printf("run %d: bare sendmmsg loop %.3f us CPU per probe; sendmmsg and recvmmsg loop (%llu replies read) "
+                    "%.3f us\n", r, bareCpuPerProbe, static_cast<unsigned long long>(readingReplies),
+                    readingCpuPerProbe);
+        if (bareCpuPerProbe <= 0 || readingCpuPerProbe <= 0)
+            continue;
+        bareCpuPerProbes.append(bareCpuPerProbe);
+        readingCpuPerProbes.append(readingCpuPerProbe);
+        worstRatio = std::max(worstRatio, cpuPerProbe / bareCpuPerProbe);
+        worstReadingRatio = std::max(worstReadingRatio, cpuPerProbe / readingCpuPerProbe);
+        worstBareReadingRatio = std::max(worstBareReadingRatio, readingCpuPerProbe / bareCpuPerProbe);
+    }
+    const auto median = [](QVector<double> values) {
+        std::sort(values.begin(), values.end());
+        return values.isEmpty() ? 0.0 : values.at(values.size() / 2);
+    };
+    const double bareCpuPerProbe = median(bareCpuPerProbes);
 
     print("sweep.routed.found_share_worst", worstShare);
     print("sweep.routed.wall_s_worst", worstWall);
@@ -429,8 +501,14 @@ int main(int argc, char *argv[])
     }
     print("sweep.routed.cpu_us_per_probe_worst", worstCpuPerProbe);
     print("sweep.routed.bare_sendmmsg_cpu_us_per_probe", bareCpuPerProbe);
-    if (bareCpuPerProbe > 0)
-        print("sweep.routed.cpu_ratio_vs_bare_sendmmsg", worstCpuPerProbe / bareCpuPerProbe);
+    print("sweep.routed.bare_sendmmsg_recvmmsg_cpu_us_per_probe", median(readingCpuPerProbes));
+    if (worstRatio > 0) {
+        print("sweep.routed.cpu_ratio_vs_bare_sendmmsg", worstRatio);
+        print("sweep.routed.cpu_ratio_vs_bare_sendmmsg_recvmmsg", worstReadingRatio);
+        // What reading the replies costs a loop that does nothing else: the
+        // floor of the ratio above for any program that hears the cameras.
+        print("sweep.routed.bare_recvmmsg_ratio_vs_bare_sendmmsg_worst", worstBareReadingRatio);
+    }
 
     if (peers) {
         // nmap's ping sweep from the program's side, over the same targets.

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <QValidator>
 #include <QLineEdit>
@@ -37,6 +38,7 @@ private slots:
     void modifiersAndShortcutsDoNotAdvance();
     void bytesRoundTrip();
     void fieldsAcceptOnlyNumbersUpTo255();
+    void backgroundIsWhiteEnabledOrNot();
 
 private:
     // Types like a person: each key goes to whatever has the focus now, and
@@ -483,6 +485,54 @@ void TestIPCtrl::fieldsAcceptOnlyNumbersUpTo255()
     for (QString text : invalid) {
         int pos = 0;
         QVERIFY2(validator->validate(text, pos) == QValidator::Invalid, qPrintable(text));
+    }
+}
+
+void TestIPCtrl::backgroundIsWhiteEnabledOrNot()
+{
+    // A window colour no style uses, so that any of it showing through the
+    // field (behind the dots, at the field's edges) is seen.
+    const QColor windowColour(0x80, 0x40, 0x20);
+    QWidget host;
+    QPalette hostPalette = host.palette();
+    hostPalette.setColor(QPalette::Window, windowColour);
+    host.setPalette(hostPalette);
+    // As the form places them: fixed geometry, no layout.
+    auto *field = new IPCtrl(&host);
+    field->setGeometry(10, 10, 221, 31);
+    // The look the form had with its style sheet, beside it.
+    auto *sheetField = new IPCtrl(&host);
+    sheetField->setStyleSheet(QStringLiteral("background-color: white"));
+    sheetField->setGeometry(10, 50, 221, 31);
+    // The focus elsewhere: a blinking caret in one of them is no difference
+    // of look.
+    auto *focusTaker = new QPushButton(&host);
+    focusTaker->setGeometry(10, 90, 80, 25);
+    host.resize(240, 120);
+    host.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host));
+    field->setAddress({192, 0, 2, 30});
+    sheetField->setAddress({192, 0, 2, 30});
+    focusTaker->setFocus();
+
+    for (const bool enabled : {true, false}) {
+        field->setEnabled(enabled);
+        sheetField->setEnabled(enabled);
+        QCoreApplication::processEvents();
+        const QImage shot = field->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRect inside = field->contentsRect();
+        int white = 0;
+        for (int y = inside.top(); y <= inside.bottom(); ++y) {
+            for (int x = inside.left(); x <= inside.right(); ++x) {
+                const QColor pixel = shot.pixelColor(x, y);
+                QVERIFY2(pixel != windowColour, qPrintable(QStringLiteral("%1,%2 enabled=%3")
+                                                               .arg(x).arg(y).arg(enabled)));
+                white += pixel == Qt::white;
+            }
+        }
+        // Mostly background; the rest is the numbers and dots.
+        QVERIFY2(white > inside.width() * inside.height() * 3 / 4, qPrintable(QString::number(white)));
+        QCOMPARE(shot, sheetField->grab().toImage().convertToFormat(QImage::Format_RGB32));
     }
 }
 

@@ -10,9 +10,11 @@
 #include "pathmere.h"
 #include "pathmeretestaccess.h"
 #include "privatenetwork.h"
+#include "sampleadapter.h"
 #include "searchmanager.h"
 #include "testhome.h"
 #include "usermessage.h"
+#include "utilityprotocol.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -132,6 +134,7 @@ private slots:
     void unauthorizedEndsSetting();
     void settingEndsInNewSearch();
     void settingWhoseRowIsGone();
+    void subnetMoveRunsTheWindowsApply();
 
     void closeHidesAndTrayShows();
     void closeMinimisesOnceTrayIsGone();
@@ -139,6 +142,7 @@ private slots:
     void checkMarkFollowsAutostartEntry();
     void toggleStartsHallbridge();
     void aboutDialogIsReused();
+    void iconsComeAfterTheFirstFrame();
 
 private:
     void requireIsolation();
@@ -152,6 +156,7 @@ private:
     QList<QPair<QString, QString>> messages;
     UrlRecorder urls;
     bool trayAvailable = true;
+    int trayLooks = 0;
 };
 
 void TestPathmereWindow::initTestCase()
@@ -168,7 +173,10 @@ void TestPathmereWindow::initTestCase()
     UserMessage::setObserver([this](const QString &title, const QString &text) { messages.append({title, text}); });
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &urls, "open");
     // The offscreen platform never has a tray; these windows live in one.
-    TrayMenu::setAvailabilityProbe([this] { return trayAvailable; });
+    TrayMenu::setAvailabilityProbe([this] {
+        ++trayLooks;
+        return trayAvailable;
+    });
 }
 
 void TestPathmereWindow::init()
@@ -198,6 +206,33 @@ void TestPathmereWindow::cleanupTestCase()
     TrayMenu::setAvailabilityProbe({});
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     UserMessage::setObserver({});
+}
+
+void TestPathmereWindow::iconsComeAfterTheFirstFrame()
+{
+    // The window's icon and the tray's (a round trip to the display server
+    // for the look) wait for the first frame. A window of its own, built
+    // but not yet shown (the one init() made holds the bridge's port and
+    // goes first).
+    delete access;
+    access = nullptr;
+    delete window;
+    trayLooks = 0;
+    window = new Pathmere;
+    access = new PathmereTestAccess(window);
+    QVERIFY(window->windowIcon().isNull());
+    QCoreApplication::processEvents();
+    QVERIFY(window->windowIcon().isNull());
+    QCOMPARE(trayLooks, 0);
+
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QTRY_VERIFY(!window->windowIcon().isNull());
+    QCOMPARE(window->windowIcon().availableSizes().value(0), QSize(64, 64));
+    QTRY_VERIFY(trayLooks > 0);
+    // The tray was there: the icon is made, and closing hides the window.
+    QVERIFY(!window->close());
+    QVERIFY(!window->isVisible());
 }
 
 void TestPathmereWindow::requireIsolation()
@@ -258,6 +293,7 @@ void TestPathmereWindow::formAsDesigned_data()
     row("btnAbout", window, "QPushButton", QRect(819, 10, 41, 41), QString());
     row("searchTable", window, "QTableView", QRect(20, 150, 851, 221), QString());
     row("groupBox_2", window, "QGroupBox", QRect(20, 390, 851, 261), QStringLiteral("Setting"));
+    row("whyLabel", window, "QLabel", QRect(20, 371, 851, 19), QString());
     row("label_2", "groupBox_2", "QLabel", QRect(10, 20, 111, 16), QStringLiteral("Device Name") + colon);
     row("EditDeviceName", "groupBox_2", "QLineEdit", QRect(10, 40, 171, 31), QString());
     row("radioDHCP", "groupBox_2", "QRadioButton", QRect(10, 80, 121, 16), QStringLiteral("DHCP"));
@@ -267,6 +303,7 @@ void TestPathmereWindow::formAsDesigned_data()
     row("label_9", "groupBox_3", "QLabel", QRect(180, 30, 111, 16), QStringLiteral("Password"));
     row("EditUserID", "groupBox_3", "QLineEdit", QRect(10, 60, 141, 31), QString());
     row("EditPassword", "groupBox_3", "QLineEdit", QRect(180, 60, 141, 31), QString());
+    row("checkRemember", "groupBox_3", "QCheckBox", QRect(180, 91, 141, 19), QStringLiteral("Remember"));
     row("label_3", "groupBox_2", "QLabel", QRect(390, 30, 111, 16), QStringLiteral("IP Address") + colon);
     row("frameIPAddress", "groupBox_2", "IPCtrl", QRect(500, 20, 221, 31), QString());
     row("label_6", "groupBox_2", "QLabel", QRect(390, 75, 111, 16), QStringLiteral("Mask") + colon);
@@ -301,7 +338,12 @@ void TestPathmereWindow::formAsDesigned()
     if (className == QLatin1String("IPCtrl")) {
         // The address field keeps its own maximum width of 200.
         expected.setWidth(qMin(expected.width(), 200));
-        QCOMPARE(widget->styleSheet(), QStringLiteral("background-color: white"));
+        // White enabled or not (the field's own test compares the pixels).
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Disabled}) {
+            QCOMPARE(widget->palette().color(group, QPalette::Window), QColor(Qt::white));
+            QCOMPARE(widget->palette().color(group, QPalette::Base), QColor(Qt::white));
+        }
+        QVERIFY(widget->autoFillBackground());
     }
     QCOMPARE(widget->geometry(), expected);
 
@@ -433,6 +475,7 @@ void TestPathmereWindow::searchRunsFiftyTicks()
     QVERIFY(!access->dhcp()->isChecked() && !access->staticIp()->isChecked());
     QVERIFY(!access->searchButton()->isEnabled());
     QVERIFY(!access->applyButton()->isEnabled());
+    QVERIFY(!access->whyLine()->isShown());
     QTRY_VERIFY_WITH_TIMEOUT(access->progressBar()->value() >= 50, 5000);
     QVERIFY(!access->searchButton()->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(access->searchButton()->isEnabled(), 8000);
@@ -440,8 +483,12 @@ void TestPathmereWindow::searchRunsFiftyTicks()
     QCOMPARE(access->progressBar()->value(), 100);
     QVERIFY(access->applyButton()->isEnabled());
     QCOMPARE(access->searchProgress(), 0);
-    // Nobody answers in the private namespace.
+    // Nobody answers in the private namespace: the line under the table
+    // offers the checks, and nothing opens by itself.
     QCOMPARE(access->rowCount(), 0);
+    QVERIFY(access->whyLine()->isShown());
+    QVERIFY(access->whyLine()->text().contains(QLatin1String(">Why?</a>")));
+    QVERIFY(!access->whyLine()->dialog());
 }
 
 void TestPathmereWindow::doubleClickOpensCurrentRow()
@@ -811,6 +858,48 @@ void TestPathmereWindow::settingWhoseRowIsGone()
     access->showDevices(threeCameras());
     clickHeader(access->table(), 3);
     QCOMPARE(column(access->table(), 3), QStringList({"AX-10", "MK-30", "ZR-20"}));
+}
+
+// The table's move of a camera out of reach ends in the window's own Apply:
+// the question, then the form with the planned static settings, the form's
+// login and the row's setting under way.
+void TestPathmereWindow::subnetMoveRunsTheWindowsApply()
+{
+    requireIsolation();
+    window->deviceTable()->setSurveyReader([] {
+        AdapterSurvey survey;
+        survey.adapters.append(sampleAdapter(QStringLiteral("lan0"), QStringLiteral("192.0.2.1")));
+        return survey;
+    });
+    QList<DeviceRecord> list = threeCameras();
+    list.append(device(QStringLiteral("ZR-20"), QStringLiteral("Factory"), QStringLiteral("203.0.113.5"),
+                       QStringLiteral("00:1a:2b:00:00:05")));
+    access->showDevices(list);
+    QAction *move = nullptr;
+    for (QAction *action : window->deviceTable()->menuActions()) {
+        if (action->text() == QLatin1String("Move into this computer's subnet..."))
+            move = action;
+    }
+    QVERIFY(move);
+    selectRow(0);
+    QVERIFY(!move->isEnabled());
+    selectRow(3);
+    QVERIFY(move->isEnabled());
+    fillCredentials();
+    UserMessage::setQuestionAnswer(true);
+    move->trigger();
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages.first().second,
+             QStringLiteral("Give 00:1a:2b:00:00:05 the address 192.0.2.3 in lan0's subnet 192.0.2.0/24?"));
+    QVERIFY(access->staticIp()->isChecked());
+    QCOMPARE(UtilityProtocol::ipv4ToText(window->settingsForm()->settings().ip), QStringLiteral("192.0.2.3"));
+    QCOMPARE(UtilityProtocol::ipv4ToText(window->settingsForm()->settings().mask), QStringLiteral("255.255.255.0"));
+    QVERIFY(access->gatewayField()->isBlank());
+    QCOMPARE(access->cell(3, 1), QStringLiteral("Setting and checking"));
+    QVERIFY(!access->applyButton()->isEnabled());
+    // A setting runs: no second move until it is over.
+    emit window->deviceTable()->contextMenuRequested();
+    QVERIFY(!move->isEnabled());
 }
 
 void TestPathmereWindow::closeHidesAndTrayShows()

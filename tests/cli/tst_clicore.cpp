@@ -6,13 +6,16 @@
 #include "cliinput.h"
 #include "devicelistcsv.h"
 #include "devicelistformat.h"
+#include "devicemarks.h"
 #include "portusage.h"
+#include "samplecamera.h"
 #include "camerasettings.h"
 #include "discoveryservice.h"
 #include "searchmanager.h"
 #include "settingsrequest.h"
 #include "utilitysearch.h"
 #include "utilityprotocol.h"
+#include "sweepplan.h"
 
 #include <QHostAddress>
 #include <QJsonArray>
@@ -22,6 +25,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QtTest>
 
 namespace {
@@ -33,16 +37,13 @@ quint32 ip(const char *text)
 
 DeviceRecord cam(const char *mac, const char *address, bool dhcp = false)
 {
-    DeviceRecord r;
-    r.mac = QString::fromLatin1(mac);
-    r.ip = QString::fromLatin1(address);
-    r.name = QStringLiteral("CAM");
-    r.model = QStringLiteral("SIM-CAM100");
-    r.mask = QStringLiteral("255.255.255.0");
-    r.gateway = QStringLiteral("192.0.2.1");
+    DeviceRecord r = sampleCamera(QString::fromLatin1(mac), QStringLiteral("SIM-CAM100"), QString::fromLatin1(address),
+                                  QStringLiteral("CAM"));
+    r.fwVersion.clear();
     r.dns1 = QStringLiteral("192.0.2.1");
     r.dns2 = QStringLiteral("0.0.0.0");
     r.dhcp = dhcp;
+    r.ipv6.clear();
     return r;
 }
 
@@ -115,6 +116,13 @@ private slots:
         QCOMPARE(mask, 2);
         QVERIFY(!CliInput::sources(QStringLiteral("utility,"), &mask, &error));
         QVERIFY(!CliInput::sources(QStringLiteral("ssdp"), &mask, &error));
+        QVERIFY(CliInput::sources(QStringLiteral("onvif,utility"), &mask, &error));
+        QCOMPARE(mask, CliInput::UtilityBit | CliInput::OnvifBit);
+        QCOMPARE(CliInput::OnvifBit, 1 << DeviceRecord::Onvif);
+        QVERIFY(CliInput::sources(QStringLiteral("all"), &mask, &error));
+        QCOMPARE(mask, 15);
+        QVERIFY(!CliInput::sources(QStringLiteral("all,"), &mask, &error));
+        QVERIFY(!CliInput::sources(QStringLiteral("ONVIF"), &mask, &error));
 
         QVERIFY(CliInput::credential(QStringLiteral("admin"), QStringLiteral("user ID"), &error));
         QVERIFY(!CliInput::credential(QString(), QStringLiteral("user ID"), &error));
@@ -444,7 +452,9 @@ private slots:
         QVERIFY(help({QStringLiteral("--help")}).contains(QLatin1String("Example:\n  pathmere-cli ")));
         static const QRegularExpression option(QStringLiteral("--[a-z][a-z-]*"));
         for (const QString &command : {QStringLiteral("adapters"), QStringLiteral("search"), QStringLiteral("set"),
-                                       QStringLiteral("assign"), QStringLiteral("power")}) {
+                                       QStringLiteral("assign"), QStringLiteral("power"), QStringLiteral("doctor"),
+                                       QStringLiteral("report"), QStringLiteral("info"), QStringLiteral("watch"),
+                                       QStringLiteral("forget"), QStringLiteral("fix-subnet")}) {
             const QString text = help({command, QStringLiteral("--help")});
             QVERIFY2(text.contains(QStringLiteral("Example:\n  pathmere-cli %1").arg(command)), qPrintable(text));
             QString synopsis;
@@ -460,6 +470,186 @@ private slots:
                     QVERIFY2(synopsis.contains(name), qPrintable(command + QLatin1Char(' ') + name));
             }
         }
+    }
+
+    // forget takes exactly one of its three forms, and a malformed one is
+    // refused before the keyring is asked (no session bus is needed here).
+    void forgetRefusesWhatItCannotUse()
+    {
+        const QString cli = qEnvironmentVariable("PATHMERE_BIN_DIR") + QStringLiteral("/pathmere-cli");
+        const auto code = [&](const QStringList &arguments) {
+            QProcess process;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
+            process.setProcessEnvironment(env);
+            process.start(cli, QStringList{QStringLiteral("forget")} + arguments);
+            return process.waitForFinished(30000) ? process.exitCode() : -1;
+        };
+        for (const QStringList &arguments : {QStringList{}, QStringList{QStringLiteral("--all"), QStringLiteral("02:50:4d:00:00:01")},
+                                             QStringList{QStringLiteral("--site"), QStringLiteral("192.0.2.0/24"), QStringLiteral("--all")},
+                                             QStringList{QStringLiteral("02:50:4d:00:00:01"), QStringLiteral("02:50:4d:00:00:02")},
+                                             QStringList{QStringLiteral("02:50:4d:00:00")},
+                                             QStringList{QStringLiteral("--site"), QStringLiteral("192.0.2.0/33")},
+                                             QStringList{QStringLiteral("--site"), QStringLiteral("camera")}})
+            QVERIFY2(code(arguments) == 2, qPrintable(arguments.join(QLatin1Char(' '))));
+        // A well-formed request gets as far as the keyring, which is not there.
+        QCOMPARE(code({QStringLiteral("--all")}), 1);
+    }
+
+    // --target's forms: plain addresses stay the search's own targets (each
+    // once, at most MaxTargets), networks and ranges go to the sweep, and a
+    // refused value or file changes neither list.
+    void targetFormsSplitBetweenSearchAndSweep()
+    {
+        QList<QHostAddress> addresses{QHostAddress(QStringLiteral("192.0.2.99"))};
+        Ipv4RangeSet sweep;
+        QString error;
+        QVERIFY2(CliInput::targets({QStringLiteral("203.0.113.20"), QStringLiteral("198.51.100.0/24"),
+                                    QStringLiteral("203.0.113.20"), QStringLiteral("203.0.113.40-203.0.113.49"),
+                                    QStringLiteral("198.51.100.7/32")},
+                                   QString(), &addresses, &sweep, &error),
+                 qPrintable(error));
+        QCOMPARE(addresses, (QList<QHostAddress>{QHostAddress(QStringLiteral("203.0.113.20"))}));
+        QCOMPARE(sweep.count(), quint64(254 + 10));   // the /32 lies in the /24
+
+        const QList<QHostAddress> keptAddresses = addresses;
+        const quint64 keptCount = sweep.count();
+        for (const QString &bad : {QStringLiteral("198.51.100.0/33"), QStringLiteral("203.0.113.50-203.0.113.40"),
+                                   QStringLiteral("127.0.0.0/8"), QStringLiteral("camera.example"), QString(),
+                                   QString(200, QLatin1Char('1'))}) {
+            error.clear();
+            QVERIFY2(!CliInput::targets({QStringLiteral("192.0.2.1"), bad}, QString(), &addresses, &sweep, &error),
+                     qPrintable(bad));
+            QVERIFY2(error.startsWith(QLatin1String("--target takes an address, a network")), qPrintable(error));
+            QVERIFY(error.size() < 300);
+        }
+        QStringList seventeen;
+        for (int i = 1; i <= CliInput::MaxTargets + 1; ++i)
+            seventeen << QStringLiteral("203.0.113.%1").arg(i);
+        QVERIFY(!CliInput::targets(seventeen, QString(), &addresses, &sweep, &error));
+        QVERIFY2(error.contains(QLatin1String("at most 16 single addresses")), qPrintable(error));
+        // As many in one range are a sweep, not a list.
+        Ipv4RangeSet ranged;
+        QList<QHostAddress> none;
+        QVERIFY(CliInput::targets({QStringLiteral("203.0.113.1-203.0.113.17")}, QString(), &none, &ranged, &error));
+        QVERIFY(none.isEmpty());
+        QCOMPARE(ranged.count(), quint64(17));
+
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        file.write("198.51.100.0/28\n# a comment\n203.0.113.9\nnot-an-address\n");
+        file.close();
+        QVERIFY(!CliInput::targets({}, file.fileName(), &addresses, &sweep, &error));
+        QVERIFY2(error.startsWith(QLatin1String("--targets-from: ")) && error.contains(QLatin1String("line 4")),
+                 qPrintable(error));
+        QVERIFY(!CliInput::targets({}, file.fileName() + QStringLiteral(".missing"), &addresses, &sweep, &error));
+        QCOMPARE(addresses, keptAddresses);
+        QCOMPARE(sweep.count(), keptCount);
+    }
+
+    // The sweep's options on the real binary, refused before any socket: the
+    // rate's bounds, a sweep past a /16 without --yes, and the plan a dry run
+    // prints instead of sending.
+    void sweepOptionsAreCheckedBeforeSending()
+    {
+        const QString cli = qEnvironmentVariable("PATHMERE_BIN_DIR") + QStringLiteral("/pathmere-cli");
+        struct Run
+        {
+            int code;
+            QString out;
+            QString err;
+        };
+        const auto run = [&](const QStringList &arguments) {
+            QProcess process;
+            process.start(cli, arguments);
+            if (!process.waitForFinished(30000))
+                return Run{-1, QString(), QString()};
+            return Run{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                       QString::fromUtf8(process.readAllStandardError())};
+        };
+        for (const QString &rate : {QStringLiteral("9"), QStringLiteral("1000001"), QStringLiteral("fast")}) {
+            const Run r = run({QStringLiteral("search"), QStringLiteral("--target"), QStringLiteral("198.51.100.0/24"),
+                               QStringLiteral("--rate"), rate});
+            QCOMPARE(r.code, 2);
+            QVERIFY2(r.err.contains(QLatin1String("--rate takes a whole number from 10 to 1000000")), qPrintable(r.err));
+        }
+        // A /16's 65534 hosts and three more are one address too many.
+        for (const QStringList &command : {QStringList{QStringLiteral("search")},
+                                           QStringList{QStringLiteral("assign"), QStringLiteral("--range"),
+                                                       QStringLiteral("10.20.1.10-10.20.1.20")}}) {
+            const Run r = run(command + QStringList{QStringLiteral("--target"), QStringLiteral("10.20.0.0/16"),
+                                                    QStringLiteral("--target"), QStringLiteral("10.21.0.1-10.21.0.3")});
+            QCOMPARE(r.code, 2);
+            QVERIFY2(r.err.contains(QLatin1String("65537 addresses")) && r.err.contains(QLatin1String("--yes")),
+                     qPrintable(r.err));
+        }
+        const Run plan = run({QStringLiteral("search"), QStringLiteral("--target"), QStringLiteral("10.20.0.0/16"),
+                              QStringLiteral("--target"), QStringLiteral("10.21.0.1-10.21.0.3"), QStringLiteral("--seconds"),
+                              QStringLiteral("2"), QStringLiteral("--dry-run")});
+        QCOMPARE(plan.code, 0);
+        QVERIFY2(plan.out.contains(QLatin1String("65537 addresses, 262148 datagrams (both queries, 2 passes) at 10000 "
+                                                 "per second: about 27 s")),
+                 qPrintable(plan.out));
+        QVERIFY2(plan.out.contains(QLatin1String("the sweep needs --yes")), qPrintable(plan.out));
+        QVERIFY2(plan.out.contains(QLatin1String("In all about 29 s. Nothing was sent")), qPrintable(plan.out));
+        // Exactly a /16's worth needs no confirmation.
+        const Run exact = run({QStringLiteral("search"), QStringLiteral("--target"), QStringLiteral("10.20.0.0-10.20.255.255"),
+                               QStringLiteral("--dry-run")});
+        QCOMPARE(exact.code, 0);
+        QVERIFY2(exact.out.contains(QLatin1String("65536 addresses")) && !exact.out.contains(QLatin1String("--yes")),
+                 qPrintable(exact.out));
+        QVERIFY(SweepPlan(65536, 10000).durationMs() < 30000);
+    }
+
+    // The marks only add: a JSON object gains two keys, CSV two columns at
+    // the end, the table a line per mark above its count; without marks
+    // every format is what it was.
+    void listFormatsCarryTheMarks()
+    {
+        AdapterSurvey survey;
+        AdapterSurvey::Adapter lan0;
+        lan0.name = QStringLiteral("lan0");
+        lan0.up = true;
+        lan0.addresses.append(AdapterSurvey::Ipv4{ip("192.0.2.1"), 24});
+        survey.adapters.append(lan0);
+        const DeviceRecord a = cam("02:50:4d:00:00:0a", "192.0.2.10");
+        const DeviceRecord b = cam("02:50:4d:00:00:0b", "192.0.2.10");
+        const DeviceRecord lost = cam("02:50:4d:00:00:0c", "203.0.113.5");
+        const QList<DeviceRecord> list{a, b, lost};
+        const DeviceMarks marks = DeviceMarks::of(list, survey);
+
+        const QJsonArray array = QJsonDocument::fromJson(DeviceListFormat::json(list, &marks)).array();
+        QCOMPARE(array.size(), 3);
+        QCOMPARE(array.at(0).toObject().value(QStringLiteral("conflict")), QJsonValue(true));
+        QCOMPARE(array.at(1).toObject().value(QStringLiteral("conflict")), QJsonValue(true));
+        QCOMPARE(array.at(2).toObject().value(QStringLiteral("conflict")), QJsonValue(false));
+        QCOMPARE(array.at(2).toObject().value(QStringLiteral("reachable")), QJsonValue(false));
+        QCOMPARE(array.at(0).toObject().value(QStringLiteral("reachable")), QJsonValue(true));
+        QStringList keys = array.at(0).toObject().keys();
+        keys.removeAll(QStringLiteral("reachable"));
+        keys.removeAll(QStringLiteral("conflict"));
+        QCOMPARE(keys, QJsonDocument::fromJson(DeviceListFormat::json({a})).array().at(0).toObject().keys());
+        QVERIFY(!DeviceListFormat::json(list).contains("reachable"));
+        QVERIFY(!DeviceListFormat::jsonLine(a).contains("conflict"));
+
+        for (const DeviceListFormat::Kind kind : {DeviceListFormat::Kind::Csv, DeviceListFormat::Kind::CsvRaw}) {
+            const QList<QByteArray> plain = DeviceListFormat::format(list, kind).split('\n');
+            const QList<QByteArray> marked = DeviceListFormat::format(list, kind, &marks).split('\n');
+            QCOMPARE(marked.size(), plain.size());
+            QCOMPARE(marked.at(0), plain.at(0).chopped(1) + ",reachable,conflict\r");
+            QCOMPARE(marked.at(1), plain.at(1).chopped(1) + ",true,true\r");
+            QCOMPARE(marked.at(3), plain.at(3).chopped(1) + ",false,false\r");
+        }
+
+        const QString table = QString::fromUtf8(DeviceListFormat::table(list, &marks));
+        const QStringList lines = table.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1 + 3 + 2 + 1);
+        QCOMPARE(lines.at(4), QStringLiteral("! ") + DeviceMarks::unreachableSentence(lost));
+        QCOMPARE(lines.at(5), QStringLiteral("! Conflict: 192.0.2.10 is answered by 02:50:4d:00:00:0a and 02:50:4d:00:00:0b"));
+        QCOMPARE(lines.last(), QStringLiteral("3 cameras found"));
+        QCOMPARE(DeviceListFormat::table(list, nullptr), DeviceListFormat::table(list));
+        const DeviceMarks none = DeviceMarks::of({a}, survey);
+        QCOMPARE(DeviceListFormat::table({a}, &none), DeviceListFormat::table({a}));
     }
 };
 

@@ -1,6 +1,8 @@
 // pathmere-cli in the test LAN: the real binary, run as a child process in
 // the program namespace, against camsim cameras behind both adapters.
 #include "camsimprocess.h"
+#include "cliprocess.h"
+#include "camsimsides.h"
 #include "testlan.h"
 
 #include <QElapsedTimer>
@@ -20,16 +22,11 @@ namespace {
 
 const QString Password = QStringLiteral("Pw-7f3e9a");
 
-struct CliRun
-{
-    int code = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using CliRun = CliProcess::Run;
 
 QString cliPath()
 {
-    return qEnvironmentVariable("PATHMERE_BIN_DIR") + QStringLiteral("/pathmere-cli");
+    return CliProcess::path();
 }
 
 QString camera(const QString &mac, const QString &ip, const QString &extra = QString())
@@ -54,17 +51,9 @@ class TestCliLan : public QObject
     Q_OBJECT
 
 private:
-    CamsimProcess *side[2] = {nullptr, nullptr};
+    CamsimSides side;
 
-    bool startSide(int index, const QStringList &args)
-    {
-        side[index] = new CamsimProcess(this);
-        if (!side[index]->start(index, args)) {
-            qWarning("%s", qPrintable(side[index]->errorText()));
-            return false;
-        }
-        return true;
-    }
+    bool startSide(int index, const QStringList &args) { return side.start(index, args); }
 
     // Runs pathmere-cli to its end while the event loop keeps running (the
     // camsim events arrive through it). whileRunning is called every 50 ms
@@ -73,34 +62,7 @@ private:
                       const QStringList &env = QStringList(),
                       const std::function<void(QProcess &)> &whileRunning = {}, int timeoutMs = 60000)
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("PATHMERE_PASSWORD"));
-        for (const QString &pair : env)
-            environment.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
-        process.setProcessEnvironment(environment);
-        process.start(cliPath(), args);
-        CliRun result;
-        if (!process.waitForStarted(5000))
-            return result;
-        process.write(input);
-        process.closeWriteChannel();
-        QElapsedTimer clock;
-        clock.start();
-        while (process.state() != QProcess::NotRunning && clock.elapsed() < timeoutMs) {
-            if (whileRunning)
-                whileRunning(process);
-            (void)QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 50);
-        }
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(2000);
-            return result;
-        }
-        result.out = process.readAllStandardOutput();
-        result.err = process.readAllStandardError();
-        result.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        return result;
+        return CliProcess::run(args, input, env, timeoutMs, whileRunning);
     }
 
     static QJsonArray searchJson(const QStringList &extra)
@@ -129,10 +91,7 @@ private slots:
 
     void cleanup()
     {
-        for (CamsimProcess *&p : side) {
-            delete p;
-            p = nullptr;
-        }
+        side.stop();
     }
 
     // The same two cameras in all three formats; a name with a comma, quotes
@@ -162,7 +121,9 @@ private slots:
         const QJsonArray json = searchJson({});
         QCOMPARE(json.size(), 3);
         const QJsonObject a = findMac(json, QStringLiteral("02:50:4d:c0:00:01"));
-        QCOMPARE(a.keys().size(), 13);
+        QCOMPARE(a.keys().size(), 15);   // the record's 13 fields, then "reachable" and "conflict"
+        QCOMPARE(a.value(QStringLiteral("reachable")), QJsonValue(true));
+        QCOMPARE(a.value(QStringLiteral("conflict")), QJsonValue(false));
         QVERIFY(a.value(QStringLiteral("searchType")).isDouble());
         QCOMPARE(a.value(QStringLiteral("searchType")).toInt(), 0);
         QVERIFY(a.value(QStringLiteral("dhcp")).isBool());
@@ -208,11 +169,13 @@ private slots:
         QCOMPARE(rows.size(), 3);
         QCOMPARE(findMac(rows, QStringLiteral("02:50:4d:c0:00:01")).value(QStringLiteral("name")).toString(), tricky);
         const QJsonObject row = findMac(rows, QStringLiteral("02:50:4d:c0:00:02"));
-        QCOMPARE(row.keys().size(), 13);
+        QCOMPARE(row.keys().size(), 15);
         QCOMPARE(row.value(QStringLiteral("dhcp")).toString(), QStringLiteral("true"));
         QCOMPARE(row.value(QStringLiteral("searchType")).toString(), QStringLiteral("0"));
+        QCOMPARE(row.value(QStringLiteral("reachable")).toString(), QStringLiteral("true"));
+        QCOMPARE(row.value(QStringLiteral("conflict")).toString(), QStringLiteral("false"));
         for (const QString &key : b.keys()) {
-            if (key != QLatin1String("dhcp") && key != QLatin1String("searchType"))
+            if (b.value(key).isString())
                 QCOMPARE(row.value(key).toString(), b.value(key).toString());
         }
 
@@ -675,6 +638,102 @@ private slots:
                                    });
         QCOMPARE(waited.code, 0);
         QVERIFY(waited.err.contains("waiting"));
+    }
+
+    // A firewall that drops the search's replies: doctor names the rule and
+    // its fix, and once the fix is in, the camera answers and no problem is left.
+    void doctorNamesAFirewallDropAndItsFix()
+    {
+        const QString nft = QStandardPaths::findExecutable(QStringLiteral("nft"));
+        QVERIFY2(!nft.isEmpty(), "nft is not installed (scripts/packages.txt lists nftables)");
+        QVERIFY(startSide(0, {QStringLiteral("--camera"), QStringLiteral("mac=02:50:4d:00:0d:21,ip=192.0.2.41")}));
+        QProcess load;
+        load.start(nft, {QStringLiteral("-f"), QStringLiteral("-")});
+        QVERIFY(load.waitForStarted(5000));
+        load.write("table inet pmclitest {\n chain input {\n  type filter hook input priority 0; policy accept;\n"
+                   "  udp dport 8000 drop\n }\n}\n");
+        load.closeWriteChannel();
+        QVERIFY(load.waitForFinished(5000) && load.exitCode() == 0);
+        const auto dropTable = qScopeGuard([&nft] {
+            QProcess::execute(nft, {QStringLiteral("delete"), QStringLiteral("table"), QStringLiteral("inet"),
+                                    QStringLiteral("pmclitest")});
+        });
+
+        const CliRun broken = run({QStringLiteral("doctor"), QStringLiteral("--format"), QStringLiteral("json"),
+                                   QStringLiteral("--seconds"), QStringLiteral("1")});
+        QCOMPARE(broken.code, 10);
+        const QJsonObject report = QJsonDocument::fromJson(broken.out).object();
+        QCOMPARE(report.value(QStringLiteral("status")).toString(), QStringLiteral("problem"));
+        QString fix;
+        for (const QJsonValue &value : report.value(QStringLiteral("checks")).toArray()) {
+            const QJsonObject check = value.toObject();
+            if (check.value(QStringLiteral("check")).toString() == QLatin1String("firewall")
+                && check.value(QStringLiteral("status")).toString() == QLatin1String("problem"))
+                fix = check.value(QStringLiteral("fix")).toString();
+        }
+        QCOMPARE(fix, QStringLiteral("sudo nft insert rule inet pmclitest input udp dport 8000 accept"));
+
+        // The fix as printed (without sudo: the suite is root in its namespace).
+        QCOMPARE(QProcess::execute(nft, fix.split(QLatin1Char(' ')).mid(2)), 0);
+        // The simulated camera's MAC is not its interface's, which an ARP
+        // probe would rightly call a conflict.
+        const CliRun fixed = run({QStringLiteral("doctor"), QStringLiteral("--seconds"), QStringLiteral("1"),
+                                  QStringLiteral("--no-probe")});
+        QVERIFY2(fixed.code == 0, fixed.out.constData());
+        QVERIFY2(fixed.out.contains("(192.0.2.1) got answers from 1 camera(s)."), fixed.out.constData());
+
+        QCOMPARE(run({QStringLiteral("doctor"), QStringLiteral("--format"), QStringLiteral("yaml")}).code, 2);
+    }
+
+    // The fleet report from a search, and from the list that search saved:
+    // the same figures, firmware compared number by number (1.10 is newer
+    // than 1.9), and a camera in no adapter's subnet named.
+    void reportFromASearchAndFromItsSavedList()
+    {
+        QVERIFY(startSide(0, {QStringLiteral("--camera"), QStringLiteral("mac=02:50:4d:00:0e:01,ip=192.0.2.71,model=SIM-A,fw=1.9.0"),
+                              QStringLiteral("--camera"), QStringLiteral("mac=02:50:4d:00:0e:02,ip=192.0.2.72,model=SIM-A,fw=1.10.0,dhcp=1"),
+                              QStringLiteral("--camera"), QStringLiteral("mac=02:50:4d:00:0e:03,ip=192.0.2.73,model=SIM-A,fw=1.9.0"),
+                              QStringLiteral("--camera"), QStringLiteral("mac=02:50:4d:00:0e:04,ip=203.0.113.74,model=SIM-B,fw=2.0")}));
+        const QStringList search{QStringLiteral("--adapter"), QStringLiteral("lan0"), QStringLiteral("--seconds"), QStringLiteral("2")};
+        const CliRun live = run(QStringList{QStringLiteral("report"), QStringLiteral("--format"), QStringLiteral("json")} + search);
+        QCOMPARE(live.code, 0);
+        QTemporaryFile saved;
+        QVERIFY(saved.open());
+        const CliRun list = run(QStringList{QStringLiteral("search"), QStringLiteral("--format"), QStringLiteral("csv")} + search);
+        QCOMPARE(list.code, 0);
+        saved.write(list.out);
+        saved.flush();
+        const CliRun fromFile = run({QStringLiteral("report"), QStringLiteral("--format"), QStringLiteral("json"),
+                                     QStringLiteral("--from"), saved.fileName()});
+        QCOMPARE(fromFile.code, 0);
+
+        for (const CliRun *r : {&live, &fromFile}) {
+            const QJsonObject report = QJsonDocument::fromJson(r->out).object();
+            QCOMPARE(report.value(QStringLiteral("cameras")).toInt(), 4);
+            QCOMPARE(report.value(QStringLiteral("dhcp")).toInt(), 1);
+            QCOMPARE(report.value(QStringLiteral("static")).toInt(), 3);
+            const QJsonObject a = report.value(QStringLiteral("models")).toArray().first().toObject();
+            QCOMPARE(a.value(QStringLiteral("model")).toString(), QStringLiteral("SIM-A"));
+            QCOMPARE(a.value(QStringLiteral("newest")).toString(), QStringLiteral("1.10.0"));
+            QCOMPARE(a.value(QStringLiteral("oldest")).toString(), QStringLiteral("1.9.0"));
+            QCOMPARE(a.value(QStringLiteral("behindNewest")).toArray().size(), 2);
+            const QJsonArray outside = report.value(QStringLiteral("outsideSubnets")).toArray();
+            QCOMPARE(outside.size(), 1);
+            QCOMPARE(outside.first().toObject().value(QStringLiteral("ip")).toString(), QStringLiteral("203.0.113.74"));
+        }
+        QVERIFY(QJsonDocument::fromJson(fromFile.out).object().value(QStringLiteral("source")).toString().startsWith(
+            QLatin1String("saved list ")));
+
+        const CliRun html = run({QStringLiteral("report"), QStringLiteral("--from"), saved.fileName()});
+        QCOMPARE(html.code, 0);
+        QVERIFY(html.out.startsWith("<!DOCTYPE html>"));
+        QVERIFY(html.out.contains("<svg"));
+        const CliRun missing = run({QStringLiteral("report"), QStringLiteral("--from"), saved.fileName() + QStringLiteral(".gone")});
+        QCOMPARE(missing.code, 1);
+        QVERIFY(missing.out.isEmpty());
+        QVERIFY(!missing.err.isEmpty());
+        QCOMPARE(run({QStringLiteral("report"), QStringLiteral("--from"), saved.fileName(), QStringLiteral("--adapter"),
+                      QStringLiteral("lan0")}).code, 2);
     }
 };
 

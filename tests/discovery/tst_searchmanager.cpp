@@ -11,6 +11,7 @@
 #include "devicerecord.h"
 #include "discoveryservice.h"
 #include "networkadapterentry.h"
+#include "samplecamera.h"
 #include "searchmanager.h"
 #include "searchsource.h"
 #include "utilitysearch.h"
@@ -22,43 +23,25 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <optional>
+
 namespace {
 
 UtilitySearchCamInfo camInfo(const QString &mac, const QString &model, const QString &name)
 {
-    UtilitySearchCamInfo info;
-    info.mac = mac;
-    info.model = model;
+    UtilitySearchCamInfo info = sampleCamera(mac, model, QStringLiteral("192.0.2.40"), name);
     info.fwVersion = QStringLiteral("1.2.3");
-    info.ip = QStringLiteral("192.0.2.40");
-    info.mask = QStringLiteral("255.255.255.0");
-    info.gateway = QStringLiteral("192.0.2.1");
-    info.name = name;
-    info.dhcp = true;
-    info.dns1 = QStringLiteral("192.0.2.2");
-    info.dns2 = QStringLiteral("192.0.2.3");
-    info.ipv6 = QStringLiteral("fe80::1");
     info.serialNo = QStringLiteral("SN-0001");
     return info;
 }
 
+// A record as an SSDP source fills it in, with network settings the list
+// never shows for SSDP devices.
 DeviceRecord sourceRecord(const QString &mac, const QString &model, const QString &name, const QString &ip)
 {
-    DeviceRecord record;
-    record.mac = mac;
-    record.model = model;
-    record.name = name;
-    record.ip = ip;
+    DeviceRecord record = sampleCamera(mac, model, ip, name);
     record.fwVersion = QStringLiteral("9.9");
     record.serialNo = QStringLiteral("BOX-1");
-    // Network settings a source might fill in; the list never shows them
-    // for SSDP devices.
-    record.dhcp = true;
-    record.mask = QStringLiteral("255.255.255.0");
-    record.gateway = QStringLiteral("198.51.100.1");
-    record.dns1 = QStringLiteral("198.51.100.53");
-    record.dns2 = QStringLiteral("198.51.100.54");
-    record.ipv6 = QStringLiteral("2001:db8::7");
     return record;
 }
 
@@ -103,6 +86,9 @@ private slots:
     void utilityRecordsWithoutNameOrModelDropped();
     void sourceRecordsMergeByMac();
     void ssdpSourcesByMask();
+    void onvifRowsYieldOnlyToAnotherSourcesMac();
+    void onvifSourceIsSearchTypeThree();
+    void sourceSwitchedOffMidSearchStops();
     void hasSameMacIsExact();
     void powerOnWithoutIpWakesAtOnce();
     void powerOnRefusesABadMacText();
@@ -116,10 +102,10 @@ private slots:
     void isolatedPowerOnTimeout();
 
 private:
-    QStringList messages() const { return logger.messages(); }
+    QStringList messages() const { return log->messages(); }
 
     QTemporaryDir home;
-    RecordingLogger logger;
+    std::optional<LogCapture> log;
     DiscoveryService *discovery = nullptr;
     SearchManager *manager = nullptr;
     QList<QByteArray> wolPasses;
@@ -129,10 +115,7 @@ void TestSearchManager::initTestCase()
 {
     QVERIFY(home.isValid());
     isolateHome(home.path());
-    LogSystem *log = LogSystem::getSysLogSystem();
-    log->setLogLevel(LogSystem::LogDetailMsg);
-    log->setLogger(&logger);
-    log->startLog();
+    log.emplace(LogSystem::LogDetailMsg);
 
     QVERIFY(!SearchManager::getInstance());
     discovery = new DiscoveryService;
@@ -144,7 +127,7 @@ void TestSearchManager::initTestCase()
 
 void TestSearchManager::init()
 {
-    logger.lines.clear();
+    log->clear();
     wolPasses.clear();
 }
 
@@ -152,8 +135,7 @@ void TestSearchManager::cleanupTestCase()
 {
     delete discovery;
     QVERIFY(!SearchManager::getInstance());
-    LogSystem::getSysLogSystem()->stopLog();
-    LogSystem::getSysLogSystem()->setLogger(nullptr);
+    log.reset();
 }
 
 void TestSearchManager::oneInstanceOwnedByTheService()
@@ -247,6 +229,91 @@ void TestSearchManager::sourceRecordsMergeByMac()
         QStringLiteral("old search type=0, current search type=2"),
         QStringLiteral("IP=192.0.2.40, mac=00:1a:2b:3c:4d:5e, model=CAM-10, name=Hall, fwVersion=1.2.3"),
     }));
+}
+
+void TestSearchManager::onvifRowsYieldOnlyToAnotherSourcesMac()
+{
+    QList<DeviceRecord> list;
+    DeviceListMerge::append(&list, DeviceRecord::BroadcastSearch, { camInfo(QStringLiteral("02:50:4d:00:00:01"),
+                                                         QStringLiteral("CAM-10"), QStringLiteral("Hall")) });
+    DeviceRecord both = sourceRecord(QStringLiteral("02:50:4D:00:00:01"), QStringLiteral("CAM-10"),
+                                     QStringLiteral("Hall"), QStringLiteral("192.0.2.40"));
+    both.endpoint = QStringLiteral("urn:uuid:00000000-0000-4000-8000-000000000001");
+    // Two cameras behind one encoder: the neighbour table gives both its MAC.
+    DeviceRecord behindA = sourceRecord(QStringLiteral("02:00:00:00:00:0a"), QStringLiteral("X1"),
+                                        QStringLiteral("a"), QStringLiteral("192.0.2.50"));
+    behindA.endpoint = QStringLiteral("urn:uuid:00000000-0000-4000-8000-00000000000a");
+    behindA.serviceUrl = QStringLiteral("http://192.0.2.50/onvif/device_service");
+    DeviceRecord behindB = behindA;
+    behindB.ip = QStringLiteral("192.0.2.51");
+    behindB.name = QStringLiteral("b");
+    behindB.endpoint = QStringLiteral("urn:uuid:00000000-0000-4000-8000-00000000000b");
+    // Heard, but no neighbour entry: no MAC at all, twice.
+    DeviceRecord noMac1 = sourceRecord(QString(), QStringLiteral("X2"), QStringLiteral("c"), QStringLiteral("198.51.100.9"));
+    DeviceRecord noMac2 = noMac1;
+    noMac2.ip = QStringLiteral("198.51.100.10");
+    DeviceListMerge::append(&list, DeviceRecord::ControlBox, {sourceRecord(QString(), QStringLiteral("Control Box"),
+                                                                         QStringLiteral("box"), QStringLiteral("192.0.2.99"))});
+    QCOMPARE(list.size(), 2);
+    DeviceListMerge::append(&list, DeviceRecord::Onvif, {both, behindA, behindB, noMac1, noMac2});
+
+    QStringList ips;
+    for (const DeviceRecord &r : qAsConst(list))
+        ips << r.ip + QLatin1Char('/') + QString::number(r.searchType);
+    QCOMPARE(ips, QStringList({QStringLiteral("192.0.2.40/0"), QStringLiteral("192.0.2.99/2"),
+                               QStringLiteral("192.0.2.50/3"), QStringLiteral("192.0.2.51/3"),
+                               QStringLiteral("198.51.100.9/3"), QStringLiteral("198.51.100.10/3")}));
+    // The maker's row stays the one row of the camera that speaks both.
+    QCOMPARE(list.at(0).mask, QStringLiteral("255.255.255.0"));
+    QVERIFY(messages().contains(QStringLiteral("old search type=0, current search type=3")));
+    // What a write needs to reach and then find the camera again is kept.
+    QCOMPARE(list.at(2).endpoint, behindA.endpoint);
+    QCOMPARE(list.at(2).serviceUrl, behindA.serviceUrl);
+    QCOMPARE(list.at(3).endpoint, behindB.endpoint);
+    QVERIFY(list.at(2).gateway.isEmpty());
+}
+
+void TestSearchManager::onvifSourceIsSearchTypeThree()
+{
+    QCOMPARE(int(SearchManager::OnvifBit), 1 << DeviceRecord::Onvif);
+    FakeSource onvif;
+    onvif.found = { sourceRecord(QStringLiteral("02:00:00:00:00:0c"), QStringLiteral("X3"), QStringLiteral("n"),
+                                 QStringLiteral("203.0.113.4")) };
+    manager->setSearchSource(DeviceRecord::Onvif, &onvif);
+    manager->setSearchTypes(SearchManager::OnvifBit);
+    QSignalSpy found(manager, &SearchManager::deviceFound);
+    emit onvif.deviceFound(onvif.found.first());
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.first().first().value<DeviceRecord>().searchType, int(DeviceRecord::Onvif));
+    const QList<DeviceRecord> list = manager->getDeviceList();
+    QCOMPARE(list.size(), 1);
+    QCOMPARE(list.first().searchType, int(DeviceRecord::Onvif));
+    // Off, the source's pushes are not the window's.
+    manager->setSearchTypes(SearchManager::DocumentCameraBit);
+    emit onvif.deviceFound(onvif.found.first());
+    QCOMPARE(found.size(), 1);
+    // The service registers the real one, which lists nothing before it ran.
+    manager->setSearchSource(DeviceRecord::Onvif, discovery->onvifSource());
+    QVERIFY(discovery->onvifSource()->takeDeviceRecords().isEmpty());
+    manager->setSearchTypes(1);
+}
+
+void TestSearchManager::sourceSwitchedOffMidSearchStops()
+{
+    FakeSource onvif;
+    manager->setSearchSource(DeviceRecord::Onvif, &onvif);
+    manager->setSearchTypes(SearchManager::OnvifBit);
+    manager->startSearch(QString());
+    QTRY_COMPARE(onvif.broadcasts, 1);
+    QCOMPARE(onvif.stops, 0);
+    manager->setSearchTypes(SearchManager::OnvifBit | SearchManager::DocumentCameraBit);
+    QCOMPARE(onvif.stops, 0);
+    manager->setSearchTypes(SearchManager::DocumentCameraBit);
+    QCOMPARE(onvif.stops, 1);
+    manager->setSearchTypes(0);
+    QCOMPARE(onvif.stops, 1);
+    manager->setSearchSource(DeviceRecord::Onvif, discovery->onvifSource());
+    manager->setSearchTypes(1);
 }
 
 void TestSearchManager::ssdpSourcesByMask()

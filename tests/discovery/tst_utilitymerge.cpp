@@ -1,3 +1,4 @@
+#include "samplecamera.h"
 #include "utilitydevicelist.h"
 #include "utilityprotocol.h"
 #include "utilityreplyfilter.h"
@@ -13,19 +14,7 @@ class TestUtilityMerge : public QObject
 private:
     static UtilitySearchCamInfo camera(const QString &mac, const QString &model, const QString &ip)
     {
-        UtilitySearchCamInfo info;
-        info.mac = mac;
-        info.model = model;
-        info.ip = ip;
-        info.fwVersion = QStringLiteral("1.0");
-        info.mask = QStringLiteral("255.255.255.0");
-        info.gateway = QStringLiteral("192.0.2.1");
-        info.name = QStringLiteral("cam");
-        info.dhcp = true;
-        info.dns1 = QStringLiteral("192.0.2.53");
-        info.dns2 = QStringLiteral("192.0.2.54");
-        info.ipv6 = QStringLiteral("fe80::1");
-        return info;
+        return sampleCamera(mac, model, ip);
     }
 
 private slots:

@@ -1,3 +1,4 @@
+#include "samplecamera.h"
 #include "utilityprotocol.h"
 
 #include <QtTest>
@@ -352,16 +353,12 @@ private slots:
 
     void encodedRepliesReadBackAndSitWhereTheProgramLooks()
     {
-        UtilitySearchCamInfo camera;
-        camera.mac = QStringLiteral("02:00:5E:10:00:01");
-        camera.model = QStringLiteral("PTZ-\u00c4");   // non-ASCII model, UTF-8 on the wire
+        // A non-ASCII model, UTF-8 on the wire.
+        UtilitySearchCamInfo camera = sampleCamera(
+            QStringLiteral("02:00:5E:10:00:01"), QStringLiteral("PTZ-\u00c4"), QStringLiteral("192.0.2.10"),
+            QStringLiteral("Stage left"));
         camera.fwVersion = QStringLiteral("4.0.0 build 7");
-        camera.ip = QStringLiteral("192.0.2.10");
-        camera.mask = QStringLiteral("255.255.255.0");
-        camera.gateway = QStringLiteral("192.0.2.1");
-        camera.name = QStringLiteral("Stage left");
         camera.dhcp = false;
-        camera.dns1 = QStringLiteral("192.0.2.53");
         camera.dns2 = QStringLiteral("0.0.0.0");
         camera.ipv6 = QStringLiteral("2001:db8::10");
         camera.serialNo = QStringLiteral("A1B2C3");
@@ -424,17 +421,11 @@ private slots:
     void recurringTextsNeverChangeAValue()
     {
         UtilityProtocol::RecurringTexts recurring;
-        UtilitySearchCamInfo base;
-        base.mac = QStringLiteral("02:00:5e:10:00:01");
-        base.model = QStringLiteral("CAM-100");
-        base.fwVersion = QStringLiteral("1.0");
-        base.ip = QStringLiteral("192.0.2.10");
-        base.mask = QStringLiteral("255.255.255.0");
-        base.gateway = QStringLiteral("192.0.2.1");
-        base.dns1 = QStringLiteral("192.0.2.53");
+        UtilitySearchCamInfo base = sampleCamera(
+            QStringLiteral("02:00:5e:10:00:01"), QStringLiteral("CAM-100"), QStringLiteral("192.0.2.10"),
+            QStringLiteral("Hall"));
+        base.dhcp = false;
         base.dns2 = QStringLiteral("0.0.0.0");
-        base.name = QStringLiteral("Hall");
-        base.ipv6 = QStringLiteral("fe80::1");
 
         QList<UtilitySearchCamInfo> sequence;
         sequence << base;

@@ -41,29 +41,6 @@ CredentialScope site()
     return CredentialScope::siteFromText(QStringLiteral("192.0.2.0/24"));
 }
 
-// Files under root (keyring files excepted: the daemon's own, encrypted)
-// that hold any of the texts, as UTF-8 or UTF-16.
-QStringList filesHolding(const QString &root, const QStringList &texts)
-{
-    QStringList found;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (path.contains(QLatin1String("/keyrings/")))
-            continue;
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray data = file.readAll();
-        for (const QString &text : texts) {
-            const QByteArray utf16(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
-            if (data.contains(text.toUtf8()) || data.contains(utf16))
-                found.append(path);
-        }
-    }
-    return found;
-}
-
 } // namespace
 
 class TestCredentialKeyring : public QObject
@@ -253,7 +230,7 @@ void TestCredentialKeyring::noPasswordInFilesOrLog()
     QVERIFY(QFileInfo::exists(home.path() + QStringLiteral("/.local/share/keyrings/login.keyring")));
     // ...and no other file there holds a password, nor does the log.
     const QStringList passwords{CameraPassword, SitePassword, ReplacedPassword};
-    QCOMPARE(filesHolding(home.path(), passwords), QStringList());
+    QCOMPARE(home.filesHolding(passwords), QStringList());
     const QString logText = log.messages().join(QLatin1Char('\n'));
     for (const QString &password : passwords)
         QVERIFY2(!logText.contains(password), "a password reached the log");

@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestCredentialKeyringFallback : public QObject
@@ -21,6 +22,7 @@ private slots:
     void cleanupTestCase();
     void scopes_data();
     void scopes();
+    void withoutBusAddressNothingIsLaunched();
     void withoutBus();
     void busWithoutSecretService();
 
@@ -83,6 +85,33 @@ void TestCredentialKeyringFallback::scopes()
     QVERIFY(!CredentialScope::camera(QStringLiteral("00:1a:2b:3c:4d"), QStringLiteral("M")).isValid());
     QVERIFY(!CredentialScope::camera(QStringLiteral("00:1a:2b:3c:4d:5e"), QString()).isValid());
     QVERIFY(!CredentialScope::camera(QStringLiteral("00:1a:2b:3c:4d:5e"), QString(CredentialScope::MaxModelChars + 1, 'M')).isValid());
+}
+
+void TestCredentialKeyringFallback::withoutBusAddressNothingIsLaunched()
+{
+    // No bus address and no bus in the runtime folder, but an X display: a
+    // dbus-launch on PATH records that it was started (it would bring up a
+    // bus of its own, and a keyring daemon writing into HOME).
+    QTemporaryDir bin;
+    QTemporaryDir runtime;
+    QVERIFY(bin.isValid() && runtime.isValid());
+    const QString marker = bin.filePath(QStringLiteral("launched"));
+    QFile launcher(bin.filePath(QStringLiteral("dbus-launch")));
+    QVERIFY(launcher.open(QIODevice::WriteOnly));
+    launcher.write(QStringLiteral("#!/bin/sh\necho \"$@\" > '%1'\nexit 1\n").arg(marker).toUtf8());
+    launcher.close();
+    launcher.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    qputenv("DISPLAY", ":97");
+    const CredentialScope camera = CredentialScope::camera(QStringLiteral("00:1a:2b:3c:4d:5e"), QStringLiteral("SIM-CAM 100"));
+    expectUnavailable(CredentialKeyring::lookup(camera, CredentialScope(), CredentialKeyring::Unlock::Ask));
+    expectUnavailable(CredentialKeyring::store(camera, QStringLiteral("admin"), QStringLiteral("pw-fallback-0")));
+    qputenv("PATH", path);
+    qunsetenv("DISPLAY");
+    QVERIFY2(!QFile::exists(marker), "dbus-launch was started");
 }
 
 void TestCredentialKeyringFallback::withoutBus()

@@ -6,8 +6,10 @@
 #include "addressconflicts.h"
 #include "checkreport.h"
 #include "containerhints.h"
+#include "devicemarks.h"
 #include "kernelcounters.h"
 #include "livesearchcheck.h"
+#include "networkdoctor.h"
 #include "portholdercheck.h"
 #include "routetable.h"
 #include "rpfiltercheck.h"
@@ -80,6 +82,9 @@ private slots:
     void cameraInAnotherSubnet();
     void addressConflicts();
     void reportTextAndJson();
+    void deviceMarks();
+    void onlyOneCameraEvaluated();
+    void firewallPortsFollowTheSources();
 };
 
 void TestNetcheckRules::adapterKinds_data()
@@ -400,6 +405,80 @@ void TestNetcheckRules::reportTextAndJson()
     QCOMPARE(second.value(QStringLiteral("reasoning")).toArray().size(), 1);
     QCOMPARE(QJsonDocument::fromJson(CheckReport::json({})).object().value(QStringLiteral("status")).toString(),
              QStringLiteral("ok"));
+}
+
+// The marks every list shows: by address, so two records of one camera
+// (two sources) are marked alike; a device without an address never is.
+void TestNetcheckRules::deviceMarks()
+{
+    AdapterSurvey survey;
+    survey.adapters = {adapter("lan0", "192.0.2.1", 24)};
+    AdapterSurvey::Adapter down = adapter("lan1", "198.51.100.1", 24);
+    down.up = false;
+    survey.adapters.append(down);
+    const DeviceRecord home = camera("02:50:4d:00:00:01", "192.0.2.10");
+    const DeviceRecord twin = camera("02:50:4d:00:00:02", "192.0.2.10");
+    const DeviceRecord factory = camera("02:50:4d:00:00:03", "203.0.113.5");
+    const DeviceRecord behindDown = camera("02:50:4d:00:00:04", "198.51.100.7");
+    DeviceRecord nowhere = camera("02:50:4d:00:00:05", "");
+    const DeviceMarks marks = DeviceMarks::of({home, twin, factory, behindDown, nowhere}, survey);
+    QVERIFY(marks.reachable(home));
+    QVERIFY(!marks.reachable(factory));
+    QVERIFY(!marks.reachable(behindDown));   // an adapter that is down reaches nothing
+    QVERIFY(marks.reachable(nowhere));
+    QVERIFY(marks.conflict(home) && marks.conflict(twin));
+    QVERIFY(!marks.conflict(factory) && !marks.conflict(nowhere));
+    QCOMPARE(marks.conflictSentences(),
+             QStringList{QStringLiteral("Conflict: 192.0.2.10 is answered by 02:50:4d:00:00:01 and 02:50:4d:00:00:02")});
+    QVERIFY(DeviceMarks::unreachableSentence(factory).contains(
+        QLatin1String("at 203.0.113.5 is not reachable from this computer")));
+    QVERIFY(DeviceMarks::unreachableSentence(factory).contains(
+        QLatin1String("pathmere-cli fix-subnet 02:50:4d:00:00:03 --user USER")));
+    // One camera seen twice (the same MAC) is no conflict.
+    QVERIFY(DeviceMarks::of({home, home}, survey).isEmpty());
+    QVERIFY(DeviceMarks().isEmpty());
+}
+
+// fix-subnet asks for one camera: the others' addresses stay taken, but
+// they get no plan (and no probe) of their own.
+void TestNetcheckRules::onlyOneCameraEvaluated()
+{
+    AdapterSurvey survey;
+    survey.adapters = {adapter("lan0", "192.0.2.1", 24, true, "192.0.2.254")};
+    const DeviceRecord a = camera("02:50:4d:00:00:0a", "203.0.113.5");
+    const DeviceRecord b = camera("02:50:4d:00:00:0b", "203.0.113.254");
+    const DeviceRecord taken = camera("02:50:4d:00:00:0c", "192.0.2.2");
+    int probes = 0;
+    const SubnetReach::Probe probe = [&probes](const QString &, const QList<quint32> &) {
+        ++probes;
+        return QSet<quint32>();
+    };
+    const QList<SubnetReach::Finding> all = SubnetReach::evaluate({a, b, taken}, survey, {}, probe);
+    QCOMPARE(all.size(), 2);
+    const int probesForAll = probes;
+    probes = 0;
+    const QList<SubnetReach::Finding> one =
+        SubnetReach::evaluate({a, b, taken}, survey, {}, probe, QStringLiteral("02:50:4D:00:00:0B"));
+    QCOMPARE(one.size(), 1);
+    QCOMPARE(one.first().device.mac, b.mac);
+    QVERIFY(probes > 0 && probes < probesForAll);
+    QCOMPARE(one.first().readdressed.ip, QStringLiteral("192.0.2.3"));
+    QCOMPARE(one.first().readdressed.gateway, QStringLiteral("192.0.2.254"));
+    // The camera's own address is not the adapter's: .254 is b's, so .253.
+    QCOMPARE(QHostAddress(one.first().temporaryAddress).toString(), QStringLiteral("203.0.113.253"));
+    QVERIFY(SubnetReach::evaluate({a, taken}, survey, {}, probe, QStringLiteral("02:50:4d:00:00:0c")).isEmpty());
+}
+
+void TestNetcheckRules::firewallPortsFollowTheSources()
+{
+    const auto bit = [](DeviceRecord::SearchType type) { return 1 << type; };
+    QCOMPARE(NetworkDoctor::portsForSources(bit(DeviceRecord::BroadcastSearch)), QList<quint16>{8000});
+    QCOMPARE(NetworkDoctor::portsForSources(0), QList<quint16>{8000});
+    QCOMPARE(NetworkDoctor::portsForSources(bit(DeviceRecord::DocumentCamera)), QList<quint16>{1900});
+    QCOMPARE(NetworkDoctor::portsForSources(bit(DeviceRecord::BroadcastSearch) | bit(DeviceRecord::ControlBox)),
+             QList<quint16>({8000, 1988, 1688}));
+    QCOMPARE(NetworkDoctor::portsForSources(bit(DeviceRecord::Onvif) | bit(DeviceRecord::DocumentCamera)),
+             QList<quint16>({1900, 3702}));
 }
 
 QTEST_GUILESS_MAIN(TestNetcheckRules)

@@ -46,20 +46,6 @@ bool runFix(const QString &fix)
     return !words.isEmpty() && run(words.first(), words.mid(1));
 }
 
-bool setRpFilter(const QString &adapter, int value)
-{
-    QFile file(QStringLiteral("/proc/sys/net/ipv4/conf/%1/rp_filter").arg(adapter));
-    return file.open(QIODevice::WriteOnly) && file.write(QByteArray::number(value) + '\n') > 0;
-}
-
-bool hasAddress(const QString &adapter, const QString &address)
-{
-    QString output;
-    TestLan::runIp({QStringLiteral("-4"), QStringLiteral("-o"), QStringLiteral("addr"), QStringLiteral("show"),
-                    QStringLiteral("dev"), adapter}, &output);
-    return output.contains(QStringLiteral(" %1/").arg(address));
-}
-
 const CheckResult *find(const QList<CheckResult> &results, const QString &check, const QString &subject,
                         CheckResult::Status status)
 {
@@ -134,9 +120,9 @@ private slots:
         TESTLAN_REQUIRE();
         // The host's defaults come along into a new namespace: start from
         // filtering off and no firewall, whatever this machine has.
-        QVERIFY(setRpFilter(QStringLiteral("all"), 0));
+        QVERIFY(TestLan::setRpFilter(QStringLiteral("all"), 0));
         for (const char *adapter : {"lan0", "lan1", "default"})
-            QVERIFY(setRpFilter(QLatin1String(adapter), 0));
+            QVERIFY(TestLan::setRpFilter(QLatin1String(adapter), 0));
         run(QStringLiteral("nft"), {QStringLiteral("flush"), QStringLiteral("ruleset")});
     }
 
@@ -197,8 +183,8 @@ private slots:
         QVERIFY(startCameras({QStringLiteral("mac=02:50:4d:00:0d:02,ip=203.0.113.5,gateway=203.0.113.254")}));
         QVERIFY(TestLan::runIp({QStringLiteral("route"), QStringLiteral("replace"), QStringLiteral("default"),
                                 QStringLiteral("dev"), QStringLiteral("lan1")}));
-        QVERIFY(setRpFilter(QStringLiteral("all"), 1));
-        QVERIFY(setRpFilter(QStringLiteral("lan0"), 1));
+        QVERIFY(TestLan::setRpFilter(QStringLiteral("all"), 1));
+        QVERIFY(TestLan::setRpFilter(QStringLiteral("lan0"), 1));
 
         QVERIFY(doctor());
         const CheckResult *strict = find(results, QStringLiteral("rp_filter"), QStringLiteral("lan0"),
@@ -229,8 +215,8 @@ private slots:
         QCOMPARE(f.result.alternativeFix, QStringLiteral("sudo ip addr add 203.0.113.253/24 dev lan0"));
 
         TestLan::runIp({QStringLiteral("route"), QStringLiteral("del"), QStringLiteral("default")});
-        setRpFilter(QStringLiteral("all"), 0);
-        setRpFilter(QStringLiteral("lan0"), 0);
+        TestLan::setRpFilter(QStringLiteral("all"), 0);
+        TestLan::setRpFilter(QStringLiteral("lan0"), 0);
     }
 
     void portHolderNamed()
@@ -270,15 +256,15 @@ private slots:
             TemporaryAddress temporary;
             QString error;
             QVERIFY2(temporary.add(QStringLiteral("lan0"), ip("203.0.113.253"), 24, &error), qPrintable(error));
-            QVERIFY(hasAddress(QStringLiteral("lan0"), QStringLiteral("203.0.113.253")));
+            QVERIFY(TestLan::hasAddress(QStringLiteral("lan0"), QStringLiteral("203.0.113.253")));
             QVERIFY(SubnetReach::reachable(camera, AdapterSurvey::read()));
             // An address the adapter has already is not taken, and so never removed.
             TemporaryAddress again;
             QVERIFY(!again.add(QStringLiteral("lan0"), ip("192.0.2.1"), 24, &error));
             QVERIFY(error.contains(QLatin1String("already")));
         }
-        QVERIFY(!hasAddress(QStringLiteral("lan0"), QStringLiteral("203.0.113.253")));
-        QVERIFY(hasAddress(QStringLiteral("lan0"), QStringLiteral("192.0.2.1")));
+        QVERIFY(!TestLan::hasAddress(QStringLiteral("lan0"), QStringLiteral("203.0.113.253")));
+        QVERIFY(TestLan::hasAddress(QStringLiteral("lan0"), QStringLiteral("192.0.2.1")));
 
         // A process ended by SIGTERM while it holds one: removed all the same.
         QProcess holder;
@@ -287,12 +273,12 @@ private slots:
         QVERIFY(holder.waitForStarted(5000));
         QVERIFY(QTest::qWaitFor([&] { return holder.canReadLine() || holder.state() == QProcess::NotRunning; }, 10000));
         QCOMPARE(holder.readLine().trimmed(), QByteArray("ready"));
-        QVERIFY(hasAddress(QStringLiteral("lan0"), QStringLiteral("203.0.113.252")));
+        QVERIFY(TestLan::hasAddress(QStringLiteral("lan0"), QStringLiteral("203.0.113.252")));
         holder.terminate();
         QVERIFY(holder.waitForFinished(5000));
         // Ended by the signal itself, after the address went.
         QCOMPARE(holder.exitStatus(), QProcess::CrashExit);
-        QVERIFY(!hasAddress(QStringLiteral("lan0"), QStringLiteral("203.0.113.252")));
+        QVERIFY(!TestLan::hasAddress(QStringLiteral("lan0"), QStringLiteral("203.0.113.252")));
     }
 
     void conflictsFlagged()

@@ -51,7 +51,7 @@ private:
         if (flood) {
             flood->start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"),
                                                 TestLan::cameraNamespaces().first(), QStringLiteral("python3"),
-                                                QFINDTESTDATA("hostileflood.py"),
+                                                TestLan::floodScript(),
                                                 TestLan::programAddresses().first(), QStringLiteral("4")});
             (void)QTest::qWaitFor([&] { return flood->state() == QProcess::NotRunning; }, 30000);
             QTest::qWait(500);

@@ -4,7 +4,7 @@
 // camera whose clock is hours off, and settings written and confirmed, taken
 // only after a reboot, "accepted" but not taken, and refused for their
 // credentials.
-#include "camsimprocess.h"
+#include "camsimsides.h"
 #include "devicerecord.h"
 #include "onvifapplyjob.h"
 #include "onvifinfojob.h"
@@ -18,17 +18,6 @@ namespace {
 
 constexpr int WindowMs = 2500;
 
-// The MAC of a camera namespace's interface: every camera in it answers from there.
-QString namespaceMac(int side)
-{
-    QString output;
-    TestLan::runIp({QStringLiteral("-n"), TestLan::cameraNamespaces().value(side), QStringLiteral("-o"),
-                    QStringLiteral("link"), QStringLiteral("show"), TestLan::cameraInterface()},
-                   &output);
-    const QRegularExpressionMatch match =
-        QRegularExpression(QStringLiteral("link/ether ([0-9a-f:]{17})")).match(output);
-    return match.captured(1);
-}
 
 } // namespace
 
@@ -37,17 +26,7 @@ class TestLanOnvif : public QObject
     Q_OBJECT
 
 private:
-    CamsimProcess *side[2] = {nullptr, nullptr};
-
-    bool startSide(int index, const QStringList &cameras)
-    {
-        side[index] = new CamsimProcess(this);
-        if (!side[index]->startCameras(index, cameras)) {
-            qWarning("%s", qPrintable(side[index]->errorText()));
-            return false;
-        }
-        return true;
-    }
+    CamsimSides side;
 
     // One whole search: what deviceFound pushed, and the list at the end.
     QList<DeviceRecord> search(OnvifSearch &onvif, const QString &bindAddress = QString())
@@ -103,22 +82,19 @@ private slots:
 
     void cleanup()
     {
-        for (CamsimProcess *&p : side) {
-            delete p;
-            p = nullptr;
-        }
+        side.stop();
     }
 
     void foundOnceEachFromOneAdapter()
     {
-        QVERIFY(startSide(0, {
+        QVERIFY(side.startCameras(0, {
             QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:01,ip=192.0.2.30,name=Gate East,model=NVT-100,"
                            "onvif-location=Building 7"),
             QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:02,ip=192.0.2.31,name=Gate West,model=NVT-200"),
             // A maker's camera does not answer WS-Discovery.
             QStringLiteral("mac=02:50:4d:c0:00:01,ip=192.0.2.40"),
         }));
-        QVERIFY(startSide(1, {QStringLiteral("kind=onvif,mac=02:50:4d:e6:00:01,ip=198.51.100.30,name=Aula")}));
+        QVERIFY(side.startCameras(1, {QStringLiteral("kind=onvif,mac=02:50:4d:e6:00:01,ip=198.51.100.30,name=Aula")}));
 
         OnvifSearch onvif;
         const QList<DeviceRecord> list = search(onvif, TestLan::programAddresses().first());
@@ -140,7 +116,7 @@ private slots:
         // Both cameras stand on one interface of one namespace: the first to
         // answer resolves our address, the other then answers without asking,
         // so only the first is sure to have an entry in our table.
-        const QString mac = namespaceMac(0);
+        const QString mac = TestLan::cameraMac(0);
         QVERIFY(!mac.isEmpty());
         const OnvifSearch::Device *west = byEndpoint(onvif, QStringLiteral("6f6e7669-6600-4000-8000-02504de00002"));
         QVERIFY(west);
@@ -152,9 +128,9 @@ private slots:
     void foundOnceEachFromTwoAdapters()
     {
         const QString shared = QStringLiteral("onvif-uuid=0b1d0000-0000-4000-8000-000000000001");
-        QVERIFY(startSide(0, {QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:11,ip=192.0.2.30,name=Twin,") + shared,
+        QVERIFY(side.startCameras(0, {QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:11,ip=192.0.2.30,name=Twin,") + shared,
                               QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:12,ip=192.0.2.31,name=Left")}));
-        QVERIFY(startSide(1, {QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:11,ip=198.51.100.30,name=Twin,") + shared,
+        QVERIFY(side.startCameras(1, {QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:11,ip=198.51.100.30,name=Twin,") + shared,
                               QStringLiteral("kind=onvif,mac=02:50:4d:e6:00:12,ip=198.51.100.31,name=Right")}));
 
         OnvifSearch onvif;
@@ -175,7 +151,7 @@ private slots:
 
     void lostFirstProbeStillFindsTheCamera()
     {
-        QVERIFY(startSide(0, {QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:21,ip=192.0.2.32,name=Late,onvif-skip=1"),
+        QVERIFY(side.startCameras(0, {QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:21,ip=192.0.2.32,name=Late,onvif-skip=1"),
                               QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:22,ip=192.0.2.33,name=Deaf,"
                                              "onvif-skip=1000")}));
         OnvifSearch onvif;
@@ -198,7 +174,7 @@ private slots:
         QVERIFY(onvif.start());
         // A camera that never answers a Probe, switched on during the search.
         QTest::qWait(1200);
-        QVERIFY(startSide(0, {QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:31,ip=192.0.2.34,name=Newcomer,"
+        QVERIFY(side.startCameras(0, {QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:31,ip=192.0.2.34,name=Newcomer,"
                                              "onvif-skip=1000")}));
         QTRY_COMPARE_WITH_TIMEOUT(found.count(), 1, 3000);
         QCOMPARE(found.first().first().value<DeviceRecord>().name, QStringLiteral("Newcomer"));
@@ -212,7 +188,7 @@ private slots:
 
     void loginAgainstAClockFiveHoursAhead()
     {
-        QVERIFY(startSide(0, {QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:41,ip=192.0.2.35,model=NVT-500,fw=5.1.2,"
+        QVERIFY(side.startCameras(0, {QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:41,ip=192.0.2.35,model=NVT-500,fw=5.1.2,"
                                              "serial=SN-41,gateway=192.0.2.1,dns1=192.0.2.53,user=admin,password=pw41,"
                                              "onvif-clock=+5h")}));
         const QString url = QStringLiteral("http://192.0.2.35/onvif/device_service");
@@ -238,7 +214,7 @@ private slots:
 
     void refusedCredentialsAreUnauthorized()
     {
-        QVERIFY(startSide(0, {QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:51,ip=192.0.2.36,user=admin,password=right")}));
+        QVERIFY(side.startCameras(0, {QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:51,ip=192.0.2.36,user=admin,password=right")}));
         const QString url = QStringLiteral("http://192.0.2.36/onvif/device_service");
         const OnvifInfoJob::Result info = readInfo(url, QStringLiteral("admin"), QStringLiteral("wrong"));
         QCOMPARE(OnvifInfoJob::statusText(info.status), QStringLiteral("Unauthorized"));
@@ -270,7 +246,7 @@ private slots:
     {
         QFETCH(QString, options);
         QFETCH(bool, rebooted);
-        QVERIFY(startSide(0, {QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:61,ip=192.0.2.38,password=pw61,"
+        QVERIFY(side.startCameras(0, {QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:61,ip=192.0.2.38,password=pw61,"
                                              "onvif-clock=-3h") + options}));
         OnvifSearch onvif;
         search(onvif, TestLan::programAddresses().first());
@@ -302,7 +278,7 @@ private slots:
 
     void writeAcceptedButNotTakenIsNotConfirmed()
     {
-        QVERIFY(startSide(0, {QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:71,ip=192.0.2.41,onvif-apply=ignore")}));
+        QVERIFY(side.startCameras(0, {QStringLiteral("kind=onvif,mac=02:50:4d:e0:00:71,ip=192.0.2.41,onvif-apply=ignore")}));
         OnvifSearch onvif;
         search(onvif, TestLan::programAddresses().first());
         const OnvifSearch::Device *device = byEndpoint(onvif, QStringLiteral("6f6e7669-6600-4000-8000-02504de00071"));

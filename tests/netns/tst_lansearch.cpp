@@ -1,7 +1,7 @@
 // The utility search in the test LAN, driven through SearchManager the way
 // the main window drives it: two adapters, cameras behind each.
 #include "discoveryservice.h"
-#include "camsimprocess.h"
+#include "camsimsides.h"
 #include "devicerecord.h"
 #include "recordinglogger.h"
 #include "searchmanager.h"
@@ -77,18 +77,8 @@ class TestLanSearch : public QObject
 private:
     DiscoveryService *discovery = nullptr;
     SearchManager *manager = nullptr;
-    CamsimProcess *side[2] = {nullptr, nullptr};
+    CamsimSides side;
     RecordingLogger logger;
-
-    bool startSide(int index, const QStringList &args)
-    {
-        side[index] = new CamsimProcess(this);
-        if (!side[index]->start(index, args)) {
-            qWarning("%s", qPrintable(side[index]->errorText()));
-            return false;
-        }
-        return true;
-    }
 
     int queriesSeen(int index) const
     {
@@ -138,10 +128,7 @@ private slots:
 
     void cleanup()
     {
-        for (CamsimProcess *&p : side) {
-            delete p;
-            p = nullptr;
-        }
+        side.stop();
     }
 
     void cleanupTestCase()
@@ -169,8 +156,8 @@ private slots:
         const QList<Expected> near = camerasFor(QStringLiteral("192.0.2"), 3);
         const QList<Expected> far = camerasFor(QStringLiteral("198.51.100"), 2);
         const QStringList common{QStringLiteral("--send"), send, QStringLiteral("--reply"), reply};
-        QVERIFY(startSide(0, camsimArgs(near, common)));
-        QVERIFY(startSide(1, camsimArgs(far, common)));
+        QVERIFY(side.start(0, camsimArgs(near, common)));
+        QVERIFY(side.start(1, camsimArgs(far, common)));
 
         const QList<DeviceRecord> list = search(QString(), {0, 1});
         QCOMPARE(list.size(), near.size() + far.size());
@@ -208,8 +195,8 @@ private slots:
         QFETCH(QString, send);
         const QList<Expected> near = camerasFor(QStringLiteral("192.0.2"), 2);
         const QList<Expected> far = camerasFor(QStringLiteral("198.51.100"), 3);
-        QVERIFY(startSide(0, camsimArgs(near, {QStringLiteral("--send"), send})));
-        QVERIFY(startSide(1, camsimArgs(far, {QStringLiteral("--send"), send})));
+        QVERIFY(side.start(0, camsimArgs(near, {QStringLiteral("--send"), send})));
+        QVERIFY(side.start(1, camsimArgs(far, {QStringLiteral("--send"), send})));
         const QStringList progAddresses = TestLan::programAddresses();
 
         for (int chosen = 0; chosen < 2; ++chosen) {
@@ -248,7 +235,7 @@ private slots:
         QFETCH(QString, send);
         Expected cam = camerasFor(QStringLiteral("192.0.2"), 1).first();
         cam.ip = QStringLiteral("192.0.2.60");
-        QVERIFY(startSide(0, camsimArgs({cam}, {QStringLiteral("--send"), send, QStringLiteral("--reply"), QStringLiteral("long"),
+        QVERIFY(side.start(0, camsimArgs({cam}, {QStringLiteral("--send"), send, QStringLiteral("--reply"), QStringLiteral("long"),
                                                QStringLiteral("--user"), QStringLiteral("operator"),
                                                QStringLiteral("--password"), QStringLiteral("s3cret")})));
         const QList<DeviceRecord> before = search(QString(), {0});
@@ -307,7 +294,7 @@ private slots:
         QFETCH(QString, user);
         QFETCH(QString, password);
         const QList<Expected> cams = camerasFor(QStringLiteral("192.0.2"), 2);
-        QVERIFY(startSide(0, camsimArgs(cams, {QStringLiteral("--send"), send})));
+        QVERIFY(side.start(0, camsimArgs(cams, {QStringLiteral("--send"), send})));
         const QList<DeviceRecord> before = search(QString(), {0});
         QCOMPARE(before.size(), 2);
         const DeviceRecord *target = findMac(before, cams.first().mac);
@@ -342,7 +329,7 @@ private slots:
     void repeatedApplySendsOneRecordEach()
     {
         const QList<Expected> cams = camerasFor(QStringLiteral("192.0.2"), 1);
-        QVERIFY(startSide(0, camsimArgs(cams, {QStringLiteral("--send"), QStringLiteral("unicast")})));
+        QVERIFY(side.start(0, camsimArgs(cams, {QStringLiteral("--send"), QStringLiteral("unicast")})));
         const QList<DeviceRecord> found = search(QString(), {0});
         const DeviceRecord *target = findMac(found, cams.first().mac);
         QVERIFY(target);
@@ -389,7 +376,7 @@ private slots:
         QFETCH(QString, net);
         QFETCH(bool, unicast);
         const QList<Expected> cams = camerasFor(net, 2);
-        QVERIFY(startSide(0, camsimArgs(cams, {QStringLiteral("--send"), QStringLiteral("broadcast")})));
+        QVERIFY(side.start(0, camsimArgs(cams, {QStringLiteral("--send"), QStringLiteral("broadcast")})));
         const QList<DeviceRecord> found = search(QString(), {0});
         const DeviceRecord *target = findMac(found, cams.first().mac);
         QVERIFY(target);

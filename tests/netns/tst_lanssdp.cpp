@@ -6,12 +6,14 @@
 #include "discoveryservice.h"
 #include "../corvane/logtestsupport.h"
 
-#include "camsimprocess.h"
+#include "camsimsides.h"
 #include "devicerecord.h"
 #include "searchmanager.h"
 #include "testlan.h"
 
 #include <QtTest>
+
+#include <optional>
 
 namespace {
 
@@ -40,36 +42,17 @@ class TestLanSsdp : public QObject
 
 private:
     QTemporaryDir home;
-    RecordingLogger logger;
+    std::optional<LogCapture> log;
     DiscoveryService *discovery = nullptr;
     SearchManager *manager = nullptr;
-    CamsimProcess *side[2] = {nullptr, nullptr};
+    CamsimSides side;
 
-    bool startSide(int index, const QStringList &cameras)
-    {
-        QStringList args;
-        for (const QString &camera : cameras)
-            args << QStringLiteral("--camera") << camera;
-        side[index] = new CamsimProcess(this);
-        if (!side[index]->start(index, args)) {
-            qWarning("%s", qPrintable(side[index]->errorText()));
-            return false;
-        }
-        return true;
-    }
-
-    int events(const QString &name) const
-    {
-        int n = 0;
-        for (const CamsimProcess *p : side)
-            n += p ? p->count(name) : 0;
-        return n;
-    }
+    int events(const QString &name) const { return side.count(name); }
 
     int linesStartingWith(const QString &prefix) const
     {
         int n = 0;
-        for (const QString &line : logger.messages())
+        for (const QString &line : log->messages())
             n += line.startsWith(prefix) ? 1 : 0;
         return n;
     }
@@ -81,36 +64,30 @@ private slots:
         QVERIFY2(TestLan::cameraNamespaces().size() >= 2, "this suite needs the two-adapter LAN");
         QVERIFY(home.isValid());
         isolateHome(home.path());
-        LogSystem *log = LogSystem::getSysLogSystem();
-        log->setLogLevel(LogSystem::LogDetailMsg);
-        log->setLogger(&logger);
-        log->startLog();
+        log.emplace(LogSystem::LogDetailMsg);
         discovery = new DiscoveryService;
         manager = SearchManager::getInstance();
         manager->setSearchTypes(SearchManager::UtilitySearchBit | SearchManager::DocumentCameraBit
                                 | SearchManager::ControlBoxBit);
     }
 
-    void init() { logger.lines.clear(); }
+    void init() { log->clear(); }
 
     void cleanup()
     {
-        for (CamsimProcess *&p : side) {
-            delete p;
-            p = nullptr;
-        }
+        side.stop();
     }
 
     void cleanupTestCase()
     {
         delete discovery;
         discovery = nullptr;
-        LogSystem::getSysLogSystem()->setLogger(nullptr);
+        log.reset();
     }
 
     void allSourcesTogether()
     {
-        QVERIFY(startSide(0, {
+        QVERIFY(side.startCameras(0, {
             QStringLiteral("mac=02:50:4d:c0:00:01,ip=192.0.2.40,model=PTZ-1,name=Hall"),
             QStringLiteral("kind=doccam,mac=02:50:4d:d0:00:01,ip=192.0.2.60,name=Lab Q42D,model=DC-42,serial=DSN-1,"
                            "fw=2.1.0,major=3"),
@@ -118,7 +95,7 @@ private slots:
             QStringLiteral("kind=box,mac=02:50:4d:c0:00:01,ip=192.0.2.70,boxtype=PowerBox"),
             QStringLiteral("kind=box,mac=02:50:4d:b0:00:02,ip=192.0.2.71"),
         }));
-        QVERIFY(startSide(1, {
+        QVERIFY(side.startCameras(1, {
             QStringLiteral("mac=02:50:4d:c6:00:01,ip=198.51.100.40,model=PTZ-2,name=Aula"),
             // The same document camera as on the first adapter: one record.
             QStringLiteral("kind=doccam,mac=02:50:4d:d0:00:01,ip=198.51.100.60,name=Lab Q42D,model=DC-42"),
@@ -137,9 +114,9 @@ private slots:
         // Four sockets, two per address and port, four announcements.
         QCOMPARE(linesStartingWith(QStringLiteral("Box bind ssdpSocket sucess:")), 4);
         for (const QString &address : TestLan::programAddresses()) {
-            QVERIFY(logger.messages().contains(QStringLiteral("Box bind ssdpSocket sucess:%1, port:1988").arg(address)));
-            QVERIFY(logger.messages().contains(QStringLiteral("Box bind ssdpSocket sucess:%1, port:1688").arg(address)));
-            QVERIFY(logger.messages().contains(QStringLiteral("DocCam bind ssdpSocket sucess:%1").arg(address)));
+            QVERIFY(log->messages().contains(QStringLiteral("Box bind ssdpSocket sucess:%1, port:1988").arg(address)));
+            QVERIFY(log->messages().contains(QStringLiteral("Box bind ssdpSocket sucess:%1, port:1688").arg(address)));
+            QVERIFY(log->messages().contains(QStringLiteral("DocCam bind ssdpSocket sucess:%1").arg(address)));
         }
         QCOMPARE(linesStartingWith(QStringLiteral("Box ssdpSocket join Multicast Group success.")), 2);
         QCOMPARE(linesStartingWith(QStringLiteral("Box newssdpSocket join Multicast Group success.")), 2);
@@ -165,7 +142,7 @@ private slots:
         const DeviceRecord *plainMac = findMac(list, QStringLiteral("02504dd60002"));
         QVERIFY(plainMac);
         QCOMPARE(plainMac->model, QStringLiteral("DC-86"));
-        QVERIFY(logger.messages().contains(QStringLiteral("mac address parsing error form ip:198.51.100.61")));
+        QVERIFY(log->messages().contains(QStringLiteral("mac address parsing error form ip:198.51.100.61")));
 
         const DeviceRecord *box = findMac(list, QStringLiteral("02:50:4d:b0:00:02"));
         QVERIFY(box);
@@ -183,7 +160,7 @@ private slots:
         QVERIFY(utility);
         QCOMPARE(utility->searchType, int(DeviceRecord::BroadcastSearch));
         QCOMPARE(countMac(list, utility->mac), 1);
-        const QStringList lines = logger.messages();
+        const QStringList lines = log->messages();
         const int same = lines.indexOf(QStringLiteral("Find same mac address."));
         QVERIFY(same >= 0);
         QCOMPARE(lines.value(same + 1), QStringLiteral("old search type=0, current search type=2"));
@@ -194,7 +171,7 @@ private slots:
 
     void hostilePeersCostALogLineEach()
     {
-        QVERIFY(startSide(0, {
+        QVERIFY(side.startCameras(0, {
             QStringLiteral("mac=02:50:4d:c0:00:11,ip=192.0.2.40,model=PTZ-1,name=Hall"),
             QStringLiteral("kind=doccam,mac=02:50:4d:d0:00:11,ip=192.0.2.60,name=Q42D good,model=DC-42"),
             QStringLiteral("kind=doccam,mac=02:50:4d:d0:00:12,ip=192.0.2.61,name=Q42D elsewhere,model=DC-42,"
@@ -203,7 +180,7 @@ private slots:
             QStringLiteral("kind=doccam,mac=02:50:4d:d0:00:14,ip=192.0.2.63,name=Q42D stall,model=DC-42,http=stall"),
             QStringLiteral("kind=box,mac=02:50:4d:b0:00:11,ip=192.0.2.71"),
         }));
-        QVERIFY(startSide(1, {QStringLiteral("mac=02:50:4d:c6:00:11,ip=198.51.100.40,model=PTZ-2,name=Aula")}));
+        QVERIFY(side.startCameras(1, {QStringLiteral("mac=02:50:4d:c6:00:11,ip=198.51.100.40,model=PTZ-2,name=Aula")}));
 
         QElapsedTimer clock;
         clock.start();
@@ -214,7 +191,7 @@ private slots:
         QVERIFY(clock.elapsed() < 5000);
         const QList<DeviceRecord> list = manager->getDeviceList();
 
-        const QStringList lines = logger.messages();
+        const QStringList lines = log->messages();
         QVERIFY(lines.contains(QStringLiteral(
             "Description not fetched: LOCATION http://192.0.2.60:49152/description.xml is not an http address of the "
             "answering host 192.0.2.61.")));

@@ -1,8 +1,8 @@
 // The unicast sweep in a test LAN with a routed site behind a router
 // (netns.sh --routed): cameras of routed subnets are found, a query lost in
 // the first pass is made up by the second, broadcast replies on a local link
-// are taken, and a route that is missing or breaks ends the sweep with a
-// message.
+// are taken, a route that is missing or breaks ends the sweep with a
+// message, and replies are taken while sending.
 #include "camsimprocess.h"
 #include "devicerecord.h"
 #include "sweeptargets.h"
@@ -199,6 +199,38 @@ private slots:
         QVERIFY(outcome.progress.datagramsSent < quint64(254 * 4));
         // The plan takes 2.5 s of sending; it ended well before.
         QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // Replies are taken while the sweep still sends, not left queued until
+    // its end; a slot that ends the sweep on a reply taken then ends it at
+    // once, with nothing more pushed.
+    void repliesTakenWhileSending()
+    {
+        QVERIFY(startSite({camera(QStringLiteral("02:50:4d:5e:00:51"), QStringLiteral("198.51.100.2")),
+                           camera(QStringLiteral("02:50:4d:5e:00:52"), QStringLiteral("198.51.100.3"))}));
+        UtilitySweep sweep;
+        // 254 addresses at 1000 datagrams a second: about a second of sending.
+        sweep.setTargets(targets({QStringLiteral("198.51.100.0/24")}));
+        sweep.setRate(1000);
+        QStringList found;
+        bool foundWhileSending = false;
+        connect(&sweep, &UtilitySweep::deviceFound, &sweep, [&](const DeviceRecord &record) {
+            found << record.mac;
+            foundWhileSending = sweep.progress().sendingEndedMs < 0;
+            sweep.stop();
+        });
+        QSignalSpy finished(&sweep, &UtilitySweep::finished);
+        QElapsedTimer clock;
+        clock.start();
+        sweep.start();
+        QVERIFY(finished.wait(5000));
+        QTest::qWait(100);
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(found.size(), 1);
+        QVERIFY(foundWhileSending);
+        QVERIFY2(clock.elapsed() < 800, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(sweep.progress().datagramsSent < quint64(254 * 4));
+        QVERIFY(!sweep.isRunning());
     }
 };
 

@@ -1,6 +1,7 @@
 // Batched reading of a UDP socket on the loopback interface: arrival order,
 // true lengths and arrival addresses, ending the reading from a slot, and the
-// datagram-by-datagram fallback when no descriptor is left to duplicate.
+// datagram-by-datagram fallback when no descriptor is left to duplicate, and
+// reading only when asked while polled.
 
 #include "batchdatagramreceiver.h"
 
@@ -63,6 +64,7 @@ private slots:
     void deleteLaterFromSlotEndsReading();
     void stopLeavesDatagramsQueued();
     void fallbackWithoutSpareDescriptor();
+    void polledReadsOnlyWhenAsked();
 
 private:
     QList<QByteArray> sendAll(int count);
@@ -235,6 +237,50 @@ void TstBatchDatagramReceiver::fallbackWithoutSpareDescriptor()
     QCOMPARE(sender->writeDatagram("after stop", loopback, socket->localPort()), qint64(10));
     QTest::qWait(100);
     QCOMPARE(collector.datagrams.size(), sent.size());
+}
+
+void TstBatchDatagramReceiver::polledReadsOnlyWhenAsked()
+{
+    BatchDatagramReceiver receiver(socket);
+    QVERIFY(receiver.isBatched());
+    Collector collector;
+    // Polled from the slot of the first batch: a receiver whose queue holds a
+    // burst pauses after that batch, and the pause ending must not bring the
+    // notification back.
+    connect(&receiver, &BatchDatagramReceiver::datagramsReceived, this,
+            [&](const BatchDatagramReceiver::Datagram *batch, int count) {
+                collector.take(batch, count);
+                receiver.setPolled(true);
+            });
+    QCOMPARE(sender->writeDatagram("first", loopback, socket->localPort()), qint64(5));
+    QTRY_COMPARE(collector.datagrams.size(), 1);
+    collector = Collector();
+
+    const QList<QByteArray> sent = sendAll(40);
+    QCOMPARE(sent.size(), 40);
+    QTest::qWait(150);
+    QVERIFY(collector.datagrams.isEmpty());
+    QCOMPARE(receiver.readPending(), 40);
+    verifyArrival(collector, sent, 0);
+    QCOMPARE(collector.batchSizes.first(), 16);
+    QCOMPARE(receiver.readPending(), 0);
+
+    // Back to notification: what waited is read without being asked.
+    collector = Collector();
+    QCOMPARE(sender->writeDatagram("waiting", loopback, socket->localPort()), qint64(7));
+    QTest::qWait(100);
+    QVERIFY(collector.datagrams.isEmpty());
+    receiver.setPolled(false);
+    QTRY_COMPARE(collector.datagrams.size(), 1);
+    QCOMPARE(collector.datagrams.first().payload, QByteArray("waiting"));
+
+    // A stopped receiver reads nothing, even when asked.
+    receiver.stop();
+    QCOMPARE(sender->writeDatagram("after stop", loopback, socket->localPort()), qint64(10));
+    QTest::qWait(50);
+    QCOMPARE(receiver.readPending(), 0);
+    QCOMPARE(collector.datagrams.size(), 1);
+    QVERIFY(socket->hasPendingDatagrams());
 }
 
 QTEST_GUILESS_MAIN(TstBatchDatagramReceiver)

@@ -8,6 +8,7 @@
 #include "searchprogress.h"
 #include "settingsform.h"
 #include "traymenu.h"
+#include "whyline.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -60,6 +61,7 @@ public:
 
     // What a finished search leaves behind: the list and its rows.
     void showDevices(const QList<DeviceRecord> &devices) { w->deviceTable()->showDevices(devices); }
+    WhyLine *whyLine() const { return w->whyLineUnderTable(); }
     // The list replaced under a running setting (the table has one list:
     // its rows change with it).
     void replaceDeviceList(const QList<DeviceRecord> &devices) { w->deviceTable()->showDevices(devices); }

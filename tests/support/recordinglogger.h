@@ -51,13 +51,14 @@ protected:
 };
 
 // The program's log recorded for as long as this object lives: the log
-// system writes to a RecordingLogger at the level the program uses.
+// system writes to a RecordingLogger at the level the program uses, or at
+// the one given.
 class LogCapture
 {
 public:
-    LogCapture()
+    explicit LogCapture(LogSystem::LogLevel level = LogSystem::LogMajorMsg)
     {
-        log->setLogLevel(LogSystem::LogMajorMsg);
+        log->setLogLevel(level);
         log->setLogger(&logger);
         log->startLog();
     }
@@ -70,6 +71,8 @@ public:
     LogCapture &operator=(const LogCapture &) = delete;
 
     QStringList messages() const { return logger.messages(); }
+    // Forgets what was recorded so far (a case's init).
+    void clear() { logger.lines.clear(); }
 
 private:
     LogSystem *const log = LogSystem::getSysLogSystem();

@@ -1,6 +1,7 @@
 #include "testhome.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 
 namespace {
@@ -73,4 +74,25 @@ void TestHome::applyTo(QProcessEnvironment *environment) const
 {
     for (const Variable &variable : variables)
         environment->insert(QLatin1String(variable.name), valueOf(root, variable));
+}
+
+QStringList TestHome::filesHolding(const QStringList &texts) const
+{
+    QStringList found;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.contains(QLatin1String("/keyrings/")))
+            continue;
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray data = file.readAll();
+        for (const QString &text : texts) {
+            const QByteArray utf16(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+            if (data.contains(text.toUtf8()) || data.contains(utf16))
+                found.append(path);
+        }
+    }
+    return found;
 }

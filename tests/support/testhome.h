@@ -3,6 +3,7 @@
 
 #include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -21,6 +22,9 @@ public:
     bool isValid() const;
     QString path() const;
     QString configHome() const;   // $XDG_CONFIG_HOME
+    // Files under the folder that hold any of the texts, as UTF-8 or
+    // UTF-16; a keyring daemon's own files (encrypted) are not looked in.
+    QStringList filesHolding(const QStringList &texts) const;
 
     // Points this process's HOME and XDG_* variables at the folder.
     void enter() const;

@@ -1,5 +1,7 @@
 #include "testlan.h"
 
+#include <QRegularExpression>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -95,6 +97,20 @@ QString TestLan::harnessScript()
     return QString::fromLocal8Bit(PATHMERE_NETNS_SCRIPT);
 }
 
+QString TestLan::floodScript()
+{
+    return QFileInfo(harnessScript()).dir().filePath(QStringLiteral("hostileflood.py"));
+}
+
+QString TestLan::cameraMac(int side)
+{
+    QString output;
+    runIp({QStringLiteral("-n"), cameraNamespaces().value(side), QStringLiteral("-o"), QStringLiteral("link"),
+           QStringLiteral("show"), cameraInterface()},
+          &output);
+    return QRegularExpression(QStringLiteral("link/ether ([0-9a-f:]{17})")).match(output).captured(1);
+}
+
 bool TestLan::runIp(const QStringList &arguments, QString *output)
 {
     QProcess ip;
@@ -104,6 +120,31 @@ bool TestLan::runIp(const QStringList &arguments, QString *output)
     if (output)
         *output = QString::fromLocal8Bit(ip.readAll());
     return ok;
+}
+
+bool TestLan::hasAddress(const QString &adapter, const QString &address)
+{
+    QString output;
+    runIp({QStringLiteral("-4"), QStringLiteral("-o"), QStringLiteral("addr"), QStringLiteral("show"),
+           QStringLiteral("dev"), adapter}, &output);
+    return output.contains(QStringLiteral(" %1/").arg(address));
+}
+
+bool TestLan::setRpFilter(const QString &adapter, int value)
+{
+    QFile file(QStringLiteral("/proc/sys/net/ipv4/conf/%1/rp_filter").arg(adapter));
+    return file.open(QIODevice::WriteOnly) && file.write(QByteArray::number(value) + '\n') > 0;
+}
+
+bool TestLan::loadNftRules(const QByteArray &rules)
+{
+    QProcess load;
+    load.start(QStringLiteral("nft"), {QStringLiteral("-f"), QStringLiteral("-")});
+    if (!load.waitForStarted(5000))
+        return false;
+    load.write(rules);
+    load.closeWriteChannel();
+    return load.waitForFinished(5000) && load.exitStatus() == QProcess::NormalExit && load.exitCode() == 0;
 }
 
 int TestLan::enterOwnLan(int argc, char *argv[], const char *program, bool routed)

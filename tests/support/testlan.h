@@ -17,6 +17,9 @@ public:
     static QString programNamespace();
     static QStringList cameraNamespaces();
     static QString cameraInterface();          // inside every camera namespace
+    // The MAC of camera side's interface ("" when unknown): every camera of
+    // the side answers from it, so it is the MAC our neighbour table shows.
+    static QString cameraMac(int side);
     static QStringList programAddresses();     // one per camera namespace, same order
     static QStringList cameraBaseAddresses();  // the camera namespaces' own addresses
     static QString programInterface(int side); // lan0, lan1
@@ -28,6 +31,7 @@ public:
     static int siteSide();
     static QString camsimPath();
     static QString harnessScript();            // netns.sh
+    static QString floodScript();              // hostileflood.py beside it
 
     // For programs that build their own LAN (the benchmarks): call first in
     // main(). Outside a LAN it runs the program again inside a new
@@ -38,6 +42,13 @@ public:
 
     // Runs ip(8) with the given arguments in the current namespace.
     static bool runIp(const QStringList &arguments, QString *output = nullptr);
+    // Whether adapter (of this namespace) carries address, as `ip addr` shows it.
+    static bool hasAddress(const QString &adapter, const QString &address);
+    // Sets net.ipv4.conf.<adapter>.rp_filter in this namespace ("all" and
+    // "default" too).
+    static bool setRpFilter(const QString &adapter, int value);
+    // Loads an nftables ruleset given as text (nft -f -).
+    static bool loadNftRules(const QByteArray &rules);
 };
 
 // Skips the calling test function (or, from initTestCase, the whole suite)

@@ -205,7 +205,7 @@ private slots:
         flood.setProcessChannelMode(QProcess::MergedChannels);
         flood.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"),
                                            TestLan::cameraNamespaces().first(), QStringLiteral("python3"),
-                                           QFINDTESTDATA("../netns/hostileflood.py"),
+                                           TestLan::floodScript(),
                                            TestLan::programAddresses().first(), QStringLiteral("5")});
         QVERIFY(flood.waitForStarted(5000));
         QTest::qWait(300);
