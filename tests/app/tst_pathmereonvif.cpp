@@ -40,8 +40,6 @@ private slots:
     void applyWritesToTheOnvifCamera();
 
 private:
-    void search();
-
     WindowLanScene scene;
 };
 
@@ -55,13 +53,6 @@ void TestPathmereOnvif::initTestCase()
     QVERIFY2(failed.isEmpty(), qPrintable(failed));
 }
 
-void TestPathmereOnvif::search()
-{
-    QTest::mouseClick(scene.access->searchButton(), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!scene.access->searchButton()->isEnabled(), 1000);
-    QTRY_VERIFY_WITH_TIMEOUT(scene.access->searchButton()->isEnabled(), 12000);
-}
-
 void TestPathmereOnvif::choiceOffByDefaultAndKept()
 {
     QVERIFY(scene.openWindow());
@@ -72,7 +63,7 @@ void TestPathmereOnvif::choiceOffByDefaultAndKept()
     QVERIFY(!OtherMakersChoice::stored());
     QCOMPARE(scene.discovery->searchManager()->searchTypes(), int(SearchManager::UtilitySearchBit));
 
-    search();
+    scene.search();
     QCOMPARE(scene.access->rowCount(), 1);
     QCOMPARE(scene.camsim->count(QStringLiteral("onvif-probe")), 0);
 
@@ -92,7 +83,7 @@ void TestPathmereOnvif::choiceOffByDefaultAndKept()
 void TestPathmereOnvif::searchWithTheChoiceListsBothKinds()
 {
     scene.camsim->clearEvents();
-    search();
+    scene.search();
     QVERIFY(scene.camsim->count(QStringLiteral("onvif-probe")) > 0);
     QTableView *table = scene.access->table();
     QCOMPARE(scene.access->rowCount(), 2);

@@ -67,8 +67,6 @@ private slots:
     void firewallDropNamedUnderTheTable();
 
 private:
-    void search();
-
     WindowLanScene scene;
 };
 
@@ -85,17 +83,10 @@ void TestPathmereWhy::cleanupTestCase()
     nft({QStringLiteral("delete"), QStringLiteral("table"), QStringLiteral("inet"), QStringLiteral("pmwhy")});
 }
 
-void TestPathmereWhy::search()
-{
-    QTest::mouseClick(scene.access->searchButton(), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!scene.access->searchButton()->isEnabled(), 1000);
-    QTRY_VERIFY_WITH_TIMEOUT(scene.access->searchButton()->isEnabled(), 12000);
-}
-
 void TestPathmereWhy::firewallDropNamedUnderTheTable()
 {
     QVERIFY(scene.openWindow());
-    search();
+    scene.search();
     QCOMPARE(scene.access->rowCount(), 0);
     WhyLine *why = scene.access->whyLine();
     QVERIFY(why);
@@ -153,7 +144,7 @@ void TestPathmereWhy::firewallDropNamedUnderTheTable()
     // The fix as shown, run as root already is: the camera is listed.
     QVERIFY(nft(QString::fromLatin1(Fix).split(QLatin1Char(' ')).mid(2)));
     dialog->close();
-    search();
+    scene.search();
     QCOMPARE(scene.access->rowCount(), 1);
     QVERIFY2(!why->isShown(), qPrintable(why->text()));
 }

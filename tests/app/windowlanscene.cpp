@@ -57,6 +57,13 @@ void WindowLanScene::closeWindow()
     window = nullptr;
 }
 
+void WindowLanScene::search()
+{
+    QTest::mouseClick(access->searchButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!access->searchButton()->isEnabled(), 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(access->searchButton()->isEnabled(), 12000);
+}
+
 QString WindowLanScene::cellText(const QTableView *table, int row, int column)
 {
     return table->model()->index(row, column).data().toString();

@@ -28,6 +28,8 @@ public:
     // A new window on the scene's discovery, shown and exposed.
     bool openWindow();
     void closeWindow();
+    // Clicks Search and waits for the search to end (the button back).
+    void search();
 
     // The text of a table cell, and the first row whose column reads text
     // (-1 when none does).
